@@ -1,0 +1,44 @@
+# Build helpers shared by every subsystem folder.
+
+set(OCELIS_WARNINGS -Wall -Wextra -Werror -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual)
+# Qt's moc output uses C casts, so -Wold-style-cast applies to our own sources only.
+set(OCELIS_CXX_ONLY_WARNINGS -Wold-style-cast)
+
+function(ocelis_warnings target)
+    target_compile_options(${target} PRIVATE ${OCELIS_WARNINGS})
+    get_target_property(_srcs ${target} SOURCES)
+    foreach(_s IN LISTS _srcs)
+        if(_s MATCHES "\\.cpp$" AND NOT _s MATCHES "mocs_compilation|moc_")
+            set_property(SOURCE ${_s} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_OPTIONS
+                         ${OCELIS_CXX_ONLY_WARNINGS})
+        endif()
+    endforeach()
+endfunction()
+
+# ocelis_library(<name> CORE|GUI SOURCES ... [DEPS ...])
+# Makes the static library ocelis_<name>. CORE libraries are plain C++ (no Qt Widgets) and
+# join the umbrella ocelis_core; GUI libraries join ocelis_gui.
+function(ocelis_library name kind)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    set(target ocelis_${name})
+    add_library(${target} STATIC ${ARG_SOURCES})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS} Threads::Threads)
+    if(kind STREQUAL "GUI")
+        target_link_libraries(${target} PUBLIC Qt6::Widgets)
+        set_property(GLOBAL APPEND PROPERTY OCELIS_GUI_LIBS ${target})
+    else()
+        set_property(TARGET ${target} PROPERTY AUTOMOC OFF)
+        set_property(GLOBAL APPEND PROPERTY OCELIS_CORE_LIBS ${target})
+    endif()
+    ocelis_warnings(${target})
+endfunction()
+
+function(ocelis_finish_umbrellas)
+    get_property(core GLOBAL PROPERTY OCELIS_CORE_LIBS)
+    get_property(gui GLOBAL PROPERTY OCELIS_GUI_LIBS)
+    add_library(ocelis_core INTERFACE)
+    target_link_libraries(ocelis_core INTERFACE ${core})
+    add_library(ocelis_gui INTERFACE)
+    target_link_libraries(ocelis_gui INTERFACE ${gui} ocelis_core)
+endfunction()

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Ocelis need.
+# Does nothing when all of them are present.
+set -euo pipefail
+
+PACKAGES=(
+    g++ cmake ninja-build pkg-config git
+    qt6-base-dev qt6-qpa-plugins libjpeg62-turbo-dev
+    libgtest-dev libgmock-dev googletest
+    libbenchmark-dev libpugixml-dev libcurl4-openssl-dev
+    clang libclang-rt-14-dev clang-format
+    xvfb xauth x11-utils trayer xdotool imagemagick
+    shared-mime-info desktop-file-utils fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+echo "setup: installing ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

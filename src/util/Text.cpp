@@ -1,0 +1,72 @@
+#include "util/Text.h"
+
+#include <charconv>
+
+namespace ocelis {
+
+namespace {
+char UpperByte(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char LowerByte(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+} // namespace
+
+std::string AnsiUpper(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        c = UpperByte(c);
+    return r;
+}
+
+std::string AnsiLower(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        c = LowerByte(c);
+    return r;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (UpperByte(a[i]) != UpperByte(b[i]))
+            return false;
+    return true;
+}
+
+std::optional<int64_t> TryStrToInt64(std::string_view s) {
+    if (s.empty())
+        return std::nullopt;
+    bool negative = false;
+    size_t pos = 0;
+    if (s[0] == '-' || s[0] == '+') {
+        negative = s[0] == '-';
+        pos = 1;
+    }
+    if (pos == s.size())
+        return std::nullopt;
+    uint64_t magnitude = 0;
+    const char* first = s.data() + pos;
+    const char* last = s.data() + s.size();
+    auto [ptr, ec] = std::from_chars(first, last, magnitude);
+    if (ec != std::errc() || ptr != last)
+        return std::nullopt;
+    constexpr uint64_t maxPositive = static_cast<uint64_t>(INT64_MAX);
+    if (negative) {
+        if (magnitude > maxPositive + 1)
+            return std::nullopt;
+        return magnitude == maxPositive + 1 ? INT64_MIN : -static_cast<int64_t>(magnitude);
+    }
+    if (magnitude > maxPositive)
+        return std::nullopt;
+    return static_cast<int64_t>(magnitude);
+}
+
+std::string Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+        --e;
+    return std::string(s.substr(b, e - b));
+}
+
+} // namespace ocelis

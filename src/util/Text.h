@@ -1,0 +1,28 @@
+// Byte-string helpers shared by every subsystem. Text is bytes in the locale's 8-bit
+// encoding; case-insensitive work touches ASCII letters only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ocelis {
+
+// Upper-cases ASCII letters; every other byte is kept.
+std::string AnsiUpper(std::string_view s);
+std::string AnsiLower(std::string_view s);
+
+// Compares without regard to ASCII letter case.
+bool SameText(std::string_view a, std::string_view b);
+
+// Reads a whole decimal 64-bit integer with an optional sign (no blanks, no trailing text).
+// Empty text, other characters or overflow give nothing.
+std::optional<int64_t> TryStrToInt64(std::string_view s);
+
+// Cuts to the low 32 bits, as the stored form asks for.
+inline int32_t LowInt32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+
+std::string Trim(std::string_view s);
+
+} // namespace ocelis
