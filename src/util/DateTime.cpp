@@ -9,7 +9,9 @@ namespace {
 // Days from 1899-12-30 to 1970-01-01.
 constexpr double kUnixEpochDays = 25569.0;
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 // Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's algorithm).
 long long DaysFromCivil(int y, unsigned m, unsigned d) {
@@ -44,8 +46,8 @@ TDateTime UnixToLocalDateTime(std::time_t t) {
     std::tm lt{};
     localtime_r(&t, &lt);
     TDateTime r = 0;
-    EncodeDateTime(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min,
-                   lt.tm_sec, 0, r);
+    EncodeDateTime(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec,
+                   0, r);
     return r;
 }
 
@@ -62,7 +64,8 @@ std::time_t LocalDateTimeToUnix(TDateTime dt) {
 }
 
 TDateTime NowDateTime() {
-    return UnixToLocalDateTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+    return UnixToLocalDateTime(
+        std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
 }
 
 } // namespace ocelis

@@ -21,7 +21,9 @@ bool SameText(std::string_view a, std::string_view b);
 std::optional<int64_t> TryStrToInt64(std::string_view s);
 
 // Cuts to the low 32 bits, as the stored form asks for.
-inline int32_t LowInt32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+inline int32_t LowInt32(int64_t v) {
+    return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
 
 std::string Trim(std::string_view s);
 

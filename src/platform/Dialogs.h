@@ -1,0 +1,54 @@
+// Every dialog a user answers (file, folder, input, message box) opens through here, so
+// tests can pre-answer them instead of running a real modal loop.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace ocelis {
+
+struct MessageRecord {
+    QMessageBox::Icon icon;
+    QString title;
+    QString text;
+};
+
+class Dialogs {
+public:
+    // Save/open file dialogs; nothing when cancelled.
+    static std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
+                                               const QString& startPath, const QString& filter);
+    static std::optional<QString> OpenFileName(QWidget* parent, const QString& title,
+                                               const QString& startPath, const QString& filter);
+    static std::optional<QStringList> OpenFileNames(QWidget* parent, const QString& title,
+                                                    const QString& startPath,
+                                                    const QString& filter);
+    static std::optional<QString> FolderName(QWidget* parent, const QString& title,
+                                             const QString& startPath);
+    // One-line input dialog; nothing when cancelled.
+    static std::optional<QString> InputText(QWidget* parent, const QString& title,
+                                            const QString& label, const QString& text);
+    // Message box with plain text (never rich text). Returns the button pressed.
+    static QMessageBox::StandardButton
+    Message(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+    // --- test seam ---
+    // While test mode is on no real dialog is ever opened: each call takes the next queued
+    // answer (a missing answer means "cancelled"), and messages are recorded.
+    static void SetTestMode(bool on);
+    static bool TestMode();
+    static void QueueAnswer(std::optional<QString> answer);      // file, folder, input
+    static void QueueFiles(std::optional<QStringList> files);    // OpenFileNames
+    static void QueueButton(QMessageBox::StandardButton button); // Message
+    static const std::vector<MessageRecord>& Messages();
+    static void ClearTestState();
+};
+
+} // namespace ocelis
