@@ -1,0 +1,42 @@
+// A stand-in GUI loop for tests of code that hands work over to the GUI thread: the thread
+// that runs ProcessPending/RunUntil plays the GUI thread.
+#pragma once
+
+#include "net/Synchronizer.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace ocelis {
+
+class FakeGuiLoop : public Synchronizer {
+public:
+    // The constructing thread is the loop's thread.
+    FakeGuiLoop();
+    ~FakeGuiLoop() override;
+
+    bool Run(const std::function<void()>& fn) override;
+    void Shutdown() override;
+
+    // Runs the calls waiting now; returns how many ran.
+    int ProcessPending();
+    // Serves calls until pred() holds or the time is up; returns pred()'s last value.
+    bool RunUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit);
+    // Number of calls served so far.
+    int Served() const;
+
+private:
+    struct Call;
+    mutable std::mutex Mutex;
+    std::condition_variable Posted;
+    std::deque<std::shared_ptr<Call>> Queue;
+    std::thread::id Owner;
+    bool Closed = false;
+    int ServedCount = 0;
+};
+
+} // namespace ocelis
