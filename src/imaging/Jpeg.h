@@ -1,0 +1,66 @@
+// The one place the program decodes and encodes JPEG (over libjpeg-turbo's libjpeg API).
+// Every libjpeg error becomes a JpegError; libjpeg never prints and never exits.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace ocelis {
+
+class JpegError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Bounds checked before anything big is allocated, so a crafted header cannot exhaust
+// memory or time.
+struct JpegLimits {
+    int64_t maxPixels = 100'000'000;   // of the coded image
+    int32_t maxDimension = 65'500;     // width or height
+    int32_t maxProgressiveScans = 500; // real encoders write about 10
+};
+
+// Size and colour layout from the header alone.
+struct JpegInfo {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t components = 0;
+    bool progressive = false;
+};
+
+JpegInfo ReadJpegInfo(std::string_view bytes, const JpegLimits& limits = {});
+
+// Full-size decode to 24-bit RGB (grayscale and CMYK/YCCK sources are converted).
+// Truncated data gives what libjpeg could decode (the rest is filled in grey).
+Bitmap DecodeJpeg(std::string_view bytes, const JpegLimits& limits = {});
+
+// Decode at 1/1, 1/2, 1/4 or 1/8 with libjpeg's DCT scaling: the smallest of these whose
+// result is still at least minWidth by minHeight (a bound of 0 or less does not count).
+// Thumbnails then finish with ScaleBitmap.
+Bitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHeight,
+                        const JpegLimits& limits = {});
+
+// Baseline JPEG, 24-bit colour, default quality 90 (the viewer's save command).
+// quality is clamped to 1..100; an empty bitmap is an error.
+std::string EncodeJpeg(const Bitmap& bitmap, int quality = 90);
+
+// A decoded image that keeps the bytes it came from (the archive writes those unchanged).
+struct JpegImage {
+    std::string bytes;
+    Bitmap bitmap;
+};
+
+JpegImage LoadJpeg(std::string bytes, const JpegLimits& limits = {});
+
+// File helpers (the AVI creator's input, the viewer's save). Files larger than maxBytes are
+// refused before reading. Errors are JpegError.
+JpegImage LoadJpegFile(const std::filesystem::path& path, const JpegLimits& limits = {},
+                       uint64_t maxBytes = 256ull << 20);
+void SaveJpegFile(const std::filesystem::path& path, const Bitmap& bitmap, int quality = 90);
+
+} // namespace ocelis
