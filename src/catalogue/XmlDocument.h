@@ -1,0 +1,274 @@
+// The small XML document model behind Options.xml, .cam files and language files.
+// Text is bytes (std::string); nothing is converted between encodings.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Every parse error.
+class TOcSimpleXmlInvalid : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TOcSimpleXmlElem;
+
+enum class TOcSimpleXmlKind { Classic, Text, Comment, CData, Header, DocType, Sheet };
+
+class TOcSimpleXmlProp {
+public:
+    TOcSimpleXmlProp() = default;
+    TOcSimpleXmlProp(std::string name, std::string value, std::string nameSpace = {});
+
+    const std::string& Name() const { return FName; }
+    void SetName(std::string name) { FName = std::move(name); }
+    const std::string& Value() const { return FValue; }
+    void SetValue(std::string value) { FValue = std::move(value); }
+    const std::string& NameSpace() const { return FNameSpace; }
+    void SetNameSpace(std::string nameSpace) { FNameSpace = std::move(nameSpace); }
+    // Value as a 64-bit decimal integer; -1 when it is not one (also when empty).
+    int64_t IntValue() const;
+
+private:
+    std::string FName;
+    std::string FValue;
+    std::string FNameSpace;
+};
+
+// Ordered property list. Lookups by name ignore ASCII case and find the last match.
+class TOcSimpleXmlProps {
+public:
+    int Count() const { return static_cast<int>(FItems.size()); }
+    TOcSimpleXmlProp* Items(int i) { return &FItems[static_cast<size_t>(i)]; }
+    const TOcSimpleXmlProp* Items(int i) const { return &FItems[static_cast<size_t>(i)]; }
+    TOcSimpleXmlProp* ItemNamed(std::string_view name);
+    const TOcSimpleXmlProp* ItemNamed(std::string_view name) const;
+
+    // Appends; an existing property of the same name stays (lookup then finds the new one).
+    // The returned pointer is valid until the next Add or Clear.
+    TOcSimpleXmlProp* Add(std::string name, std::string value);
+    TOcSimpleXmlProp* Add(std::string name, const char* value) {
+        return Add(std::move(name), std::string(value));
+    }
+    TOcSimpleXmlProp* Add(std::string name, int64_t value);
+    TOcSimpleXmlProp* Add(std::string name, int32_t value) {
+        return Add(std::move(name), static_cast<int64_t>(value));
+    }
+
+    std::string Value(std::string_view name, std::string_view def = {}) const;
+    int64_t IntValue(std::string_view name, int64_t def) const;
+    void Clear() { FItems.clear(); }
+
+    // Reader's fast path: appends without any lookup.
+    TOcSimpleXmlProp& AddRaw() { return FItems.emplace_back(); }
+    void Reserve(size_t n) { FItems.reserve(n); }
+
+private:
+    std::vector<TOcSimpleXmlProp> FItems;
+};
+
+// Ordered, owning child list. Lookups by name ignore ASCII case and find the last match.
+class TOcSimpleXmlElems {
+public:
+    // owner becomes the Parent of every element added; null for the document prolog.
+    explicit TOcSimpleXmlElems(TOcSimpleXmlElem* owner = nullptr) : FOwner(owner) {}
+    TOcSimpleXmlElems(const TOcSimpleXmlElems&) = delete;
+    TOcSimpleXmlElems& operator=(const TOcSimpleXmlElems&) = delete;
+    ~TOcSimpleXmlElems();
+
+    int Count() const { return static_cast<int>(FItems.size()); }
+    TOcSimpleXmlElem* Items(int i) const { return FItems[static_cast<size_t>(i)].get(); }
+    TOcSimpleXmlElem* ItemNamed(std::string_view name) const;
+
+    // Takes ownership and returns the element.
+    TOcSimpleXmlElem* Add(std::unique_ptr<TOcSimpleXmlElem> elem);
+    TOcSimpleXmlElem* Add(TOcSimpleXmlElem* elem) {
+        return Add(std::unique_ptr<TOcSimpleXmlElem>(elem));
+    }
+    // New ordinary element with this name and text.
+    TOcSimpleXmlElem* Add(std::string_view name, std::string_view text);
+    TOcSimpleXmlElem* Add(std::string_view name, const char* text) {
+        return Add(name, std::string_view(text));
+    }
+    TOcSimpleXmlElem* Add(std::string_view name, const std::string& text) {
+        return Add(name, std::string_view(text));
+    }
+    // "-1" for true, "0" for false.
+    TOcSimpleXmlElem* Add(std::string_view name, bool value);
+
+    // Value of ItemNamed(name) (also when empty); def when there is none.
+    std::string Value(std::string_view name, std::string_view def = {}) const;
+    // IntValue of ItemNamed(name); def when there is none (-1 when present but not an integer).
+    int64_t IntValue(std::string_view name, int64_t def) const;
+    // def when absent or empty; else a number is true unless 0, "True"/"False" any case,
+    // anything else false.
+    bool BoolValue(std::string_view name, bool def) const;
+
+    // Destroys all children.
+    void Clear();
+    // Destroys one child.
+    void Delete(int i);
+    // Hands one child to the caller (its Parent is cleared).
+    std::unique_ptr<TOcSimpleXmlElem> Extract(int i);
+    void Reserve(size_t n) { FItems.reserve(n); }
+
+private:
+    TOcSimpleXmlElem* FOwner;
+    std::vector<std::unique_ptr<TOcSimpleXmlElem>> FItems;
+};
+
+// Common base of every kind of node.
+class TOcSimpleXmlElem {
+public:
+    TOcSimpleXmlElem() = default;
+    explicit TOcSimpleXmlElem(std::string name, std::string value = {});
+    TOcSimpleXmlElem(const TOcSimpleXmlElem&) = delete;
+    TOcSimpleXmlElem& operator=(const TOcSimpleXmlElem&) = delete;
+    virtual ~TOcSimpleXmlElem();
+
+    virtual TOcSimpleXmlKind Kind() const = 0;
+
+    const std::string& Name() const { return FName; }
+    // An empty name leaves the old one.
+    void SetName(std::string name);
+    const std::string& Value() const { return FValue; }
+    void SetValue(std::string value) { FValue = std::move(value); }
+    const std::string& NameSpace() const { return FNameSpace; }
+    void SetNameSpace(std::string nameSpace) { FNameSpace = std::move(nameSpace); }
+    TOcSimpleXmlElem* Parent() const { return FParent; }
+
+    // Both lists are created on first use; the const forms never create (an absent list
+    // reads as empty).
+    TOcSimpleXmlElems& Items();
+    const TOcSimpleXmlElems& Items() const;
+    TOcSimpleXmlProps& Properties();
+    const TOcSimpleXmlProps& Properties() const;
+    bool HasItems() const { return FItems && FItems->Count() > 0; }
+    bool HasProperties() const { return FProps && FProps->Count() > 0; }
+
+    // Value as a 64-bit decimal integer; -1 when it is not one (also when empty).
+    int64_t IntValue() const;
+
+    // Appends this node's text at the given indentation (lines end in CR LF).
+    virtual void Write(std::string& out, std::string_view indent) const = 0;
+
+protected:
+    void WriteProperties(std::string& out) const;
+
+private:
+    friend class TOcSimpleXmlElems;
+    friend class TOcSimpleXmlParser;
+    std::string FName;
+    TOcSimpleXmlElem* FParent = nullptr;
+    std::unique_ptr<TOcSimpleXmlElems> FItems;
+    std::unique_ptr<TOcSimpleXmlProps> FProps;
+    std::string FValue;
+    std::string FNameSpace;
+};
+
+// An ordinary tag with properties and children.
+class TOcSimpleXmlElemClassic : public TOcSimpleXmlElem {
+public:
+    using TOcSimpleXmlElem::TOcSimpleXmlElem;
+    TOcSimpleXmlKind Kind() const override { return TOcSimpleXmlKind::Classic; }
+    void Write(std::string& out, std::string_view indent) const override;
+};
+
+// A run of character data; only Value.
+class TOcSimpleXmlElemText : public TOcSimpleXmlElem {
+public:
+    TOcSimpleXmlElemText() = default;
+    explicit TOcSimpleXmlElemText(std::string value) : TOcSimpleXmlElem({}, std::move(value)) {}
+    TOcSimpleXmlKind Kind() const override { return TOcSimpleXmlKind::Text; }
+    void Write(std::string& out, std::string_view indent) const override;
+};
+
+class TOcSimpleXmlElemComment : public TOcSimpleXmlElem {
+public:
+    TOcSimpleXmlElemComment() = default;
+    explicit TOcSimpleXmlElemComment(std::string value) : TOcSimpleXmlElem({}, std::move(value)) {}
+    TOcSimpleXmlKind Kind() const override { return TOcSimpleXmlKind::Comment; }
+    void Write(std::string& out, std::string_view indent) const override;
+};
+
+class TOcSimpleXmlElemCData : public TOcSimpleXmlElem {
+public:
+    TOcSimpleXmlElemCData() = default;
+    explicit TOcSimpleXmlElemCData(std::string value) : TOcSimpleXmlElem({}, std::move(value)) {}
+    TOcSimpleXmlKind Kind() const override { return TOcSimpleXmlKind::CData; }
+    void Write(std::string& out, std::string_view indent) const override;
+};
+
+// The XML declaration. Encoding is remembered, never used for conversion.
+class TOcSimpleXmlElemHeader : public TOcSimpleXmlElem {
+public:
+    TOcSimpleXmlElemHeader() = default;
+    TOcSimpleXmlKind Kind() const override { return TOcSimpleXmlKind::Header; }
+    void Write(std::string& out, std::string_view indent) const override;
+
+    std::string Version = "1.0";
+    std::string Encoding = "iso-8859-1";
+    bool Standalone = false;
+};
+
+// Document type declaration; Value holds its trimmed text.
+class TOcSimpleXmlElemDocType : public TOcSimpleXmlElem {
+public:
+    TOcSimpleXmlElemDocType() = default;
+    TOcSimpleXmlKind Kind() const override { return TOcSimpleXmlKind::DocType; }
+    void Write(std::string& out, std::string_view indent) const override;
+};
+
+// Style-sheet instruction; its properties are kept.
+class TOcSimpleXmlElemSheet : public TOcSimpleXmlElem {
+public:
+    TOcSimpleXmlElemSheet() = default;
+    TOcSimpleXmlKind Kind() const override { return TOcSimpleXmlKind::Sheet; }
+    void Write(std::string& out, std::string_view indent) const override;
+};
+
+class TOcSimpleXml {
+public:
+    // Deeper nesting than this fails to load instead of exhausting the stack.
+    static constexpr int MaxDepth = 4096;
+    // Larger files are refused by LoadFromFile.
+    static constexpr uint64_t MaxFileSize = 256u * 1024u * 1024u;
+
+    TOcSimpleXml();
+    TOcSimpleXml(const TOcSimpleXml&) = delete;
+    TOcSimpleXml& operator=(const TOcSimpleXml&) = delete;
+    ~TOcSimpleXml();
+
+    TOcSimpleXmlElem* Root() const { return FRoot.get(); }
+    TOcSimpleXmlElems& Prolog() { return FProlog; }
+    const TOcSimpleXmlElems& Prolog() const { return FProlog; }
+
+    // Empties prolog and root (the root becomes unnamed).
+    void Clear();
+
+    // Throws std::system_error when the file cannot be read, TOcSimpleXmlInvalid on
+    // malformed input (the document is then partly filled).
+    void LoadFromFile(const std::string& path);
+    void LoadFromString(std::string_view bytes);
+
+    // Adds the default XML declaration when the prolog is empty, then writes.
+    std::string SaveToString();
+    // Written atomically: a temporary file beside the target, flushed and renamed over it
+    // (through a symlink to its target). On failure (std::system_error) the old file stays.
+    void SaveToFile(const std::string& path);
+
+private:
+    TOcSimpleXmlElems FProlog;
+    std::unique_ptr<TOcSimpleXmlElem> FRoot;
+};
+
+namespace ocelis {
+// The reader's decoder; exposed for tests and the translator.
+std::string XmlDecode(std::string_view text, bool fold);
+// Escapes the five special characters as numeric references.
+void XmlEscapeTo(std::string& out, std::string_view text);
+} // namespace ocelis
