@@ -1,0 +1,83 @@
+// The one place where the layouts' property names (Caption, Hint, ShortCut, Visible, Font,
+// Items, Panels ...) are mapped onto Qt objects, keyed by Qt class. Lookup walks the
+// object's class chain from the most derived class up, then falls back to Q_PROPERTYs whose
+// names start with an upper-case letter (so our own components publish properties by
+// declaring e.g. Q_PROPERTY(QString Text READ Text WRITE SetText)).
+#pragma once
+
+#include <QKeySequence>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QObject;
+struct QMetaObject;
+
+namespace ocelis {
+
+enum class PropType {
+    Text,
+    Integer,
+    ShortCut, // an integer property read as shortcut text in attributes
+    Enumeration,
+    Set,
+    Object,     // holds an object (Font, Panels, Columns ...); collections are TOcCollection
+    StringList, // Items / Lines: children with Index and Value
+    TreeNodes,  // a tree's Items: Index in display order over all levels
+    ListItems,  // a list view's Items: Index and Column
+};
+
+// Raised by a setter that refuses a value; the translator skips that attribute.
+class PropError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct PropAdapter {
+    PropType type = PropType::Text;
+    // Enumeration: member names by ordinal (yes/no properties: {"False", "True"});
+    // Set: member names by bit number.
+    std::vector<std::string> members;
+    std::function<void(QObject*, const QString&)> setText;
+    std::function<void(QObject*, int64_t)> setInteger; // Integer, Enumeration, Set (bit mask)
+    std::function<void(QObject*, const QKeySequence&)> setShortCut;
+    // Object: the held object; may own a temporary stand-in (e.g. a font reference).
+    std::function<std::shared_ptr<QObject>(QObject*)> getObject;
+    // StringList, TreeNodes, ListItems
+    std::function<int(QObject*)> count;
+    std::function<int(QObject*, int index)> cells; // ListItems: 1 + sub-items of the item
+    std::function<void(QObject*, int index, int column, const QString&)> setItem;
+};
+
+class PropRegistry {
+public:
+    // The registry with the built-in adapters of every Qt class the windows use.
+    static PropRegistry& Instance();
+
+    // Adds or replaces an adapter of a class (name compared without letter case).
+    void Register(const QMetaObject& cls, std::string_view name, PropAdapter adapter);
+    std::optional<PropAdapter> Find(const QObject* object, std::string_view name) const;
+
+private:
+    PropRegistry();
+    struct Entry {
+        const QMetaObject* cls;
+        std::string upperName;
+        PropAdapter adapter;
+    };
+    std::vector<Entry> FEntries;
+};
+
+// Delphi-style numeric shortcut (scShift 0x2000, scCtrl 0x4000, scAlt 0x8000 + virtual key)
+// to a key sequence; unknown keys give an empty sequence.
+QKeySequence ShortCutFromNumber(int64_t code);
+// "Ctrl+T", "Shift+Esc" ... ; text that names no single shortcut gives an empty sequence.
+QKeySequence ShortCutFromText(const QString& text);
+
+} // namespace ocelis
