@@ -1,0 +1,191 @@
+// TfoViewer: the small borderless window that watches one webcam. The picture fills the
+// window, a status bar shows the countdown, the zoom and the webcam's name; everything else
+// is in the popup menu and the shortcuts.
+#pragma once
+
+#include "app/SForm.h"
+#include "catalogue/CamCategory.h"
+#include "viewer/ViewerGeometry.h"
+
+#include <QIcon>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+class QProgressBar;
+class QToolButton;
+class THttpThread;
+class TOcFormMagnet;
+class TOcFileDialog;
+class TOcImage;
+class TOcStatusBar;
+
+class TfoViewer : public TSForm {
+    Q_OBJECT
+
+public:
+    explicit TfoViewer(QWidget* parent = nullptr);
+    ~TfoViewer() override;
+
+    // Called once right after creation, before the window is shown: takes a copy of the
+    // record and starts fetching.
+    void SetWebcam(const TCamWebcam& webcam);
+    // The window's own copy (OpenViewer matches viewers by its Url).
+    const TCamWebcam& Webcam() const { return *FWebcam; }
+
+    void StartThread();
+    // The current fetch thread; null after actStopRefresh.
+    bool ThreadRunning() const;
+
+    // The size check: the size the window accepts for a proposed one.
+    ocelis::ViewerSize CheckSize(ocelis::ViewerSize proposed) const;
+    void SetViewSize(int w, int h, const QString& caption);
+    // Area holding the picture and the status bar.
+    QSize ClientSize() const { return size(); }
+
+    // Run on every thread this window creates, right before it starts (tests shorten the
+    // thread's timing here).
+    std::function<void(THttpThread&)> ThreadSetup;
+
+    // The thread hand-overs (GUI thread, worker waiting).
+    void ThreadImage(THttpThread& thread);
+    void ThreadProgress(THttpThread& thread);
+    void ThreadTick(THttpThread& thread);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    struct ThreadLink;
+    class ViewerThread;
+
+    void FormCreate();
+    void BuildActions();
+    void BuildMenus();
+    void BuildStatusBar();
+    QAction* NewAction(const char* name, const QString& caption, const QKeySequence& key,
+                       int tag = 0);
+    void LayoutChildren();
+    void ResizeHandler();
+    bool NormalState() const;
+
+    void actHideExecute();
+    void actSnoozeExecute();
+    void actRefreshExecute();
+    void actStopRefreshExecute();
+    void IntervalChange(QAction* action);
+    void actRefreshCustomExecute();
+    void ZoomExecute(int percent, QAction* action);
+    void actFullScreenExecute();
+    void actAlwaysOnTopExecute();
+    void actProportionalExecute();
+    void actStatusExecute();
+    void actSiteExecute();
+    void actEmailExecute();
+    void actSaveExecute();
+    void SizeButtonClick();
+
+    // Stops every thread of this window that still runs: clears its handlers (so that no
+    // hand-over reaches this window) and terminates it, without waiting.
+    void DetachThreads();
+    void ForgetThread(bool clearHandlers);
+    void SetThreadRefresh(int32_t refresh);
+
+    // Dragging and edge sizing.
+    Qt::Edges EdgesAt(const QPoint& windowPos) const;
+    bool BeginDrag(QMouseEvent* event, const QPoint& windowPos);
+    bool DragMove(QMouseEvent* event);
+    void EndDrag();
+    void UpdateEdgeCursor(const QPoint& windowPos);
+
+    // Fields (declaration order as the window keeps them).
+    std::shared_ptr<ThreadLink> FThread;
+    bool FResizing = false;
+    int32_t FImageCount = 0;
+    std::unique_ptr<TCamWebcam> FWebcam;
+
+    // Threads forgotten by actRefresh/actStopRefresh that may still hand something over.
+    std::vector<std::shared_ptr<ThreadLink>> FOldThreads;
+    int FBusy = 0; // > 0 while a hand-over runs (SaveImage may process events)
+    bool FCloseDeferred = false;
+    bool FDeleteDeferred = false;
+
+    enum class DragMode { None, Move, Resize };
+    DragMode FDrag = DragMode::None;
+    Qt::Edges FDragEdges;
+    QPoint FDragStartGlobal;
+    QRect FDragStartGeometry;
+
+    TOcImage* CamImage = nullptr;
+    TOcStatusBar* StatusBar = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QToolButton* SizeButton = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    TOcFileDialog* SaveDialog = nullptr;
+    QMenu* PopupMenu = nullptr;
+    QMenu* SizePopup = nullptr;
+    QMenu* RefreshMenu = nullptr;
+    QMenu* SizeMenu = nullptr;
+    QActionGroup* RefreshGroup = nullptr;
+    std::unique_ptr<TOcFormMagnet> BUFormMagnet1;
+
+    QAction* actHide = nullptr;
+    QAction* actSnooze = nullptr;
+    QAction* actRefresh = nullptr;
+    QAction* actStopRefresh = nullptr;
+    QAction* actRefresh1 = nullptr;
+    QAction* actRefresh2 = nullptr;
+    QAction* actRefresh5 = nullptr;
+    QAction* actRefresh10 = nullptr;
+    QAction* actRefresh20 = nullptr;
+    QAction* actRefresh60 = nullptr;
+    QAction* actRefresh0 = nullptr;
+    QAction* actRefreshBrute = nullptr;
+    QAction* actRefreshCustom = nullptr;
+    QAction* actSize = nullptr;
+    QAction* act300x200 = nullptr;
+    QAction* act600x400 = nullptr;
+    QAction* act50 = nullptr;
+    QAction* act100 = nullptr;
+    QAction* act150 = nullptr;
+    QAction* act200 = nullptr;
+    QAction* actFullScreen = nullptr;
+    QAction* actAlwaysOnTop = nullptr;
+    QAction* actProportional = nullptr;
+    QAction* actStatus = nullptr;
+    QAction* actSite = nullptr;
+    QAction* actEmail = nullptr;
+    QAction* actSave = nullptr;
+    QAction* actClose = nullptr;
+};
+
+namespace ocelis {
+
+// The address that "Surf to Website" may open: only http and https URLs with a host;
+// anything else (a local program, a file: URL, an empty text) gives an invalid QUrl.
+QUrl SafeHomepageUrl(const std::string& homepage);
+// A mailto: URL for one plain address; anything else gives an invalid QUrl.
+QUrl SafeMailtoUrl(const std::string& email);
+
+// The two 14 by 14 status-bar pictures, normal and disabled, drawn in code.
+QIcon HomepageIcon();
+QIcon EmailIcon();
+
+} // namespace ocelis
