@@ -1,0 +1,192 @@
+#include "catalogue/CamCategory.h"
+
+#include <stdexcept>
+
+#include "util/Text.h"
+
+namespace {
+
+// Exact-case child scan, as the stored form asks for.
+template <typename Fn>
+void ForEachChildNamed(const TOcSimpleXmlElem& container, std::string_view name, Fn&& fn) {
+    const TOcSimpleXmlElems& items = container.Items();
+    for (int i = 0; i < items.Count(); ++i) {
+        const TOcSimpleXmlElem* child = items.Items(i);
+        if (child->Kind() == TOcSimpleXmlKind::Classic && child->Name() == name)
+            fn(*child);
+    }
+}
+
+} // namespace
+
+// ---- webcam ----------------------------------------------------------------
+
+void TCamWebcam::Assign(const TCamWebcam& source) {
+    Name = source.Name;
+    Url = source.Url;
+    Refresh = source.Refresh;
+    Homepage = source.Homepage;
+    Email = source.Email;
+    Referer = source.Referer;
+    LastId = source.LastId;
+}
+
+void TCamWebcam::LoadFromXml(const TOcSimpleXmlElem& elem) {
+    const TOcSimpleXmlProps& props = elem.Properties();
+    Name = props.Value("Name");
+    Url = props.Value("Url");
+    Refresh = ocelis::LowInt32(props.IntValue("Refresh", 30));
+    Homepage = props.Value("Homepage");
+    Email = props.Value("Email");
+    Referer = props.Value("Referer");
+    LastId = ocelis::LowInt32(props.IntValue("LastId", 0));
+}
+
+std::unique_ptr<TOcSimpleXmlElem> TCamWebcam::SaveToXml() const {
+    auto elem = std::make_unique<TOcSimpleXmlElemClassic>("Cam");
+    TOcSimpleXmlProps& props = elem->Properties();
+    props.Reserve(7);
+    props.Add("Name", Name);
+    props.Add("Url", Url);
+    props.Add("Refresh", Refresh);
+    if (!Homepage.empty())
+        props.Add("Homepage", Homepage);
+    if (!Email.empty())
+        props.Add("Email", Email);
+    if (!Referer.empty())
+        props.Add("Referer", Referer);
+    if (LastId != 0)
+        props.Add("LastId", LastId);
+    return elem;
+}
+
+// ---- webcam list -----------------------------------------------------------
+
+TCamWebcam* TCamWebcams::Add() {
+    return Add(std::make_unique<TCamWebcam>());
+}
+
+TCamWebcam* TCamWebcams::Add(std::unique_ptr<TCamWebcam> cam) {
+    FItems.push_back(std::move(cam));
+    return FItems.back().get();
+}
+
+void TCamWebcams::Delete(int i) {
+    FItems.erase(FItems.begin() + i);
+}
+
+std::unique_ptr<TCamWebcam> TCamWebcams::Extract(int i) {
+    std::unique_ptr<TCamWebcam> cam = std::move(FItems[static_cast<size_t>(i)]);
+    FItems.erase(FItems.begin() + i);
+    return cam;
+}
+
+int TCamWebcams::IndexOf(const TCamWebcam* cam) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i].get() == cam)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TCamWebcams::LoadFromXml(const TOcSimpleXmlElem* cams) {
+    if (!cams)
+        return;
+    FItems.reserve(FItems.size() + static_cast<size_t>(cams->Items().Count()));
+    ForEachChildNamed(*cams, "Cam", [this](const TOcSimpleXmlElem& e) { Add()->LoadFromXml(e); });
+}
+
+std::unique_ptr<TOcSimpleXmlElem> TCamWebcams::SaveToXml() const {
+    auto elem = std::make_unique<TOcSimpleXmlElemClassic>("Cams");
+    if (!FItems.empty()) {
+        TOcSimpleXmlElems& items = elem->Items();
+        items.Reserve(FItems.size());
+        for (const auto& cam : FItems)
+            items.Add(cam->SaveToXml());
+    }
+    return elem;
+}
+
+// ---- category list ---------------------------------------------------------
+
+TCamCategories::TCamCategories() = default;
+TCamCategories::~TCamCategories() = default;
+
+TCamCategory* TCamCategories::Add() {
+    return Add(std::make_unique<TCamCategory>());
+}
+
+TCamCategory* TCamCategories::Add(std::unique_ptr<TCamCategory> category) {
+    FItems.push_back(std::move(category));
+    return FItems.back().get();
+}
+
+void TCamCategories::Clear() {
+    FItems.clear();
+}
+
+void TCamCategories::Delete(int i) {
+    FItems.erase(FItems.begin() + i);
+}
+
+std::unique_ptr<TCamCategory> TCamCategories::Extract(int i) {
+    std::unique_ptr<TCamCategory> category = std::move(FItems[static_cast<size_t>(i)]);
+    FItems.erase(FItems.begin() + i);
+    return category;
+}
+
+int TCamCategories::IndexOf(const TCamCategory* category) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i].get() == category)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TCamCategories::LoadFromXml(const TOcSimpleXmlElem* categories) {
+    if (!categories)
+        return;
+    ForEachChildNamed(*categories, "Category",
+                      [this](const TOcSimpleXmlElem& e) { Add()->LoadFromXml(&e); });
+}
+
+std::unique_ptr<TOcSimpleXmlElem> TCamCategories::SaveToXml() const {
+    auto elem = std::make_unique<TOcSimpleXmlElemClassic>("Categories");
+    if (!FItems.empty()) {
+        TOcSimpleXmlElems& items = elem->Items();
+        items.Reserve(FItems.size());
+        for (const auto& category : FItems)
+            items.Add(category->SaveToXml());
+    }
+    return elem;
+}
+
+// ---- category --------------------------------------------------------------
+
+void TCamCategory::Clear() {
+    Cams.Clear();
+    Categories.Clear();
+}
+
+TCamCategory* TCamCategory::FindCategory(const std::string& name) const {
+    for (int i = 0; i < Categories.Count(); ++i)
+        if (Categories.Items(i)->Name == name)
+            return Categories.Items(i);
+    return nullptr;
+}
+
+void TCamCategory::LoadFromXml(const TOcSimpleXmlElem* elem) {
+    if (!elem)
+        throw std::invalid_argument("No \"Category\" element to read");
+    Name = elem->Properties().Value("Name");
+    const TOcSimpleXmlElems& items = elem->Items();
+    Categories.LoadFromXml(items.ItemNamed("Categories"));
+    Cams.LoadFromXml(items.ItemNamed("Cams"));
+}
+
+std::unique_ptr<TOcSimpleXmlElem> TCamCategory::SaveToXml() const {
+    auto elem = std::make_unique<TOcSimpleXmlElemClassic>("Category");
+    elem->Properties().Add("Name", Name);
+    TOcSimpleXmlElems& items = elem->Items();
+    items.Add(Categories.SaveToXml());
+    items.Add(Cams.SaveToXml());
+    return elem;
+}

@@ -1,0 +1,765 @@
+#include "catalogue/XmlDocument.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+#include "platform/AtomicFile.h"
+#include "util/Text.h"
+
+namespace {
+
+constexpr std::string_view CRLF = "\r\n";
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsFoldable(char c) {
+    return c == ' ' || c == '\r' || c == '\n';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsPropNameChar(char c) {
+    return IsLetter(c) || IsDigit(c) || c == '-' || c == '_';
+}
+
+int64_t ReadInt(const std::string& s) {
+    return ocelis::TryStrToInt64(s).value_or(-1);
+}
+
+bool ReadBool(const std::string& s) {
+    if (auto n = ocelis::TryStrToInt64(s))
+        return *n != 0;
+    if (ocelis::SameText(s, "True"))
+        return true;
+    return false; // "False" and every other text
+}
+
+std::string_view CharText(const char* c) {
+    return std::string_view(c, 1);
+}
+
+} // namespace
+
+namespace ocelis {
+
+void XmlEscapeTo(std::string& out, std::string_view text) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char* ref = nullptr;
+        switch (text[i]) {
+        case '"':
+            ref = "&#34;";
+            break;
+        case '&':
+            ref = "&#38;";
+            break;
+        case '\'':
+            ref = "&#39;";
+            break;
+        case '<':
+            ref = "&#60;";
+            break;
+        case '>':
+            ref = "&#62;";
+            break;
+        default:
+            continue;
+        }
+        out.append(text.data() + start, i - start);
+        out.append(ref);
+        start = i + 1;
+    }
+    out.append(text.data() + start, text.size() - start);
+}
+
+std::string XmlDecode(std::string_view s, bool fold) {
+    std::string out;
+    out.reserve(s.size());
+    // Folding looks at the last byte produced, decoded or not.
+    auto put = [&out, fold](char c) {
+        if (fold && IsFoldable(c) && !out.empty() && IsFoldable(out.back()))
+            return;
+        out.push_back(c);
+    };
+    const size_t n = s.size();
+    size_t i = 0;
+    while (i < n) {
+        const char c = s[i];
+        if (c != '&') {
+            put(c);
+            ++i;
+            continue;
+        }
+        const size_t j = i + 1;
+        if (j < n && s[j] == '#') {
+            size_t k = j + 1;
+            while (k < n && IsDigit(s[k]))
+                ++k;
+            if (k > j + 1 && k < n && s[k] == ';') {
+                // Long digit runs are simply "another number": no overflow, no byte.
+                uint64_t number = 0;
+                for (size_t d = j + 1; d < k && number <= 1000; ++d)
+                    number = number * 10 + static_cast<uint64_t>(s[d] - '0');
+                if (number <= 100 || number == 232 || number == 233)
+                    put(static_cast<char>(static_cast<unsigned char>(number)));
+                i = k + 1;
+                continue;
+            }
+        } else {
+            size_t k = j;
+            while (k < n && IsLetter(s[k]))
+                ++k;
+            if (k > j && k < n && s[k] == ';') {
+                const std::string_view name = s.substr(j, k - j);
+                if (SameText(name, "lt"))
+                    put('<');
+                else if (SameText(name, "gt"))
+                    put('>');
+                else
+                    out.append(s.substr(i, k + 1 - i));
+                i = k + 1;
+                continue;
+            }
+        }
+        put('&'); // not a complete reference: kept, and what follows is read as text
+        ++i;
+    }
+    return out;
+}
+
+} // namespace ocelis
+
+// ---- properties ------------------------------------------------------------
+
+TOcSimpleXmlProp::TOcSimpleXmlProp(std::string name, std::string value, std::string nameSpace)
+    : FName(std::move(name)), FValue(std::move(value)), FNameSpace(std::move(nameSpace)) {}
+
+int64_t TOcSimpleXmlProp::IntValue() const {
+    return ReadInt(FValue);
+}
+
+TOcSimpleXmlProp* TOcSimpleXmlProps::ItemNamed(std::string_view name) {
+    for (size_t i = FItems.size(); i-- > 0;)
+        if (ocelis::SameText(FItems[i].Name(), name))
+            return &FItems[i];
+    return nullptr;
+}
+
+const TOcSimpleXmlProp* TOcSimpleXmlProps::ItemNamed(std::string_view name) const {
+    return const_cast<TOcSimpleXmlProps*>(this)->ItemNamed(name);
+}
+
+TOcSimpleXmlProp* TOcSimpleXmlProps::Add(std::string name, std::string value) {
+    return &FItems.emplace_back(std::move(name), std::move(value));
+}
+
+TOcSimpleXmlProp* TOcSimpleXmlProps::Add(std::string name, int64_t value) {
+    return Add(std::move(name), std::to_string(value));
+}
+
+std::string TOcSimpleXmlProps::Value(std::string_view name, std::string_view def) const {
+    const TOcSimpleXmlProp* p = ItemNamed(name);
+    return p ? p->Value() : std::string(def);
+}
+
+int64_t TOcSimpleXmlProps::IntValue(std::string_view name, int64_t def) const {
+    const TOcSimpleXmlProp* p = ItemNamed(name);
+    return p ? p->IntValue() : def;
+}
+
+// ---- child lists -----------------------------------------------------------
+
+TOcSimpleXmlElems::~TOcSimpleXmlElems() = default;
+
+TOcSimpleXmlElem* TOcSimpleXmlElems::ItemNamed(std::string_view name) const {
+    for (size_t i = FItems.size(); i-- > 0;)
+        if (ocelis::SameText(FItems[i]->Name(), name))
+            return FItems[i].get();
+    return nullptr;
+}
+
+TOcSimpleXmlElem* TOcSimpleXmlElems::Add(std::unique_ptr<TOcSimpleXmlElem> elem) {
+    elem->FParent = FOwner;
+    FItems.push_back(std::move(elem));
+    return FItems.back().get();
+}
+
+TOcSimpleXmlElem* TOcSimpleXmlElems::Add(std::string_view name, std::string_view text) {
+    return Add(std::make_unique<TOcSimpleXmlElemClassic>(std::string(name), std::string(text)));
+}
+
+TOcSimpleXmlElem* TOcSimpleXmlElems::Add(std::string_view name, bool value) {
+    return Add(name, std::string_view(value ? "-1" : "0"));
+}
+
+std::string TOcSimpleXmlElems::Value(std::string_view name, std::string_view def) const {
+    const TOcSimpleXmlElem* e = ItemNamed(name);
+    return e ? e->Value() : std::string(def);
+}
+
+int64_t TOcSimpleXmlElems::IntValue(std::string_view name, int64_t def) const {
+    const TOcSimpleXmlElem* e = ItemNamed(name);
+    return e ? e->IntValue() : def;
+}
+
+bool TOcSimpleXmlElems::BoolValue(std::string_view name, bool def) const {
+    const TOcSimpleXmlElem* e = ItemNamed(name);
+    if (!e || e->Value().empty())
+        return def;
+    return ReadBool(e->Value());
+}
+
+void TOcSimpleXmlElems::Clear() {
+    FItems.clear();
+}
+
+void TOcSimpleXmlElems::Delete(int i) {
+    FItems.erase(FItems.begin() + i);
+}
+
+std::unique_ptr<TOcSimpleXmlElem> TOcSimpleXmlElems::Extract(int i) {
+    std::unique_ptr<TOcSimpleXmlElem> e = std::move(FItems[static_cast<size_t>(i)]);
+    FItems.erase(FItems.begin() + i);
+    e->FParent = nullptr;
+    return e;
+}
+
+// ---- elements --------------------------------------------------------------
+
+TOcSimpleXmlElem::TOcSimpleXmlElem(std::string name, std::string value)
+    : FName(std::move(name)), FValue(std::move(value)) {}
+
+TOcSimpleXmlElem::~TOcSimpleXmlElem() = default;
+
+void TOcSimpleXmlElem::SetName(std::string name) {
+    if (!name.empty())
+        FName = std::move(name);
+}
+
+TOcSimpleXmlElems& TOcSimpleXmlElem::Items() {
+    if (!FItems)
+        FItems = std::make_unique<TOcSimpleXmlElems>(this);
+    return *FItems;
+}
+
+const TOcSimpleXmlElems& TOcSimpleXmlElem::Items() const {
+    static const TOcSimpleXmlElems empty;
+    return FItems ? *FItems : empty;
+}
+
+TOcSimpleXmlProps& TOcSimpleXmlElem::Properties() {
+    if (!FProps)
+        FProps = std::make_unique<TOcSimpleXmlProps>();
+    return *FProps;
+}
+
+const TOcSimpleXmlProps& TOcSimpleXmlElem::Properties() const {
+    static const TOcSimpleXmlProps empty;
+    return FProps ? *FProps : empty;
+}
+
+int64_t TOcSimpleXmlElem::IntValue() const {
+    return ReadInt(FValue);
+}
+
+void TOcSimpleXmlElem::WriteProperties(std::string& out) const {
+    if (!FProps)
+        return;
+    for (int i = 0; i < FProps->Count(); ++i) {
+        const TOcSimpleXmlProp* p = FProps->Items(i);
+        out.push_back(' ');
+        if (!p->NameSpace().empty()) {
+            out.append(p->NameSpace());
+            out.push_back(':');
+        }
+        out.append(p->Name());
+        out.append("=\"");
+        ocelis::XmlEscapeTo(out, p->Value());
+        out.push_back('"');
+    }
+}
+
+void TOcSimpleXmlElemClassic::Write(std::string& out, std::string_view indent) const {
+    out.append(indent);
+    out.push_back('<');
+    out.append(Name());
+    WriteProperties(out);
+    if (HasItems()) {
+        out.push_back('>');
+        out.append(CRLF);
+        std::string deeper(indent);
+        deeper.push_back(' ');
+        const TOcSimpleXmlElems& items = Items();
+        for (int i = 0; i < items.Count(); ++i)
+            items.Items(i)->Write(out, deeper);
+        out.append(indent);
+        out.append("</");
+        out.append(Name());
+        out.push_back('>');
+    } else if (!Value().empty()) {
+        out.push_back('>');
+        ocelis::XmlEscapeTo(out, Value());
+        out.append("</");
+        out.append(Name());
+        out.push_back('>');
+    } else {
+        out.append("/>");
+    }
+    out.append(CRLF);
+}
+
+void TOcSimpleXmlElemText::Write(std::string& out, std::string_view indent) const {
+    if (Value().empty())
+        return;
+    out.append(indent);
+    ocelis::XmlEscapeTo(out, Value());
+    out.append(CRLF);
+}
+
+void TOcSimpleXmlElemComment::Write(std::string& out, std::string_view indent) const {
+    out.append(indent);
+    out.append("<!--");
+    out.append(Value());
+    out.append("-->");
+    out.append(CRLF);
+}
+
+void TOcSimpleXmlElemCData::Write(std::string& out, std::string_view indent) const {
+    out.append(indent);
+    out.append("<![CDATA[");
+    out.append(Value());
+    out.append("]]>");
+    out.append(CRLF);
+}
+
+void TOcSimpleXmlElemHeader::Write(std::string& out, std::string_view /*indent*/) const {
+    out.append("<?xml version=\"");
+    out.append(Version);
+    out.push_back('"');
+    if (Standalone)
+        out.append(" standalone=\"yes\"");
+    if (!Encoding.empty()) {
+        out.append(" encoding=\"");
+        out.append(Encoding);
+        out.push_back('"');
+    }
+    out.append("?>");
+    out.append(CRLF);
+}
+
+void TOcSimpleXmlElemDocType::Write(std::string& out, std::string_view /*indent*/) const {
+    out.append("<!DOCTYPE ");
+    out.append(Value());
+    out.push_back('>');
+    out.append(CRLF);
+}
+
+void TOcSimpleXmlElemSheet::Write(std::string& out, std::string_view /*indent*/) const {
+    out.append("<?xml-stylesheet");
+    WriteProperties(out);
+    out.append("?>");
+    out.append(CRLF);
+}
+
+// ---- reader ----------------------------------------------------------------
+
+class TOcSimpleXmlParser {
+public:
+    TOcSimpleXmlParser(std::string_view data, TOcSimpleXml& target)
+        : s(data), n(data.size()), doc(target) {}
+
+    void Run() {
+        while (true) {
+            while (pos < n && IsBlank(s[pos]))
+                ++pos;
+            if (pos >= n)
+                return; // empty, or only a prolog
+            if (s[pos] != '<')
+                Fail("Invalid Document: Unexpected text in file prolog.");
+            const char second = pos + 1 < n ? s[pos + 1] : '\0';
+            if (second == '!') {
+                if (pos + 2 < n && s[pos + 2] == '-')
+                    doc.Prolog().Add(ReadComment());
+                else
+                    doc.Prolog().Add(ReadDocType());
+            } else if (second == '?') {
+                ReadProcessingInstruction();
+            } else {
+                ReadElement(*doc.Root(), 1);
+                return; // whatever follows the root is never looked at
+            }
+        }
+    }
+
+private:
+    std::string_view s;
+    size_t n;
+    size_t pos = 0;
+    TOcSimpleXml& doc;
+
+    [[noreturn]] static void Fail(std::string message) { throw TOcSimpleXmlInvalid(message); }
+
+    [[noreturn]] static void FailEndTag(const std::string& name, std::string_view found) {
+        std::string m = "Invalid XML Element: Erroneous end of tag, expecting </";
+        m += name;
+        m += "> but </";
+        m += found;
+        m += "> found.";
+        Fail(m);
+    }
+
+    // Checks that literal follows at pos, character by character.
+    void Expect(std::string_view literal, std::string_view kind, std::string_view eofMessage) {
+        for (char want : literal) {
+            if (pos >= n)
+                Fail(std::string(eofMessage));
+            if (s[pos] != want) {
+                std::string m(kind);
+                m += "Expected ";
+                m.push_back(want);
+                m += " Found ";
+                m.push_back(s[pos]);
+                Fail(m);
+            }
+            ++pos;
+        }
+    }
+
+    std::unique_ptr<TOcSimpleXmlElem> ReadComment() {
+        Expect("<!--", "Invalid Comment: ", "Invalid Comment: Unexpected end of data");
+        size_t end = s.find("-->", pos);
+        if (end == std::string_view::npos)
+            Fail("Invalid Comment: Unexpected end of data");
+        auto c = std::make_unique<TOcSimpleXmlElemComment>(std::string(s.substr(pos, end - pos)));
+        pos = end + 3;
+        return c;
+    }
+
+    std::unique_ptr<TOcSimpleXmlElem> ReadCData() {
+        Expect("<![CDATA[", "Invalid CDATA: ", "Invalid CDATA: Unexpected end of data");
+        size_t end = s.find("]]>", pos);
+        if (end == std::string_view::npos)
+            Fail("Invalid CDATA: Unexpected end of data");
+        auto c = std::make_unique<TOcSimpleXmlElemCData>(std::string(s.substr(pos, end - pos)));
+        pos = end + 3;
+        return c;
+    }
+
+    std::unique_ptr<TOcSimpleXmlElem> ReadDocType() {
+        Expect("<!DOCTYPE", "Invalid Header: ", "Invalid Comment: Unexpected end of data");
+        const size_t start = pos;
+        bool inBracket = false;
+        while (true) {
+            if (pos >= n)
+                Fail("Invalid Comment: Unexpected end of data");
+            const char c = s[pos];
+            if (inBracket) {
+                if (c == ']')
+                    inBracket = false;
+            } else if (c == '[') {
+                inBracket = true;
+            } else if (c == '>') {
+                break;
+            }
+            ++pos;
+        }
+        auto d = std::make_unique<TOcSimpleXmlElemDocType>();
+        d->SetValue(ocelis::Trim(s.substr(start, pos - start)));
+        ++pos;
+        return d;
+    }
+
+    void ReadProcessingInstruction() {
+        static constexpr std::string_view eof = "Invalid Comment: Unexpected end of data";
+        Expect("<?xml", "Invalid Header: ", eof);
+        if (pos >= n)
+            Fail(std::string(eof));
+        if (s[pos] == '-') {
+            Expect("-stylesheet", "Invalid Header: ", eof);
+            auto sheet = std::make_unique<TOcSimpleXmlElemSheet>();
+            ReadProperties(sheet->Properties(), nullptr);
+            Expect("?>", "Invalid Header: ", eof);
+            doc.Prolog().Add(std::move(sheet));
+            return;
+        }
+        Expect(" ", "Invalid Header: ", eof);
+        auto header = std::make_unique<TOcSimpleXmlElemHeader>();
+        TOcSimpleXmlProps& props = header->Properties();
+        ReadProperties(props, nullptr);
+        Expect("?>", "Invalid Header: ", eof);
+        if (const TOcSimpleXmlProp* p = props.ItemNamed("version"))
+            header->Version = p->Value();
+        if (const TOcSimpleXmlProp* p = props.ItemNamed("encoding"))
+            header->Encoding = p->Value();
+        if (const TOcSimpleXmlProp* p = props.ItemNamed("standalone"))
+            header->Standalone = p->Value() == "yes";
+        props.Clear();
+        doc.Prolog().Add(std::move(header));
+    }
+
+    // Running out of data inside a tag reads as a missing end tag (owner != null) or as the
+    // end of a declaration.
+    [[noreturn]] void FailEof(const TOcSimpleXmlElem* owner) {
+        if (owner)
+            FailEndTag(owner->Name(), {});
+        Fail("Invalid Comment: Unexpected end of data");
+    }
+
+    void ReadProperties(TOcSimpleXmlProps& props, const TOcSimpleXmlElem* owner) {
+        while (true) {
+            while (pos < n && IsBlank(s[pos]))
+                ++pos;
+            if (pos >= n)
+                FailEof(owner);
+            char c = s[pos];
+            if (c == '/' || c == '>' || c == '?')
+                return;
+            TOcSimpleXmlProp& prop = props.AddRaw();
+            size_t start = pos;
+            while (true) {
+                if (pos >= n)
+                    FailEof(owner);
+                c = s[pos];
+                if (IsPropNameChar(c)) {
+                    ++pos;
+                } else if (c == ':') {
+                    prop.SetNameSpace(std::string(s.substr(start, pos - start)));
+                    start = ++pos;
+                } else if (c == '=') {
+                    break;
+                } else {
+                    std::string m =
+                        "Invalid XML Element: Unexpected character in properties declaration (";
+                    m += CharText(&s[pos]);
+                    m += " found).";
+                    Fail(m);
+                }
+            }
+            prop.SetName(std::string(s.substr(start, pos - start)));
+            ++pos; // '='
+            if (pos >= n)
+                FailEof(owner);
+            const char quote = s[pos];
+            if (quote != '"' && quote != '\'') {
+                std::string m = "Invalid XML Element: Unexpected character in property "
+                                "declaration. Expecting \" or ' but ";
+                m += CharText(&s[pos]);
+                m += " found.";
+                Fail(m);
+            }
+            ++pos;
+            const size_t end = s.find(quote, pos);
+            if (end == std::string_view::npos) {
+                pos = n;
+                FailEof(owner);
+            }
+            std::string_view raw = s.substr(pos, end - pos);
+            if (raw.find('&') == std::string_view::npos)
+                prop.SetValue(std::string(raw));
+            else
+                prop.SetValue(ocelis::XmlDecode(raw, false));
+            pos = end + 1;
+        }
+    }
+
+    void ReadElement(TOcSimpleXmlElem& elem, int depth) {
+        if (depth > TOcSimpleXml::MaxDepth)
+            Fail("Invalid XML Element: Nesting deeper than " +
+                 std::to_string(TOcSimpleXml::MaxDepth) + " levels.");
+        if (pos >= n)
+            FailEndTag(elem.Name(), {});
+        if (s[pos] != '<') {
+            std::string m = "Invalid XML Element: Expected beginning of tag but ";
+            m += CharText(&s[pos]);
+            m += " found.";
+            Fail(m);
+        }
+        ++pos;
+        if (pos < n && IsBlank(s[pos]))
+            Fail("Invalid XML Element: Malformed tag found (no valid name)");
+        size_t start = pos;
+        while (true) {
+            if (pos >= n) {
+                elem.FName = std::string(s.substr(start, pos - start));
+                FailEndTag(elem.Name(), {});
+            }
+            const char c = s[pos];
+            if (c == ':') {
+                elem.FNameSpace = std::string(s.substr(start, pos - start));
+                start = ++pos;
+                continue;
+            }
+            if (IsBlank(c) || c == '/' || c == '>')
+                break;
+            ++pos;
+        }
+        elem.FName = std::string(s.substr(start, pos - start));
+        if (IsBlank(s[pos]))
+            ReadProperties(elem.Properties(), &elem);
+        if (pos >= n)
+            FailEndTag(elem.Name(), {});
+        if (s[pos] == '/') {
+            ++pos;
+            if (pos >= n)
+                FailEndTag(elem.Name(), {});
+            if (s[pos] != '>') {
+                std::string m = "Invalid XML Element: Expected end of tag but ";
+                m += CharText(&s[pos]);
+                m += " found.";
+                Fail(m);
+            }
+            ++pos;
+            return;
+        }
+        if (s[pos] == '?') {
+            // Only a declaration may end its properties with '?'.
+            std::string m = "Invalid XML Element: Expected end of tag but ";
+            m += CharText(&s[pos]);
+            m += " found.";
+            Fail(m);
+        }
+        ++pos; // '>'
+        ReadContent(elem, depth);
+    }
+
+    void ReadContent(TOcSimpleXmlElem& elem, int depth) {
+        while (true) {
+            while (pos < n && IsBlank(s[pos]))
+                ++pos;
+            if (pos >= n)
+                FailEndTag(elem.Name(), {});
+            if (s[pos] != '<') {
+                size_t end = s.find('<', pos);
+                if (end == std::string_view::npos)
+                    end = n;
+                elem.Items().Add(
+                    std::make_unique<TOcSimpleXmlElemText>(ReadText(s.substr(pos, end - pos))));
+                pos = end;
+                continue;
+            }
+            const char second = pos + 1 < n ? s[pos + 1] : '\0';
+            if (second == '/') {
+                pos += 2;
+                const size_t end = s.find('>', pos);
+                if (end == std::string_view::npos) {
+                    pos = n;
+                    FailEndTag(elem.Name(), {});
+                }
+                std::string_view endName = s.substr(pos, end - pos);
+                if (endName != elem.Name())
+                    FailEndTag(elem.Name(), endName);
+                pos = end + 1;
+                break;
+            }
+            if (second == '!' && pos + 2 < n && s[pos + 2] == '-') {
+                elem.Items().Add(ReadComment());
+            } else if (second == '!' && pos + 2 < n && s[pos + 2] == '[') {
+                elem.Items().Add(ReadCData());
+            } else {
+                auto child = std::make_unique<TOcSimpleXmlElemClassic>();
+                TOcSimpleXmlElem& ref = *child;
+                elem.Items().Add(std::move(child));
+                ReadElement(ref, depth + 1);
+            }
+        }
+        // A lone text child becomes the element's value.
+        if (elem.FItems && elem.FItems->Count() == 1 &&
+            elem.FItems->Items(0)->Kind() == TOcSimpleXmlKind::Text) {
+            const std::string& text = elem.FItems->Items(0)->Value();
+            if (text.find('&') == std::string::npos)
+                elem.FValue =
+                    text; // already folded and free of references: a second pass changes nothing
+            else
+                elem.FValue = ocelis::XmlDecode(text, true);
+            elem.FItems->Clear();
+        }
+    }
+
+    // Space runs shrink to one space by the folding itself.
+    static std::string ReadText(std::string_view raw) { return ocelis::XmlDecode(raw, true); }
+};
+
+// ---- document --------------------------------------------------------------
+
+TOcSimpleXml::TOcSimpleXml()
+    : FProlog(nullptr), FRoot(std::make_unique<TOcSimpleXmlElemClassic>()) {}
+
+TOcSimpleXml::~TOcSimpleXml() = default;
+
+void TOcSimpleXml::Clear() {
+    FProlog.Clear();
+    FRoot = std::make_unique<TOcSimpleXmlElemClassic>();
+}
+
+void TOcSimpleXml::LoadFromString(std::string_view bytes) {
+    Clear();
+    TOcSimpleXmlParser(bytes, *this).Run();
+}
+
+void TOcSimpleXml::LoadFromFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(),
+                                "Cannot open file \"" + path + "\"");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw std::system_error(errno, std::generic_category(),
+                                "Cannot read file \"" + path + "\"");
+    if (S_ISDIR(st.st_mode))
+        throw std::system_error(EISDIR, std::generic_category(),
+                                "Cannot open file \"" + path + "\"");
+    std::string data;
+    if (S_ISREG(st.st_mode)) {
+        if (static_cast<uint64_t>(st.st_size) > MaxFileSize)
+            throw std::system_error(EFBIG, std::generic_category(),
+                                    "Cannot read file \"" + path + "\"");
+        data.reserve(static_cast<size_t>(st.st_size));
+    }
+    char buf[65536];
+    while (true) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw std::system_error(errno, std::generic_category(),
+                                    "Cannot read file \"" + path + "\"");
+        }
+        if (got == 0)
+            break;
+        if (data.size() + static_cast<size_t>(got) > MaxFileSize)
+            throw std::system_error(EFBIG, std::generic_category(),
+                                    "Cannot read file \"" + path + "\"");
+        data.append(buf, static_cast<size_t>(got));
+    }
+    LoadFromString(data);
+}
+
+std::string TOcSimpleXml::SaveToString() {
+    if (FProlog.Count() == 0)
+        FProlog.Add(std::make_unique<TOcSimpleXmlElemHeader>());
+    std::string out;
+    for (int i = 0; i < FProlog.Count(); ++i)
+        FProlog.Items(i)->Write(out, {});
+    FRoot->Write(out, {});
+    return out;
+}
+
+void TOcSimpleXml::SaveToFile(const std::string& path) {
+    ocelis::WriteFileAtomic(path, SaveToString());
+}

@@ -1,0 +1,98 @@
+#include "platform/AppPaths.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace ocelis {
+
+namespace {
+
+std::mutex overrideMutex;
+fs::path appDirOverride;
+
+fs::path OverrideDir() {
+    std::lock_guard lock(overrideMutex);
+    return appDirOverride;
+}
+
+bool IsWritableDir(const fs::path& dir) {
+    std::error_code ec;
+    return fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+void AddIfDir(std::vector<fs::path>& dirs, const fs::path& dir) {
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        return;
+    const fs::path canon = fs::weakly_canonical(dir, ec);
+    const fs::path& key = ec ? dir : canon;
+    for (const fs::path& d : dirs)
+        if (d == key)
+            return;
+    dirs.push_back(key);
+}
+
+} // namespace
+
+fs::path ExecutablePath() {
+    std::error_code ec;
+    fs::path p = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : p;
+}
+
+fs::path ExecutableDir() {
+    fs::path o = OverrideDir();
+    if (!o.empty())
+        return o;
+    return ExecutablePath().parent_path();
+}
+
+fs::path HomeDir() {
+    if (const char* h = std::getenv("HOME"); h && *h)
+        return h;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
+    return "/";
+}
+
+fs::path ConfigHome() {
+    // Relative values are invalid by the base-directory rules and are ignored.
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/')
+        return x;
+    return HomeDir() / ".config";
+}
+
+fs::path OptionsFilePath() {
+    const fs::path dir = ExecutableDir();
+    if (IsWritableDir(dir))
+        return dir / "Options.xml";
+    return ConfigHome() / "Ocelis" / "Options.xml";
+}
+
+std::vector<fs::path> LanguageDirs() {
+    std::vector<fs::path> dirs;
+    const fs::path o = OverrideDir();
+    if (!o.empty()) {
+        AddIfDir(dirs, o / "Languages");
+        return dirs;
+    }
+    const fs::path exeDir = ExecutablePath().parent_path();
+    AddIfDir(dirs, exeDir / "Languages");
+    // An installed copy: <prefix>/bin/ocelis beside <prefix>/share/ocelis.
+    AddIfDir(dirs, exeDir.parent_path() / "share" / "ocelis" / "Languages");
+#ifdef OCELIS_INSTALL_DATADIR
+    AddIfDir(dirs, fs::path(OCELIS_INSTALL_DATADIR) / "ocelis" / "Languages");
+#endif
+    return dirs;
+}
+
+void SetAppDirOverride(const fs::path& dir) {
+    std::lock_guard lock(overrideMutex);
+    appDirOverride = dir;
+}
+
+} // namespace ocelis

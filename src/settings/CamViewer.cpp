@@ -1,0 +1,77 @@
+#include "settings/CamViewer.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/AppPaths.h"
+#include "platform/Autostart.h"
+
+TCamViewer* CamViewer = nullptr;
+
+TCamViewer::TCamViewer() : RootCategory(std::make_unique<TCamCategory>()) {}
+
+TCamViewer::~TCamViewer() = default;
+
+std::string TCamViewer::DefaultSavePath() {
+    return (ocelis::HomeDir() / "Webcams").string();
+}
+
+void TCamViewer::Load() {
+    const std::filesystem::path path = ocelis::OptionsFilePath();
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        return;
+    try {
+        TOcSimpleXml doc;
+        doc.LoadFromFile(path.string());
+        const TOcSimpleXmlElems& items = doc.Root()->Items();
+        const TOcSimpleXmlElem* category = items.ItemNamed("Category");
+        if (!category)
+            return;
+        RootCategory->LoadFromXml(category);
+        AlwaysOnTop = items.BoolValue("AlwaysOnTop", true);
+        SaveImages = items.BoolValue("SaveImages", true);
+        SavePath = items.Value("SavePath", DefaultSavePath());
+        Beep = items.BoolValue("Beep", true);
+        PropResize = items.BoolValue("PropResize", true);
+        Status = items.BoolValue("Status", true);
+        SubDirectory = items.BoolValue("SubDirectory", true);
+        FirstLaunch = items.BoolValue("FirstLaunch", true);
+        Language = items.Value("Language", "");
+        SetLaunchWindows(items.BoolValue("LaunchWindows", true));
+    } catch (...) {
+        // A damaged file leaves what was read so far; the next Save rewrites it.
+    }
+}
+
+void TCamViewer::Save() {
+    try {
+        TOcSimpleXml doc;
+        TOcSimpleXmlElem* root = doc.Root();
+        root->SetName("Options");
+        TOcSimpleXmlElems& items = root->Items();
+        items.Add(RootCategory->SaveToXml());
+        items.Add("AlwaysOnTop", AlwaysOnTop);
+        items.Add("SaveImages", SaveImages);
+        items.Add("SavePath", SavePath);
+        items.Add("Beep", Beep);
+        items.Add("PropResize", PropResize);
+        items.Add("Status", Status);
+        items.Add("SubDirectory", SubDirectory);
+        FirstLaunch = false;
+        items.Add("FirstLaunch", "0");
+        items.Add("Language", Language);
+        items.Add("LaunchWindows", LaunchWindows);
+        const std::filesystem::path path = ocelis::OptionsFilePath();
+        std::error_code ec;
+        std::filesystem::create_directories(path.parent_path(), ec);
+        doc.SaveToFile(path.string());
+    } catch (...) {
+        // Nothing is reported; the previous file stays as it was.
+    }
+}
+
+void TCamViewer::SetLaunchWindows(bool value) {
+    LaunchWindows = value;
+    ocelis::SetAutostart(value); // failures are ignored
+}
