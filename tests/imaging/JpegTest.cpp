@@ -1,0 +1,290 @@
+#include "imaging/Jpeg.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+
+using namespace ocelis;
+
+namespace {
+
+// A picture with structure in both directions and every channel.
+Bitmap Pattern(int w, int h) {
+    Bitmap b;
+    b.resize(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = b.row(y) + x * 3;
+            p[0] = static_cast<uint8_t>(x * 255 / std::max(w - 1, 1));
+            p[1] = static_cast<uint8_t>(y * 255 / std::max(h - 1, 1));
+            p[2] = static_cast<uint8_t>(128 + 100 * std::sin((x + 2 * y) / 9.0));
+        }
+    return b;
+}
+
+double MeanAbsDiff(const Bitmap& a, const Bitmap& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i)
+        sum += std::abs(int(a.pixels[i]) - int(b.pixels[i]));
+    return sum / static_cast<double>(a.pixels.size());
+}
+
+// Writes a JPEG with libjpeg directly, for layouts our encoder does not produce.
+std::string RawEncode(int w, int h, int components, J_COLOR_SPACE in, bool progressive,
+                      const std::vector<uint8_t>& samples) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buf, &size);
+    c.image_width = static_cast<JDIMENSION>(w);
+    c.image_height = static_cast<JDIMENSION>(h);
+    c.input_components = components;
+    c.in_color_space = in;
+    jpeg_set_defaults(&c);
+    if (progressive)
+        jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row =
+            const_cast<JSAMPROW>(samples.data() + size_t(c.next_scanline) * size_t(w * components));
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::string out(reinterpret_cast<char*>(buf), size);
+    std::free(buf);
+    return out;
+}
+
+// Offset of the first marker FF <code> after SOI, or npos.
+size_t FindMarker(const std::string& j, uint8_t code) {
+    for (size_t i = 2; i + 1 < j.size(); ++i)
+        if (uint8_t(j[i]) == 0xFF && uint8_t(j[i + 1]) == code)
+            return i;
+    return std::string::npos;
+}
+
+std::filesystem::path TempDir(const char* name) {
+    auto dir = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+} // namespace
+
+TEST(JpegCodec, EncodeThenDecodeGivesBackThePicture) {
+    const Bitmap src = Pattern(97, 61); // sizes that are not multiples of the block size
+    const std::string jpeg = EncodeJpeg(src);
+    ASSERT_GE(jpeg.size(), 4u);
+    EXPECT_EQ(uint8_t(jpeg[0]), 0xFF);
+    EXPECT_EQ(uint8_t(jpeg[1]), 0xD8);
+    EXPECT_EQ(uint8_t(jpeg[jpeg.size() - 2]), 0xFF);
+    EXPECT_EQ(uint8_t(jpeg[jpeg.size() - 1]), 0xD9);
+
+    const Bitmap back = DecodeJpeg(jpeg);
+    ASSERT_EQ(back.width, 97);
+    ASSERT_EQ(back.height, 61);
+    ASSERT_EQ(back.pixels.size(), src.pixels.size());
+    EXPECT_LT(MeanAbsDiff(src, back), 4.0);
+}
+
+TEST(JpegCodec, EncodesBaselineQuality90In24BitColour) {
+    const std::string jpeg = EncodeJpeg(Pattern(32, 16));
+    const size_t sof0 = FindMarker(jpeg, 0xC0);
+    ASSERT_NE(sof0, std::string::npos) << "no baseline frame header";
+    EXPECT_EQ(FindMarker(jpeg, 0xC2), std::string::npos) << "progressive frame";
+    // SOF0: length(2) precision(1) height(2) width(2) components(1)
+    EXPECT_EQ(uint8_t(jpeg[sof0 + 4]), 8);
+    EXPECT_EQ((uint8_t(jpeg[sof0 + 5]) << 8) | uint8_t(jpeg[sof0 + 6]), 16);
+    EXPECT_EQ((uint8_t(jpeg[sof0 + 7]) << 8) | uint8_t(jpeg[sof0 + 8]), 32);
+    EXPECT_EQ(uint8_t(jpeg[sof0 + 9]), 3);
+    // The first luminance quantiser is the standard 16 scaled to 20 % (quality 90).
+    const size_t dqt = FindMarker(jpeg, 0xDB);
+    ASSERT_NE(dqt, std::string::npos);
+    EXPECT_EQ(uint8_t(jpeg[dqt + 5]), (16 * 20 + 50) / 100);
+    // Other qualities really change it.
+    const std::string q50 = EncodeJpeg(Pattern(32, 16), 50);
+    EXPECT_EQ(uint8_t(q50[FindMarker(q50, 0xDB) + 5]), 16);
+    const JpegInfo info = ReadJpegInfo(jpeg);
+    EXPECT_EQ(info.width, 32);
+    EXPECT_EQ(info.height, 16);
+    EXPECT_EQ(info.components, 3);
+    EXPECT_FALSE(info.progressive);
+}
+
+TEST(JpegCodec, RefusesPicturesItCannotEncode) {
+    EXPECT_THROW(EncodeJpeg(Bitmap{}), JpegError);
+    Bitmap broken;
+    broken.width = 10;
+    broken.height = 10;
+    broken.pixels.resize(10); // far fewer than 300 bytes
+    EXPECT_THROW(EncodeJpeg(broken), JpegError);
+    Bitmap tooWide;
+    tooWide.resize(70000, 1);
+    EXPECT_THROW(EncodeJpeg(tooWide), JpegError); // libjpeg's own error, as an exception
+}
+
+TEST(JpegCodec, DecodesGrayscaleAsEqualChannels) {
+    std::vector<uint8_t> gray(40 * 24);
+    for (size_t i = 0; i < gray.size(); ++i)
+        gray[i] = static_cast<uint8_t>(i % 40 * 6);
+    const Bitmap b = DecodeJpeg(RawEncode(40, 24, 1, JCS_GRAYSCALE, false, gray));
+    ASSERT_EQ(b.width, 40);
+    ASSERT_EQ(b.height, 24);
+    int maxErr = 0;
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const uint8_t* p = b.row(y) + x * 3;
+            ASSERT_EQ(p[0], p[1]);
+            ASSERT_EQ(p[1], p[2]);
+            maxErr = std::max(maxErr, std::abs(int(p[0]) - x * 6));
+        }
+    EXPECT_LT(maxErr, 24);
+}
+
+TEST(JpegCodec, DecodesAdobeCmykToRgb) {
+    // Adobe files store inverted CMYK: 255 means no ink. Left half red, right half blue.
+    std::vector<uint8_t> cmyk;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const bool red = x < 16;
+            cmyk.insert(cmyk.end(),
+                        {uint8_t(red ? 255 : 0), uint8_t(0), uint8_t(red ? 0 : 255), uint8_t(255)});
+        }
+    const std::string jpeg = RawEncode(32, 16, 4, JCS_CMYK, false, cmyk);
+    ASSERT_NE(FindMarker(jpeg, 0xEE), std::string::npos) << "expected an Adobe marker";
+    EXPECT_EQ(ReadJpegInfo(jpeg).components, 4);
+    const Bitmap b = DecodeJpeg(jpeg);
+    ASSERT_EQ(b.width, 32);
+    const uint8_t* red = b.row(8) + 4 * 3;
+    const uint8_t* blue = b.row(8) + 28 * 3;
+    EXPECT_GT(red[0], 230);
+    EXPECT_LT(red[1], 25);
+    EXPECT_LT(red[2], 25);
+    EXPECT_LT(blue[0], 25);
+    EXPECT_LT(blue[1], 25);
+    EXPECT_GT(blue[2], 230);
+}
+
+TEST(JpegCodec, DecodesProgressiveAndLimitsItsScans) {
+    const Bitmap src = Pattern(64, 48);
+    const std::string jpeg = RawEncode(64, 48, 3, JCS_RGB, true, src.pixels);
+    EXPECT_TRUE(ReadJpegInfo(jpeg).progressive);
+    const Bitmap back = DecodeJpeg(jpeg);
+    ASSERT_EQ(back.width, 64);
+    EXPECT_LT(MeanAbsDiff(src, back), 4.0);
+    JpegLimits few;
+    few.maxProgressiveScans = 2; // simple progression writes 10 scans
+    EXPECT_THROW(DecodeJpeg(jpeg, few), JpegError);
+}
+
+TEST(JpegCodec, BadInputGivesCleanErrors) {
+    EXPECT_THROW(DecodeJpeg(""), JpegError);
+    EXPECT_THROW(DecodeJpeg("not a jpeg at all"), JpegError);
+    EXPECT_THROW(ReadJpegInfo(std::string("\xFF\xD8\xFF", 3)), JpegError);
+    const std::string jpeg = EncodeJpeg(Pattern(64, 64));
+    EXPECT_THROW(DecodeJpeg(jpeg.substr(0, 20)), JpegError); // cut inside the headers
+    try {
+        DecodeJpeg("GIF89a....");
+        FAIL() << "no error";
+    } catch (const JpegError& e) {
+        EXPECT_NE(std::string(e.what()), ""); // libjpeg's message reaches the caller
+    }
+}
+
+TEST(JpegCodec, TruncatedImageDataDecodesWhatIsThere) {
+    const Bitmap src = Pattern(64, 64);
+    const std::string jpeg = EncodeJpeg(src);
+    const Bitmap part = DecodeJpeg(jpeg.substr(0, jpeg.size() * 2 / 3));
+    ASSERT_EQ(part.width, 64);
+    ASSERT_EQ(part.height, 64);
+    // The first rows are the real picture.
+    for (int x = 0; x < 64; ++x)
+        EXPECT_NEAR(part.row(1)[x * 3], src.row(1)[x * 3], 20) << x;
+}
+
+TEST(JpegCodec, RefusesOversizedHeadersBeforeAllocating) {
+    std::string jpeg = EncodeJpeg(Pattern(16, 16));
+    const size_t sof = FindMarker(jpeg, 0xC0);
+    ASSERT_NE(sof, std::string::npos);
+    // Claim 60000 by 60000 (3.6 gigapixels) in a file of a few hundred bytes.
+    jpeg[sof + 5] = char(0xEA);
+    jpeg[sof + 6] = char(0x60);
+    jpeg[sof + 7] = char(0xEA);
+    jpeg[sof + 8] = char(0x60);
+    EXPECT_THROW(DecodeJpeg(jpeg), JpegError);
+    EXPECT_THROW(DecodeJpegScaled(jpeg, 10, 10), JpegError);
+    EXPECT_THROW(ReadJpegInfo(jpeg), JpegError);
+
+    const std::string small = EncodeJpeg(Pattern(100, 100));
+    JpegLimits tight;
+    tight.maxPixels = 9999;
+    EXPECT_THROW(DecodeJpeg(small, tight), JpegError);
+    tight.maxPixels = 10000;
+    EXPECT_EQ(DecodeJpeg(small, tight).width, 100);
+    tight.maxDimension = 99;
+    EXPECT_THROW(DecodeJpeg(small, tight), JpegError);
+}
+
+TEST(JpegScaled, PicksTheSmallestScaleThatCovers) {
+    const std::string jpeg = EncodeJpeg(Pattern(640, 480));
+    struct Case {
+        int minW, minH, w, h;
+    };
+    for (const Case& c : {Case{160, 120, 160, 120}, Case{161, 120, 320, 240},
+                          Case{80, 121, 320, 240}, Case{0, 0, 80, 60}, Case{81, 0, 160, 120},
+                          Case{0, 241, 640, 480}, Case{1000, 1000, 640, 480}}) {
+        const Bitmap b = DecodeJpegScaled(jpeg, c.minW, c.minH);
+        EXPECT_EQ(b.width, c.w) << c.minW << "x" << c.minH;
+        EXPECT_EQ(b.height, c.h) << c.minW << "x" << c.minH;
+        EXPECT_EQ(b.pixels.size(), size_t(c.w) * c.h * 3);
+    }
+    // Odd sizes round up.
+    const Bitmap odd = DecodeJpegScaled(EncodeJpeg(Pattern(1001, 700)), 125, 80);
+    EXPECT_EQ(odd.width, 126);
+    EXPECT_EQ(odd.height, 88);
+}
+
+TEST(JpegScaled, LooksLikeTheFullPictureScaledDown) {
+    const Bitmap src = Pattern(256, 128);
+    const std::string jpeg = EncodeJpeg(src);
+    const Bitmap small = DecodeJpegScaled(jpeg, 64, 32);
+    ASSERT_EQ(small.width, 64);
+    const Bitmap reference = ScaleBitmap(DecodeJpeg(jpeg), 64, 32);
+    EXPECT_LT(MeanAbsDiff(small, reference), 6.0);
+}
+
+TEST(JpegImage, KeepsTheOriginalBytes) {
+    std::string jpeg = EncodeJpeg(Pattern(30, 20));
+    jpeg += "trailing bytes after EOI";
+    const JpegImage image = LoadJpeg(jpeg);
+    EXPECT_EQ(image.bytes, jpeg);
+    EXPECT_EQ(image.bitmap.width, 30);
+    EXPECT_EQ(image.bitmap.height, 20);
+    EXPECT_THROW(LoadJpeg("junk"), JpegError);
+}
+
+TEST(JpegFiles, SaveAndLoadRoundTrip) {
+    const auto dir = TempDir("ocelis_jpeg_files");
+    const Bitmap src = Pattern(50, 40);
+    SaveJpegFile(dir / "a.jpg", src);
+    const JpegImage back = LoadJpegFile(dir / "a.jpg");
+    EXPECT_EQ(back.bitmap.width, 50);
+    EXPECT_LT(MeanAbsDiff(src, back.bitmap), 4.0);
+    std::ifstream in(dir / "a.jpg", std::ios::binary);
+    const std::string onDisk((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(back.bytes, onDisk);
+
+    EXPECT_THROW(LoadJpegFile(dir / "missing.jpg"), JpegError);
+    EXPECT_THROW(LoadJpegFile(dir / "a.jpg", {}, 100), JpegError); // over the byte limit
+    EXPECT_THROW(SaveJpegFile(dir / "no" / "such" / "dir.jpg", src), JpegError);
+    std::filesystem::remove_all(dir);
+}
