@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "catalogue/CamCategory.h"
+#include "catalogue/XmlDocument.h"
+
+namespace {
+
+// The document text of one element, without the declaration line.
+std::string ElementText(std::unique_ptr<TOcSimpleXmlElem> elem) {
+    std::string out;
+    elem->Write(out, "");
+    return out;
+}
+
+std::unique_ptr<TOcSimpleXml> Parse(const std::string& text) {
+    auto doc = std::make_unique<TOcSimpleXml>();
+    doc->LoadFromString(text);
+    return doc;
+}
+
+TCamWebcam FullCam() {
+    TCamWebcam cam;
+    cam.Name = "Pier & Lighthouse";
+    cam.Url = "http://example.com/cam.jpg";
+    cam.Refresh = 30;
+    cam.Homepage = "http://example.com/";
+    cam.Email = "a@b.c";
+    cam.Referer = "http://example.com/ref";
+    cam.LastId = 12;
+    cam.LastUpdated = 45000.5;
+    return cam;
+}
+
+} // namespace
+
+TEST(CamWebcam, FreshRecordAndAssign) {
+    TCamWebcam fresh;
+    EXPECT_EQ(fresh.Refresh, 0);
+    EXPECT_EQ(fresh.LastId, 0);
+    EXPECT_EQ(fresh.LastUpdated, 0.0);
+    EXPECT_TRUE(fresh.Name.empty() && fresh.Url.empty() && fresh.Homepage.empty() &&
+                fresh.Email.empty() && fresh.Referer.empty());
+
+    TCamWebcam copy;
+    copy.LastUpdated = 7;
+    copy.Assign(FullCam());
+    EXPECT_EQ(copy.Name, "Pier & Lighthouse");
+    EXPECT_EQ(copy.Url, "http://example.com/cam.jpg");
+    EXPECT_EQ(copy.Refresh, 30);
+    EXPECT_EQ(copy.Homepage, "http://example.com/");
+    EXPECT_EQ(copy.Email, "a@b.c");
+    EXPECT_EQ(copy.Referer, "http://example.com/ref");
+    EXPECT_EQ(copy.LastId, 12);
+    EXPECT_EQ(copy.LastUpdated, 7.0); // run-time field is not copied
+}
+
+TEST(CamWebcam, StoredFormPropertyOrderAndOmissions) {
+    EXPECT_EQ(
+        ElementText(FullCam().SaveToXml()),
+        "<Cam Name=\"Pier &#38; Lighthouse\" Url=\"http://example.com/cam.jpg\" Refresh=\"30\" "
+        "Homepage=\"http://example.com/\" Email=\"a@b.c\" Referer=\"http://example.com/ref\" "
+        "LastId=\"12\"/>\r\n");
+    TCamWebcam bare;
+    bare.Name = "n";
+    bare.Url = "u";
+    EXPECT_EQ(ElementText(bare.SaveToXml()), "<Cam Name=\"n\" Url=\"u\" Refresh=\"0\"/>\r\n");
+    bare.Refresh = -1;
+    bare.LastId = -1;
+    EXPECT_EQ(ElementText(bare.SaveToXml()),
+              "<Cam Name=\"n\" Url=\"u\" Refresh=\"-1\" LastId=\"-1\"/>\r\n");
+    TCamWebcam empty;
+    EXPECT_EQ(ElementText(empty.SaveToXml()), "<Cam Name=\"\" Url=\"\" Refresh=\"0\"/>\r\n");
+}
+
+TEST(CamWebcam, ReadingDefaultsAndBadIntegers) {
+    auto doc = Parse("<Cams><Cam Name=\"a\"/><Cam Refresh=\"abc\" LastId=\"\"/><Cam Refresh=\"\"/>"
+                     "<Cam Refresh=\"4294967297\" LastId=\"-4294967295\"/><Cam name=\"lower\" "
+                     "URL=\"U\"/></Cams>");
+    TCamWebcams cams;
+    cams.LoadFromXml(doc->Root());
+    ASSERT_EQ(cams.Count(), 5);
+    EXPECT_EQ(cams.Items(0)->Name, "a");
+    EXPECT_EQ(cams.Items(0)->Refresh, 30);
+    EXPECT_EQ(cams.Items(0)->LastId, 0);
+    EXPECT_EQ(cams.Items(0)->Url, "");
+    EXPECT_EQ(cams.Items(1)->Refresh, -1);
+    EXPECT_EQ(cams.Items(1)->LastId, -1);
+    EXPECT_EQ(cams.Items(2)->Refresh, -1);
+    EXPECT_EQ(cams.Items(3)->Refresh, 1); // low 32 bits of 2^32 + 1
+    EXPECT_EQ(cams.Items(3)->LastId, 1);
+    EXPECT_EQ(cams.Items(4)->Name, "lower"); // property lookup ignores case
+    EXPECT_EQ(cams.Items(4)->Url, "U");
+    EXPECT_EQ(cams.Items(4)->LastUpdated, 0.0);
+}
+
+TEST(CamWebcam, SpecialCharactersSurviveSaveAndLoad) {
+    TCamWebcam cam;
+    cam.Name = "a&b<c>d\"e'f";
+    cam.Url = "http://x/?a=1&b=2";
+    cam.Referer = "&amp;";
+    TOcSimpleXml doc;
+    doc.Root()->SetName("r");
+    doc.Root()->Items().Add(cam.SaveToXml());
+    auto back = Parse(doc.SaveToString());
+    TCamWebcam read;
+    read.LoadFromXml(*back->Root()->Items().Items(0));
+    EXPECT_EQ(read.Name, cam.Name);
+    EXPECT_EQ(read.Url, cam.Url);
+    EXPECT_EQ(read.Referer, "&amp;");
+}
+
+TEST(CamCategory, EmptyCatalogueStoredForm) {
+    TCamCategory root;
+    EXPECT_EQ(ElementText(root.SaveToXml()),
+              "<Category Name=\"\">\r\n <Categories/>\r\n <Cams/>\r\n</Category>\r\n");
+    auto doc = Parse("<Category Name=\"\"><Categories/><Cams/></Category>");
+    TCamCategory back;
+    back.LoadFromXml(doc->Root());
+    EXPECT_EQ(back.Name, "");
+    EXPECT_EQ(back.Categories.Count(), 0);
+    EXPECT_EQ(back.Cams.Count(), 0);
+}
+
+TEST(CamCategory, ExampleDocumentBytes) {
+    TCamCategory root;
+    TCamCategory* harbours = root.Categories.Add();
+    harbours->Name = "Harbours";
+    TCamWebcam* cam = harbours->Cams.Add();
+    cam->Name = "Pier & Lighthouse";
+    cam->Url = "IMAGE-URL";
+    cam->Refresh = 30;
+    cam->Homepage = "PAGE-URL";
+    cam->LastId = 12;
+    TOcSimpleXml doc;
+    doc.Root()->SetName("Options");
+    doc.Root()->Items().Add(root.SaveToXml());
+    doc.Root()->Items().Add("AlwaysOnTop", true);
+    EXPECT_EQ(doc.SaveToString(), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n"
+                                  "<Options>\r\n"
+                                  " <Category Name=\"\">\r\n"
+                                  "  <Categories>\r\n"
+                                  "   <Category Name=\"Harbours\">\r\n"
+                                  "    <Categories/>\r\n"
+                                  "    <Cams>\r\n"
+                                  "     <Cam Name=\"Pier &#38; Lighthouse\" Url=\"IMAGE-URL\" "
+                                  "Refresh=\"30\" Homepage=\"PAGE-URL\" "
+                                  "LastId=\"12\"/>\r\n"
+                                  "    </Cams>\r\n"
+                                  "   </Category>\r\n"
+                                  "  </Categories>\r\n"
+                                  "  <Cams/>\r\n"
+                                  " </Category>\r\n"
+                                  " <AlwaysOnTop>-1</AlwaysOnTop>\r\n"
+                                  "</Options>\r\n");
+}
+
+TEST(CamCategory, DeepTreeRoundTrip) {
+    TCamCategory root;
+    root.Name = "root";
+    for (int i = 0; i < 3; ++i) {
+        TCamCategory* c = root.Categories.Add();
+        c->Name = "c" + std::to_string(i);
+        for (int j = 0; j < 2; ++j) {
+            TCamCategory* s = c->Categories.Add();
+            s->Name = c->Name + "." + std::to_string(j);
+            TCamWebcam* cam = s->Cams.Add();
+            cam->Name = s->Name + " cam";
+            cam->Url = "http://h/" + s->Name;
+            cam->Refresh = i * 10 + j;
+        }
+        c->Cams.Add()->Name = "direct";
+    }
+    root.Cams.Add()->Name = "top";
+    TOcSimpleXml doc;
+    doc.Root()->SetName("Options");
+    doc.Root()->Items().Add(root.SaveToXml());
+    const std::string first = doc.SaveToString();
+    auto back = Parse(first);
+    TCamCategory read;
+    read.LoadFromXml(back->Root()->Items().ItemNamed("Category"));
+    ASSERT_EQ(read.Categories.Count(), 3);
+    EXPECT_EQ(read.Name, "root");
+    EXPECT_EQ(read.Categories.Items(2)->Categories.Items(1)->Name, "c2.1");
+    EXPECT_EQ(read.Categories.Items(2)->Categories.Items(1)->Cams.Items(0)->Refresh, 21);
+    EXPECT_EQ(read.Categories.Items(1)->Cams.Items(0)->Name, "direct");
+    EXPECT_EQ(read.Categories.Items(1)->Cams.Items(0)->Refresh, 0);
+    ASSERT_EQ(read.Cams.Count(), 1);
+    EXPECT_EQ(read.Cams.Items(0)->Name, "top");
+    // Saving what was read gives the same bytes.
+    TOcSimpleXml again;
+    again.Root()->SetName("Options");
+    again.Root()->Items().Add(read.SaveToXml());
+    EXPECT_EQ(again.SaveToString(), first);
+}
+
+TEST(CamCategory, ContainerLookupRules) {
+    auto doc = Parse("<Category Name=\"r\">"
+                     "<CATEGORIES><category Name=\"skipped\"/><Category Name=\"kept\"/>text<!-- c "
+                     "--></CATEGORIES>"
+                     "<cams><Cam Name=\"first container\"/></cams>"
+                     "<Cams><cam Name=\"skipped\"/><Cam Name=\"last container\"/><Other/></Cams>"
+                     "</Category>");
+    TCamCategory cat;
+    cat.LoadFromXml(doc->Root());
+    EXPECT_EQ(cat.Name, "r");
+    ASSERT_EQ(cat.Categories.Count(), 1);
+    EXPECT_EQ(cat.Categories.Items(0)->Name, "kept");
+    ASSERT_EQ(cat.Cams.Count(), 1);
+    EXPECT_EQ(cat.Cams.Items(0)->Name, "last container");
+}
+
+TEST(CamCategory, MissingPiecesAreNotErrors) {
+    auto doc = Parse("<Category><Cams><Cam/></Cams></Category>");
+    TCamCategory cat;
+    cat.Name = "old";
+    cat.LoadFromXml(doc->Root());
+    EXPECT_EQ(cat.Name, "");
+    EXPECT_EQ(cat.Categories.Count(), 0);
+    EXPECT_EQ(cat.Cams.Count(), 1);
+}
+
+TEST(CamCategory, AbsentElementFailsBeforeChanging) {
+    TCamCategory cat;
+    cat.Name = "keep";
+    cat.Cams.Add();
+    EXPECT_THROW(cat.LoadFromXml(nullptr), std::invalid_argument);
+    EXPECT_EQ(cat.Name, "keep");
+    EXPECT_EQ(cat.Cams.Count(), 1);
+    TCamWebcams cams;
+    cams.LoadFromXml(nullptr);
+    EXPECT_EQ(cams.Count(), 0);
+}
+
+TEST(CamCategory, LoadingTwiceAppends) {
+    auto doc = Parse("<Category Name=\"x\"><Categories><Category Name=\"s\"/></Categories>"
+                     "<Cams><Cam Name=\"c\"/></Cams></Category>");
+    TCamCategory cat;
+    cat.LoadFromXml(doc->Root());
+    cat.LoadFromXml(doc->Root());
+    EXPECT_EQ(cat.Categories.Count(), 2);
+    EXPECT_EQ(cat.Cams.Count(), 2);
+    cat.Clear();
+    EXPECT_EQ(cat.Categories.Count(), 0);
+    EXPECT_EQ(cat.Cams.Count(), 0);
+    EXPECT_EQ(cat.Name, "x");
+}
+
+TEST(CamCategory, FindCategoryIsExactAndDirectOnly) {
+    TCamCategory root;
+    root.Categories.Add()->Name = "Imported";
+    TCamCategory* second = root.Categories.Add();
+    second->Name = "Other";
+    second->Categories.Add()->Name = "Deep";
+    TCamCategory* dup = root.Categories.Add();
+    dup->Name = "Imported";
+    EXPECT_EQ(root.FindCategory("imported"), nullptr);
+    EXPECT_EQ(root.FindCategory("Imported"), root.Categories.Items(0));
+    EXPECT_EQ(root.FindCategory("Deep"), nullptr);
+    EXPECT_EQ(second->FindCategory("Deep"), second->Categories.Items(0));
+}
+
+TEST(CamLists, AddDeleteExtractIndexOf) {
+    TCamWebcams cams;
+    TCamWebcam* a = cams.Add();
+    TCamWebcam* b = cams.Add();
+    EXPECT_EQ(a->Refresh, 0);
+    EXPECT_EQ(cams.IndexOf(b), 1);
+    std::unique_ptr<TCamWebcam> taken = cams.Extract(0);
+    EXPECT_EQ(taken.get(), a);
+    EXPECT_EQ(cams.IndexOf(a), -1);
+    EXPECT_EQ(cams.Items(0), b);
+    cams.Add(std::move(taken));
+    EXPECT_EQ(cams.Items(1), a);
+    cams.Delete(0);
+    EXPECT_EQ(cams.Count(), 1);
+    EXPECT_EQ(cams.Items(0), a);
+
+    TCamCategories cats;
+    TCamCategory* c = cats.Add();
+    EXPECT_EQ(c->Name, "");
+    EXPECT_EQ(c->Cams.Count(), 0);
+    EXPECT_EQ(cats.IndexOf(c), 0);
+    cats.Clear();
+    EXPECT_EQ(cats.Count(), 0);
+}

@@ -1,0 +1,451 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "catalogue/XmlDocument.h"
+
+namespace {
+
+std::string Saved(TOcSimpleXml& doc) {
+    return doc.SaveToString();
+}
+
+// Parses and returns the error text, or "" when the parse succeeds.
+std::string ParseError(std::string_view bytes) {
+    TOcSimpleXml doc;
+    try {
+        doc.LoadFromString(bytes);
+    } catch (const TOcSimpleXmlInvalid& e) {
+        return e.what();
+    }
+    return {};
+}
+
+std::string ElementText(std::string_view inner) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<a>" + std::string(inner) + "</a>");
+    return doc.Root()->Value();
+}
+
+constexpr const char* Decl = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n";
+
+} // namespace
+
+// ---- writer bytes ------------------------------------------------------------
+
+TEST(XmlWriter, EmptyRootIsDeclarationAndShortTag) {
+    TOcSimpleXml doc;
+    doc.Root()->SetName("Options");
+    EXPECT_EQ(Saved(doc), std::string(Decl) + "<Options/>\r\n");
+    // The default declaration was added to the prolog and is written once.
+    EXPECT_EQ(doc.Prolog().Count(), 1);
+    EXPECT_EQ(Saved(doc), std::string(Decl) + "<Options/>\r\n");
+}
+
+TEST(XmlWriter, ExampleDocumentBytes) {
+    TOcSimpleXml doc;
+    doc.Root()->SetName("Options");
+    doc.Root()->Items().Add("SavePath", "C:\\A&B");
+    doc.Root()->Items().Add("Cams", "");
+    EXPECT_EQ(Saved(doc), std::string(Decl) + "<Options>\r\n"
+                                              " <SavePath>C:\\A&#38;B</SavePath>\r\n"
+                                              " <Cams/>\r\n"
+                                              "</Options>\r\n");
+}
+
+TEST(XmlWriter, IndentsOneSpacePerLevelAndSkipsValueWhenChildrenExist) {
+    TOcSimpleXml doc;
+    TOcSimpleXmlElem* root = doc.Root();
+    root->SetName("r");
+    root->SetValue("hidden");
+    TOcSimpleXmlElem* a = root->Items().Add("a", "");
+    TOcSimpleXmlElem* b = a->Items().Add("b", "");
+    b->Items().Add("c", "x");
+    b->Properties().Add("n", int64_t{-5});
+    EXPECT_EQ(Saved(doc),
+              std::string(Decl) +
+                  "<r>\r\n <a>\r\n  <b n=\"-5\">\r\n   <c>x</c>\r\n  </b>\r\n </a>\r\n</r>\r\n");
+}
+
+TEST(XmlWriter, EscapesTheFiveCharactersOnly) {
+    TOcSimpleXml doc;
+    doc.Root()->SetName("r");
+    doc.Root()->Properties().Add("v", std::string("\"&'<>\t\x01\xe9"));
+    doc.Root()->SetValue("a<b>c");
+    EXPECT_EQ(Saved(doc), std::string(Decl) +
+                              "<r v=\"&#34;&#38;&#39;&#60;&#62;\t\x01\xe9\">a&#60;b&#62;c</r>\r\n");
+}
+
+TEST(XmlWriter, BooleansAndPrefixedProperties) {
+    TOcSimpleXml doc;
+    doc.Root()->SetName("r");
+    doc.Root()->Items().Add("t", true);
+    doc.Root()->Items().Add("f", false);
+    doc.Root()->Properties().Add("p", "1")->SetNameSpace("ns");
+    EXPECT_EQ(Saved(doc),
+              std::string(Decl) + "<r ns:p=\"1\">\r\n <t>-1</t>\r\n <f>0</f>\r\n</r>\r\n");
+}
+
+TEST(XmlWriter, OtherNodeKinds) {
+    TOcSimpleXml doc;
+    auto header = std::make_unique<TOcSimpleXmlElemHeader>();
+    header->Standalone = true;
+    header->Encoding.clear();
+    doc.Prolog().Add(std::move(header));
+    auto doctype = std::make_unique<TOcSimpleXmlElemDocType>();
+    doctype->SetValue("lang");
+    doc.Prolog().Add(std::move(doctype));
+    auto sheet = std::make_unique<TOcSimpleXmlElemSheet>();
+    sheet->Properties().Add("href", "a.css");
+    doc.Prolog().Add(std::move(sheet));
+    doc.Prolog().Add(std::make_unique<TOcSimpleXmlElemComment>(" top "));
+    TOcSimpleXmlElem* root = doc.Root();
+    root->SetName("r");
+    root->Items().Add(std::make_unique<TOcSimpleXmlElemText>("t&x"));
+    root->Items().Add(std::make_unique<TOcSimpleXmlElemText>(""));
+    root->Items().Add(std::make_unique<TOcSimpleXmlElemCData>("<raw&>"));
+    root->Items().Add(std::make_unique<TOcSimpleXmlElemComment>("c<"));
+    EXPECT_EQ(Saved(doc), "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n"
+                          "<!DOCTYPE lang>\r\n"
+                          "<?xml-stylesheet href=\"a.css\"?>\r\n"
+                          "<!-- top -->\r\n"
+                          "<r>\r\n t&#38;x\r\n <![CDATA[<raw&>]]>\r\n <!--c<-->\r\n</r>\r\n");
+}
+
+// ---- reader acceptance and error texts --------------------------------------
+
+TEST(XmlReader, ReadsPrologAndTree) {
+    TOcSimpleXml doc;
+    doc.LoadFromString(
+        " \t\r\n<!-- hi -->\r\n<?xml version=\"1.1\" encoding='utf-8' standalone=\"yes\"?>"
+        "<!DOCTYPE  x [ <!ENTITY a \">\"> ] >"
+        "<?xml-stylesheet href=\"s.css\"?>"
+        "<root a=\"1\" b='two'><c/><d x=\"y\" /><e>t</e></root> trailing junk <<<");
+    ASSERT_EQ(doc.Prolog().Count(), 4);
+    EXPECT_EQ(doc.Prolog().Items(0)->Kind(), TOcSimpleXmlKind::Comment);
+    EXPECT_EQ(doc.Prolog().Items(0)->Value(), " hi ");
+    auto* header = dynamic_cast<TOcSimpleXmlElemHeader*>(doc.Prolog().Items(1));
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->Version, "1.1");
+    EXPECT_EQ(header->Encoding, "utf-8");
+    EXPECT_TRUE(header->Standalone);
+    EXPECT_EQ(doc.Prolog().Items(2)->Kind(), TOcSimpleXmlKind::DocType);
+    EXPECT_EQ(doc.Prolog().Items(2)->Value(), "x [ <!ENTITY a \">\"> ]");
+    EXPECT_EQ(doc.Prolog().Items(3)->Kind(), TOcSimpleXmlKind::Sheet);
+    EXPECT_EQ(doc.Prolog().Items(3)->Properties().Value("href"), "s.css");
+    EXPECT_EQ(doc.Prolog().Items(1)->Parent(), nullptr);
+
+    TOcSimpleXmlElem* root = doc.Root();
+    EXPECT_EQ(root->Name(), "root");
+    EXPECT_EQ(root->Properties().Value("a"), "1");
+    EXPECT_EQ(root->Properties().Value("b"), "two");
+    ASSERT_EQ(root->Items().Count(), 3);
+    EXPECT_EQ(root->Items().Items(1)->Properties().Value("x"), "y");
+    EXPECT_EQ(root->Items().Items(2)->Value(), "t");
+    EXPECT_EQ(root->Items().Items(2)->Parent(), root);
+}
+
+TEST(XmlReader, StandaloneOnlyForExactYes) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<?xml version=\"1.0\" standalone=\"YES\"?><a/>");
+    auto* header = dynamic_cast<TOcSimpleXmlElemHeader*>(doc.Prolog().Items(0));
+    ASSERT_NE(header, nullptr);
+    EXPECT_FALSE(header->Standalone);
+    EXPECT_EQ(header->Encoding, "iso-8859-1");
+}
+
+TEST(XmlReader, EmptyOrPrologOnlyGivesUnnamedRoot) {
+    for (const char* text : {"", "  \r\n", "<?xml version=\"1.0\"?>\r\n<!-- only -->"}) {
+        TOcSimpleXml doc;
+        doc.LoadFromString(text);
+        EXPECT_EQ(doc.Root()->Name(), "") << text;
+        EXPECT_EQ(doc.Root()->Items().Count(), 0) << text;
+    }
+}
+
+TEST(XmlReader, LoadClearsPreviousContent) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<!-- c --><a><b/></a>");
+    doc.LoadFromString("<z/>");
+    EXPECT_EQ(doc.Prolog().Count(), 0);
+    EXPECT_EQ(doc.Root()->Name(), "z");
+    EXPECT_EQ(doc.Root()->Items().Count(), 0);
+}
+
+TEST(XmlReader, NameSpacePrefixesAreKeptApart) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<ns:root xl:href=\"u\"/>");
+    EXPECT_EQ(doc.Root()->Name(), "root");
+    EXPECT_EQ(doc.Root()->NameSpace(), "ns");
+    const TOcSimpleXmlProp* p = doc.Root()->Properties().Items(0);
+    EXPECT_EQ(p->Name(), "href");
+    EXPECT_EQ(p->NameSpace(), "xl");
+    EXPECT_EQ(p->Value(), "u");
+}
+
+TEST(XmlReader, ExactErrorTexts) {
+    EXPECT_EQ(ParseError("\xef\xbb\xbf<a/>"), "Invalid Document: Unexpected text in file prolog.");
+    EXPECT_EQ(ParseError("x<a/>"), "Invalid Document: Unexpected text in file prolog.");
+    EXPECT_EQ(ParseError("< a/>"), "Invalid XML Element: Malformed tag found (no valid name)");
+    EXPECT_EQ(ParseError("<a/x"), "Invalid XML Element: Expected end of tag but x found.");
+    EXPECT_EQ(ParseError("<a b =\"c\"/>"),
+              "Invalid XML Element: Unexpected character in properties declaration (  found).");
+    EXPECT_EQ(ParseError("<a b.c=\"d\"/>"),
+              "Invalid XML Element: Unexpected character in properties declaration (. found).");
+    EXPECT_EQ(ParseError("<a b= \"c\"/>"), "Invalid XML Element: Unexpected character in property "
+                                           "declaration. Expecting \" or ' but   found.");
+    EXPECT_EQ(ParseError("<a b=c/>"), "Invalid XML Element: Unexpected character in property "
+                                      "declaration. Expecting \" or ' but c found.");
+    EXPECT_EQ(ParseError("<a><b></a>"),
+              "Invalid XML Element: Erroneous end of tag, expecting </b> but </a> found.");
+    EXPECT_EQ(ParseError("<a></A>"),
+              "Invalid XML Element: Erroneous end of tag, expecting </a> but </A> found.");
+    EXPECT_EQ(ParseError("<a></a >"),
+              "Invalid XML Element: Erroneous end of tag, expecting </a> but </a > found.");
+    EXPECT_EQ(ParseError("<a><b>text"),
+              "Invalid XML Element: Erroneous end of tag, expecting </b> but </> found.");
+    EXPECT_EQ(ParseError("<a>"),
+              "Invalid XML Element: Erroneous end of tag, expecting </a> but </> found.");
+    EXPECT_EQ(ParseError("<a><!-- open"), "Invalid Comment: Unexpected end of data");
+    EXPECT_EQ(ParseError("<a><![CDATA[ open"), "Invalid CDATA: Unexpected end of data");
+    EXPECT_EQ(ParseError("<a><!-x--></a>"), "Invalid Comment: Expected - Found x");
+    EXPECT_EQ(ParseError("<a><![CDATX[x]]></a>"), "Invalid CDATA: Expected A Found X");
+    EXPECT_EQ(ParseError("<?xmm version=\"1.0\"?>"), "Invalid Header: Expected l Found m");
+    EXPECT_EQ(ParseError("<?xml version=\"1.0\"?x"), "Invalid Header: Expected > Found x");
+    EXPECT_EQ(ParseError("<!DOCTYPX a>"), "Invalid Header: Expected E Found X");
+    EXPECT_EQ(ParseError("<!DOCTYPE a [ > ]"), "Invalid Comment: Unexpected end of data");
+    EXPECT_EQ(ParseError("<?xml version=\"1.0\""), "Invalid Comment: Unexpected end of data");
+    EXPECT_EQ(ParseError("<!-- open"), "Invalid Comment: Unexpected end of data");
+}
+
+TEST(XmlReader, ErrorsAreTheirOwnExceptionClass) {
+    TOcSimpleXml doc;
+    EXPECT_THROW(doc.LoadFromString("<a>"), TOcSimpleXmlInvalid);
+    try {
+        doc.LoadFromString("<a>");
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("Erroneous end of tag"), std::string::npos);
+    }
+}
+
+TEST(XmlReader, DeepNestingFailsCleanly) {
+    const int limit = TOcSimpleXml::MaxDepth;
+    std::string ok;
+    for (int i = 0; i < limit; ++i)
+        ok += "<a>";
+    for (int i = 0; i < limit; ++i)
+        ok += "</a>";
+    TOcSimpleXml doc;
+    ASSERT_NO_THROW(doc.LoadFromString(ok));
+    // The deepest chain reads and writes back.
+    const std::string saved = doc.SaveToString();
+    TOcSimpleXml again;
+    EXPECT_NO_THROW(again.LoadFromString(saved));
+
+    std::string tooDeep = "<a>" + ok + "</a>";
+    EXPECT_THROW(doc.LoadFromString(tooDeep), TOcSimpleXmlInvalid);
+    // Far beyond any stack: still a clean error, no crash.
+    std::string hostile;
+    for (int i = 0; i < 1000000; ++i)
+        hostile += "<a>";
+    EXPECT_EQ(ParseError(hostile),
+              "Invalid XML Element: Nesting deeper than " + std::to_string(limit) + " levels.");
+}
+
+TEST(XmlReader, ContentKindsAndValueRule) {
+    TOcSimpleXml doc;
+    doc.LoadFromString(
+        "<r><one>t</one><two>a<b/>c</two><cm><!-- x --></cm><cd><![CDATA[ <raw> &amp; ]]></cd>"
+        "<nested><x/></nested></r>");
+    const TOcSimpleXmlElems& items = doc.Root()->Items();
+    EXPECT_EQ(items.ItemNamed("one")->Value(), "t");
+    EXPECT_EQ(items.ItemNamed("one")->Items().Count(), 0);
+    TOcSimpleXmlElem* two = items.ItemNamed("two");
+    EXPECT_EQ(two->Value(), "");
+    ASSERT_EQ(two->Items().Count(), 3);
+    EXPECT_EQ(two->Items().Items(0)->Kind(), TOcSimpleXmlKind::Text);
+    EXPECT_EQ(two->Items().Items(0)->Value(), "a");
+    EXPECT_EQ(two->Items().Items(2)->Value(), "c");
+    TOcSimpleXmlElem* cm = items.ItemNamed("cm");
+    EXPECT_EQ(cm->Value(), "");
+    ASSERT_EQ(cm->Items().Count(), 1);
+    EXPECT_EQ(cm->Items().Items(0)->Kind(), TOcSimpleXmlKind::Comment);
+    TOcSimpleXmlElem* cd = items.ItemNamed("cd");
+    EXPECT_EQ(cd->Value(), "");
+    ASSERT_EQ(cd->Items().Count(), 1);
+    EXPECT_EQ(cd->Items().Items(0)->Value(), " <raw> &amp; ");
+    EXPECT_EQ(cd->Items().Items(0)->Kind(), TOcSimpleXmlKind::CData);
+}
+
+TEST(XmlReader, CommentAndCDataEdgeDashes) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<r><!-- a - b -- c --><![CDATA[x ] y ]] z]]></r>");
+    ASSERT_EQ(doc.Root()->Items().Count(), 2);
+    EXPECT_EQ(doc.Root()->Items().Items(0)->Value(), " a - b -- c ");
+    EXPECT_EQ(doc.Root()->Items().Items(1)->Value(), "x ] y ]] z");
+}
+
+// ---- decoding ------------------------------------------------------------------
+
+TEST(XmlDecoding, ReferencesInElementText) {
+    EXPECT_EQ(ElementText("&amp;"), "&amp;");
+    EXPECT_EQ(ElementText("&quot;"), "&quot;");
+    EXPECT_EQ(ElementText("&lt;&LT;&gt;&Gt;"), "<<>>");
+    EXPECT_EQ(ElementText("a&#169;b"), "ab");
+    EXPECT_EQ(ElementText("&#233;&#232;"), "\xe9\xe8");
+    EXPECT_EQ(ElementText("&#65;&#100;&#101;&#0;x").size(), 4u);
+    EXPECT_EQ(ElementText("&#65;&#100;&#101;"), "Ad");
+    EXPECT_EQ(ElementText("&#99999999999999999999999;z"), "z");
+    EXPECT_EQ(ElementText("&#x41;"), "&#x41;");
+    EXPECT_EQ(ElementText("a & b"), "a & b");
+    EXPECT_EQ(ElementText("&abc"), "&abc");
+    EXPECT_EQ(ElementText("&#;"), "&#;");
+    EXPECT_EQ(ElementText("&#38;#60;"), "<"); // decoded twice
+    EXPECT_EQ(ElementText("&#34;&#38;&#39;&#60;&#62;"), "\"&'<>");
+}
+
+TEST(XmlDecoding, WhiteSpaceFolding) {
+    EXPECT_EQ(ElementText("a\r\n   b"), "a\rb");
+    EXPECT_EQ(ElementText("a    b\t\tc"), "a b\t\tc");
+    EXPECT_EQ(ElementText("  lead and trail  "), "lead and trail ");
+    EXPECT_EQ(ElementText("x\n\n\ny"), "x\ny");
+}
+
+TEST(XmlDecoding, PropertyValuesAreNotFolded) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<a v=\"x  \r\n y&#38;&amp;&lt;\" w='it\"s'/>");
+    EXPECT_EQ(doc.Root()->Properties().Value("v"), "x  \r\n y&&amp;<");
+    EXPECT_EQ(doc.Root()->Properties().Value("w"), "it\"s");
+}
+
+TEST(XmlDecoding, DecoderDirectly) {
+    EXPECT_EQ(ocelis::XmlDecode("a  b", false), "a  b");
+    EXPECT_EQ(ocelis::XmlDecode("a  b", true), "a b");
+    EXPECT_EQ(ocelis::XmlDecode("&#32; x", true), " x");
+    EXPECT_EQ(ocelis::XmlDecode("tail&", false), "tail&");
+    EXPECT_EQ(ocelis::XmlDecode("&#12", false), "&#12");
+}
+
+TEST(XmlRoundTrip, SpecialCharactersSurvive) {
+    const std::string nasty = "A&B \"q\" 'a' <t> \xe9\x01";
+    TOcSimpleXml doc;
+    doc.Root()->SetName("r");
+    doc.Root()->Properties().Add("p", nasty);
+    doc.Root()->Items().Add("e", nasty);
+    TOcSimpleXml back;
+    back.LoadFromString(doc.SaveToString());
+    EXPECT_EQ(back.Root()->Properties().Value("p"), nasty);
+    EXPECT_EQ(back.Root()->Items().Value("e"), nasty);
+}
+
+// ---- lookups and value readers ------------------------------------------------
+
+TEST(XmlLookup, CaseInsensitiveLastWins) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<r k=\"1\" K=\"2\"><Cams/><Cam n=\"1\"/><Cam n=\"2\"/></r>");
+    const TOcSimpleXmlElems& items = doc.Root()->Items();
+    EXPECT_EQ(items.ItemNamed("cams"), items.Items(0));
+    EXPECT_EQ(items.ItemNamed("CAM")->Properties().Value("n"), "2");
+    EXPECT_EQ(items.ItemNamed("nope"), nullptr);
+    EXPECT_EQ(doc.Root()->Properties().Value("k"), "2");
+    EXPECT_EQ(items.Count(), 3); // lookups never create
+}
+
+TEST(XmlLookup, PropertyAddKeepsEarlierOfSameName) {
+    TOcSimpleXmlElemClassic e("e");
+    e.Properties().Add("a", "1");
+    e.Properties().Add("A", "2");
+    EXPECT_EQ(e.Properties().Count(), 2);
+    EXPECT_EQ(e.Properties().Value("a"), "2");
+    EXPECT_EQ(e.Properties().Items(0)->Value(), "1");
+    e.Properties().Add("n", int64_t{-9223372036854775807LL - 1});
+    EXPECT_EQ(e.Properties().Value("n"), "-9223372036854775808");
+    EXPECT_EQ(e.Properties().IntValue("n", 0), INT64_MIN);
+}
+
+TEST(XmlValues, IntValue) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<r><e></e><n>42</n><m>-7</m><x>4x</x><big>99999999999999999999</big></r>");
+    const TOcSimpleXmlElems& items = doc.Root()->Items();
+    EXPECT_EQ(items.IntValue("e", 5), -1);
+    EXPECT_EQ(items.IntValue("absent", 5), 5);
+    EXPECT_EQ(items.IntValue("n", 5), 42);
+    EXPECT_EQ(items.IntValue("m", 5), -7);
+    EXPECT_EQ(items.IntValue("x", 5), -1);
+    EXPECT_EQ(items.IntValue("big", 5), -1);
+    EXPECT_EQ(items.ItemNamed("n")->IntValue(), 42);
+}
+
+TEST(XmlValues, BoolValue) {
+    TOcSimpleXml doc;
+    doc.LoadFromString(
+        "<r><a>-1</a><b>1</b><c>TRUE</c><d>0</d><e>false</e><f>yes</f><g></g><h>2</h></r>");
+    const TOcSimpleXmlElems& items = doc.Root()->Items();
+    EXPECT_TRUE(items.BoolValue("a", false));
+    EXPECT_TRUE(items.BoolValue("b", false));
+    EXPECT_TRUE(items.BoolValue("c", false));
+    EXPECT_TRUE(items.BoolValue("h", false));
+    EXPECT_FALSE(items.BoolValue("d", true));
+    EXPECT_FALSE(items.BoolValue("e", true));
+    EXPECT_FALSE(items.BoolValue("f", true));
+    EXPECT_TRUE(items.BoolValue("g", true));
+    EXPECT_FALSE(items.BoolValue("g", false));
+    EXPECT_TRUE(items.BoolValue("absent", true));
+    EXPECT_FALSE(items.BoolValue("absent", false));
+}
+
+TEST(XmlValues, TextValueKeepsEmptyAndUsesDefaultWhenAbsent) {
+    TOcSimpleXml doc;
+    doc.LoadFromString("<r><p></p><q>v</q></r>");
+    EXPECT_EQ(doc.Root()->Items().Value("p", "def"), "");
+    EXPECT_EQ(doc.Root()->Items().Value("q", "def"), "v");
+    EXPECT_EQ(doc.Root()->Items().Value("z", "def"), "def");
+}
+
+TEST(XmlElements, NameParentAndOwnership) {
+    TOcSimpleXmlElemClassic e("keep");
+    e.SetName("");
+    EXPECT_EQ(e.Name(), "keep");
+    EXPECT_FALSE(e.HasItems());
+    EXPECT_FALSE(e.HasProperties());
+    auto child = std::make_unique<TOcSimpleXmlElemClassic>("c");
+    EXPECT_EQ(child->Parent(), nullptr);
+    TOcSimpleXmlElem* added = e.Items().Add(std::move(child));
+    EXPECT_EQ(added->Parent(), &e);
+    TOcSimpleXmlElem* made = e.Items().Add("n", "t");
+    EXPECT_EQ(made->Parent(), &e);
+    EXPECT_EQ(made->Kind(), TOcSimpleXmlKind::Classic);
+    std::unique_ptr<TOcSimpleXmlElem> out = e.Items().Extract(0);
+    EXPECT_EQ(out->Parent(), nullptr);
+    EXPECT_EQ(e.Items().Count(), 1);
+    e.Items().Clear();
+    EXPECT_EQ(e.Items().Count(), 0);
+}
+
+// ---- files --------------------------------------------------------------------
+
+TEST(XmlFiles, SaveAndLoadFile) {
+    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "xmlfiles";
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "doc.xml").string();
+    TOcSimpleXml doc;
+    doc.Root()->SetName("Options");
+    doc.Root()->Items().Add("x", "1");
+    doc.SaveToFile(path);
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    EXPECT_EQ(bytes.str(), std::string(Decl) + "<Options>\r\n <x>1</x>\r\n</Options>\r\n");
+    TOcSimpleXml back;
+    back.LoadFromFile(path);
+    EXPECT_EQ(back.Root()->Items().Value("x"), "1");
+}
+
+TEST(XmlFiles, MissingFileIsAFileSystemError) {
+    TOcSimpleXml doc;
+    EXPECT_THROW(doc.LoadFromFile("/nonexistent/dir/none.xml"), std::system_error);
+    EXPECT_THROW(doc.LoadFromFile(testing::TempDir()), std::system_error);
+}
