@@ -1,0 +1,400 @@
+#include "settings/Translator.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <algorithm>
+#include <climits>
+
+#include "catalogue/XmlDocument.h"
+#include "settings/Collection.h"
+#include "settings/PropRegistry.h"
+#include "util/QtText.h"
+#include "util/Text.h"
+
+using ocelis::PropAdapter;
+using ocelis::PropError;
+using ocelis::PropType;
+
+namespace {
+
+TOcTranslator* gInstance = nullptr;
+
+TOcTranslator::WindowLister& FormLister() {
+    static TOcTranslator::WindowLister lister;
+    return lister;
+}
+
+// Object properties nest only a few levels in practice; this bounds hostile nesting.
+constexpr int kMaxObjectDepth = 32;
+
+std::string ReplaceBreaks(std::string_view v, bool firstOnly) {
+    std::string out;
+    out.reserve(v.size() + 2);
+    bool done = false;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (!done && v[i] == '\\' && i + 1 < v.size() && v[i + 1] == 'n') {
+            out += "\r\n";
+            ++i;
+            done = firstOnly;
+            continue;
+        }
+        out += v[i];
+    }
+    return out;
+}
+
+// A whole number of a 32-bit property; text that is not one gives -1.
+int64_t ReadInteger(std::string_view v) {
+    const auto n = ocelis::TryStrToInt64(v);
+    if (!n || *n < INT32_MIN || *n > INT32_MAX)
+        return -1;
+    return *n;
+}
+
+int64_t ReadSet(std::string_view v, const std::vector<std::string>& members) {
+    std::string t = ocelis::Trim(v);
+    if (!t.empty() && t.front() == '[') {
+        if (t.back() != ']')
+            throw PropError("unterminated set");
+        t = t.substr(1, t.size() - 2);
+    }
+    int64_t mask = 0;
+    size_t pos = 0;
+    while (pos <= t.size()) {
+        const size_t comma = std::min(t.find(',', pos), t.size());
+        const std::string name = ocelis::Trim(std::string_view(t).substr(pos, comma - pos));
+        if (!name.empty()) {
+            const auto it = std::find_if(members.begin(), members.end(), [&](const std::string& m) {
+                return ocelis::SameText(m, name);
+            });
+            if (it == members.end() || it->empty())
+                throw PropError("unknown set member");
+            mask |= int64_t{1} << (it - members.begin());
+        } else if (comma < t.size()) {
+            throw PropError("empty set member");
+        }
+        pos = comma + 1;
+    }
+    return mask;
+}
+
+// Converts and stores one value of a text, whole-number, enumeration or set property.
+// Returns false when the property is of another kind.
+bool SetSimple(QObject* o, const PropAdapter& a, const std::string& value, bool fromAttribute) {
+    switch (a.type) {
+    case PropType::Text:
+        a.setText(o, ocelis::ToQ(ReplaceBreaks(value, true)));
+        return true;
+    case PropType::Integer:
+        a.setInteger(o, ReadInteger(value));
+        return true;
+    case PropType::ShortCut:
+        a.setShortCut(o, fromAttribute ? ocelis::ShortCutFromText(ocelis::ToQ(value))
+                                       : ocelis::ShortCutFromNumber(ReadInteger(value)));
+        return true;
+    case PropType::Enumeration: {
+        const auto n = ocelis::TryStrToInt64(value);
+        const bool yesNo = a.members.size() == 2 && a.members[0] == "False";
+        if ((n && *n != 0 && *n >= INT32_MIN && *n <= INT32_MAX) || value == "0") {
+            const int64_t v = n ? *n : 0;
+            if (yesNo) {
+                a.setInteger(o, v != 0 ? 1 : 0);
+            } else if (v >= 0 && v < static_cast<int64_t>(a.members.size())) {
+                a.setInteger(o, v);
+            } else {
+                throw PropError("ordinal out of range");
+            }
+            return true;
+        }
+        for (size_t i = 0; i < a.members.size(); ++i)
+            if (ocelis::SameText(a.members[i], value)) {
+                a.setInteger(o, static_cast<int64_t>(i));
+                return true;
+            }
+        return true; // neither: unchanged
+    }
+    case PropType::Set:
+        a.setInteger(o, ReadSet(value, a.members));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsListKind(PropType t) {
+    return t == PropType::StringList || t == PropType::TreeNodes || t == PropType::ListItems;
+}
+
+// A window owns every named component of its layout, however nested, but not other
+// windows; other components own nothing.
+bool IsForm(const QObject* o) {
+    const auto* w = qobject_cast<const QWidget*>(o);
+    return w && w->isWindow() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip;
+}
+
+void CollectOwned(QObject* parent, std::vector<std::pair<std::string, QPointer<QObject>>>& out) {
+    for (QObject* c : parent->children()) {
+        if (IsForm(c))
+            continue;
+        const QString name = c->objectName();
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")))
+            out.emplace_back(ocelis::AnsiLower(ocelis::FromQ(name)), QPointer<QObject>(c));
+        CollectOwned(c, out);
+    }
+}
+
+struct DepthGuard {
+    explicit DepthGuard(int& d) : depth(d) {
+        if (++depth > kMaxObjectDepth) {
+            --depth;
+            throw PropError("nested too deeply");
+        }
+    }
+    ~DepthGuard() { --depth; }
+    int& depth;
+};
+
+thread_local int gDepth = 0;
+
+} // namespace
+
+// ---------------------------------------------------------------- TOcTranslatorStrings
+
+TOcTranslatorStrings::TOcTranslatorStrings(QObject* parent) : QObject(parent) {
+    setObjectName(QStringLiteral("Variables"));
+}
+
+void TOcTranslatorStrings::AddVariable(std::string_view name, std::string* variable) {
+    if (!variable)
+        return;
+    if (FVars.emplace(ocelis::AnsiUpper(name), variable).second)
+        FOrder.emplace_back(name);
+}
+
+std::string* TOcTranslatorStrings::Find(std::string_view name) const {
+    const auto it = FVars.find(ocelis::AnsiUpper(name));
+    return it == FVars.end() ? nullptr : it->second;
+}
+
+void TOcTranslatorStrings::ApplyElement(const TOcSimpleXmlElem& element) {
+    const TOcSimpleXmlElems& items = element.Items();
+    for (int i = 0; i < items.Count(); ++i) {
+        const TOcSimpleXmlElem* child = items.Items(i);
+        if (std::string* var = Find(child->Properties().Value("Name", "")))
+            *var = ReplaceBreaks(child->Properties().Value("Value", ""), false);
+    }
+}
+
+// ---------------------------------------------------------------- TOcTranslator
+
+TOcTranslator::TOcTranslator(QObject* parent)
+    : QObject(parent), FDoc(std::make_unique<TOcSimpleXml>()) {
+    setObjectName(QStringLiteral("OcTranslator"));
+    if (!gInstance)
+        gInstance = this;
+}
+
+TOcTranslator::~TOcTranslator() {
+    if (gInstance == this)
+        gInstance = nullptr;
+}
+
+TOcTranslator* TOcTranslator::Instance() {
+    return gInstance;
+}
+
+void TOcTranslator::SetInstance(TOcTranslator* translator) {
+    gInstance = translator;
+}
+
+void TOcTranslator::SetFormLister(WindowLister lister) {
+    FormLister() = std::move(lister);
+}
+
+std::vector<QObject*> TOcTranslator::ApplicationWindows() const {
+    std::vector<QObject*> out;
+    QObject* main = nullptr;
+    if (auto* w = qobject_cast<QWidget*>(parent()))
+        main = w->window();
+    if (main)
+        out.push_back(main);
+    if (FormLister())
+        for (QObject* o : FormLister()())
+            if (o && o != main)
+                out.push_back(o);
+    return out;
+}
+
+void TOcTranslator::ApplyLanguageFile(const std::string& path) {
+    try {
+        FDoc->LoadFromFile(path);
+        ApplyToApplication(*FDoc->Root());
+    } catch (...) {
+    }
+}
+
+void TOcTranslator::ApplyLanguageText(std::string_view bytes) {
+    try {
+        FDoc->LoadFromString(bytes);
+        ApplyToApplication(*FDoc->Root());
+    } catch (...) {
+    }
+}
+
+void TOcTranslator::ApplyToApplication(const TOcSimpleXmlElem& root) {
+    std::vector<std::pair<std::string, QPointer<QObject>>> windows;
+    for (QObject* w : ApplicationWindows())
+        windows.emplace_back(ocelis::AnsiLower(ocelis::FromQ(w->objectName())),
+                             QPointer<QObject>(w));
+    try {
+        const TOcSimpleXmlElems& items = root.Items();
+        for (int i = 0; i < items.Count(); ++i) {
+            const TOcSimpleXmlElem* child = items.Items(i);
+            const std::string name = ocelis::AnsiLower(child->Name());
+            for (auto& [wname, w] : windows)
+                if (w && wname == name) {
+                    ApplyToComponent(w, *child);
+                    break;
+                }
+        }
+    } catch (...) {
+    }
+}
+
+void TOcTranslator::ApplyToForm(QObject* window) {
+    try {
+        if (!window)
+            return;
+        std::string name = ocelis::FromQ(window->objectName());
+        name = name.substr(0, name.find('_'));
+        if (const TOcSimpleXmlElem* el = FDoc->Root()->Items().ItemNamed(name))
+            ApplyToComponent(window, *el);
+    } catch (...) {
+    }
+}
+
+void TOcTranslator::ApplyToComponent(QObject* component, const TOcSimpleXmlElem& element) {
+    if (!component)
+        return;
+    if (auto* vars = qobject_cast<TOcTranslatorStrings*>(component)) {
+        vars->ApplyElement(element);
+        return;
+    }
+    try {
+        DepthGuard guard(gDepth);
+        QPointer<QObject> self(component);
+        ApplyAttributes(component, element);
+        std::vector<std::pair<std::string, QPointer<QObject>>> owned;
+        if (IsForm(component))
+            CollectOwned(component, owned);
+        const TOcSimpleXmlElems& items = element.Items();
+        for (int i = 0; i < items.Count() && self; ++i) {
+            const TOcSimpleXmlElem* child = items.Items(i);
+            if (child->Kind() != TOcSimpleXmlKind::Classic)
+                continue;
+            const std::string name = ocelis::AnsiLower(child->Name());
+            bool matched = false;
+            for (auto& [oname, o] : owned)
+                if (oname == name) {
+                    if (o)
+                        ApplyToComponent(o, *child);
+                    matched = true;
+                    break;
+                }
+            if (matched)
+                continue;
+            const auto adapter = ocelis::PropRegistry::Instance().Find(component, child->Name());
+            if (!adapter)
+                continue;
+            if (IsListKind(adapter->type)) {
+                ApplyListChild(component, static_cast<int>(adapter->type), *child);
+            } else if (adapter->type == PropType::Object) {
+                const std::shared_ptr<QObject> held = adapter->getObject(component);
+                if (held) {
+                    ApplyAttributes(held.get(), *child);
+                    ApplyChildElements(held.get(), *child);
+                }
+            }
+        }
+    } catch (...) {
+    }
+}
+
+void TOcTranslator::ApplyAttributes(QObject* object, const TOcSimpleXmlElem& element) {
+    const TOcSimpleXmlProps& props = element.Properties();
+    for (int i = 0; i < props.Count() && object; ++i) {
+        try {
+            const TOcSimpleXmlProp* p = props.Items(i);
+            const auto adapter = ocelis::PropRegistry::Instance().Find(object, p->Name());
+            if (adapter)
+                SetSimple(object, *adapter, p->Value(), true);
+        } catch (...) {
+        }
+    }
+}
+
+void TOcTranslator::ApplyChildElements(QObject* object, const TOcSimpleXmlElem& element) {
+    if (!object)
+        return;
+    DepthGuard guard(gDepth);
+    const TOcSimpleXmlElems& items = element.Items();
+    if (auto* coll = qobject_cast<TOcCollection*>(object)) {
+        for (int i = 0; i < items.Count(); ++i) {
+            const TOcSimpleXmlElem* child = items.Items(i);
+            const int64_t index = child->Properties().IntValue("Index", -1);
+            if (index < 0 || index >= coll->Count())
+                continue;
+            QObject* item = coll->Item(static_cast<int>(index));
+            ApplyAttributes(item, *child);
+            ApplyChildElements(item, *child);
+        }
+        return;
+    }
+    for (int i = 0; i < items.Count(); ++i) {
+        try {
+            const TOcSimpleXmlElem* child = items.Items(i);
+            if (child->Kind() != TOcSimpleXmlKind::Classic)
+                continue;
+            const auto adapter = ocelis::PropRegistry::Instance().Find(object, child->Name());
+            if (!adapter || IsListKind(adapter->type))
+                continue;
+            if (adapter->type == PropType::Object) {
+                const std::shared_ptr<QObject> held = adapter->getObject(object);
+                if (held) {
+                    ApplyAttributes(held.get(), *child);
+                    ApplyChildElements(held.get(), *child);
+                }
+                continue;
+            }
+            SetSimple(object, *adapter, child->Value(), false);
+        } catch (...) {
+        }
+    }
+}
+
+void TOcTranslator::ApplyListChild(QObject* object, int kind, const TOcSimpleXmlElem& element) {
+    const auto adapter = ocelis::PropRegistry::Instance().Find(object, element.Name());
+    if (!adapter || static_cast<int>(adapter->type) != kind)
+        return;
+    const TOcSimpleXmlElems& items = element.Items();
+    for (int i = 0; i < items.Count(); ++i) {
+        const TOcSimpleXmlElem* child = items.Items(i);
+        const TOcSimpleXmlProps& props = child->Properties();
+        if (!props.ItemNamed("Index"))
+            continue;
+        const int64_t index = props.IntValue("Index", -1);
+        const int count = adapter->count(object);
+        if (index < 0 || index >= count)
+            continue;
+        int64_t column = 0;
+        if (adapter->type == PropType::ListItems) {
+            if (!props.ItemNamed("Column"))
+                continue;
+            column = props.IntValue("Column", -1);
+            if (column < 0 || column >= adapter->cells(object, static_cast<int>(index)))
+                continue;
+        }
+        adapter->setItem(object, static_cast<int>(index), static_cast<int>(column),
+                         ocelis::ToQ(props.Value("Value", "")));
+    }
+}
