@@ -83,7 +83,11 @@ public:
     int32_t ErrorReadTimeout = 2000;                   // ms, for the body of a failed answer
     std::chrono::milliseconds RequestTimeLimit{60000}; // a whole request, connect included
     int64_t MaxBodySize = int64_t{64} << 20;
-    int64_t MaxHeaderSize = int64_t{1} << 20; // status and header lines in all
+    int64_t MaxHeaderSize = int64_t{1} << 20;
+
+    // When set ("host:port"), connections go there instead of to the URL's host and port;
+    // the request bytes are unchanged. For tests.
+    std::string ConnectAddress; // status and header lines in all
 
 private:
     struct Url;
@@ -91,27 +95,29 @@ private:
     void Perform(bool head, const std::string& url, std::string* stream);
     void OpenConnection(const Url& u);
     void CloseSocket();
-    bool ReadLine(std::string& line, std::size_t& headerBudget);
-    std::size_t ReadSome(char* buf, std::size_t n, int32_t timeoutMs);
+    bool FillBuffer(int32_t timeoutMs); // false on a clean close
+    bool ReadLine(std::string& line, int64_t& headerBudget);
+    int32_t ReadStatusAndHeaders(int64_t& headerBudget, bool& gotAny);
     void WriteAll(const std::string& data);
-    void ReadBody(std::string& out, bool errorBody);
-    void ReadExactly(std::string& out, int64_t n, int64_t& count, int64_t cap);
-    void ReadHeaders();
-    bool KeepAliveAllowed() const;
+    void ReadBody(std::string& out, bool errorBody, int32_t timeoutMs, int64_t cap);
+    bool ReadCounted(std::string& out, int64_t n, int64_t& count, int32_t timeoutMs, int64_t& total,
+                     int64_t cap);
+    void WaitFor(short events, int32_t timeoutMs);
+    void CheckAborted() const;
+    bool KeepAlive() const;
     void StoreCookies(const Url& u);
     std::string CookieHeader(const Url& u) const;
-    int32_t CurrentTimeout() const;
 
     mutable std::mutex SocketMutex; // guards Socket against Abort from another thread
     int Socket = -1;
+    int WakeFd = -1; // an eventfd that Abort signals to wake a blocked poll
     std::atomic<bool> Aborted{false};
     std::string ConnHost, ConnPort;
     bool PeerClosed = false;
-    std::string Buffered; // bytes read but not consumed
+    std::string Buffered; // bytes read but not yet consumed
     std::size_t BufferedPos = 0;
     std::vector<Cookie> Cookies;
     std::chrono::steady_clock::time_point Deadline;
-    int32_t ActiveTimeout = 0;
     int Connects = 0;
 };
 

@@ -1,0 +1,107 @@
+#include "net/FakeGuiLoop.h"
+
+#include <exception>
+
+namespace ocelis {
+
+struct FakeGuiLoop::Call {
+    const std::function<void()>* Fn = nullptr;
+    bool Done = false;
+    bool Cancelled = false;
+    std::exception_ptr Error;
+    std::condition_variable Finished;
+};
+
+FakeGuiLoop::FakeGuiLoop() : Owner(std::this_thread::get_id()) {}
+
+FakeGuiLoop::~FakeGuiLoop() {
+    Shutdown();
+}
+
+bool FakeGuiLoop::Run(const std::function<void()>& fn) {
+    if (std::this_thread::get_id() == Owner) {
+        fn();
+        return true;
+    }
+    auto call = std::make_shared<Call>();
+    call->Fn = &fn;
+    std::unique_lock<std::mutex> lock(Mutex);
+    if (Closed)
+        return false;
+    Queue.push_back(call);
+    Posted.notify_all();
+    call->Finished.wait(lock, [&] { return call->Done || call->Cancelled; });
+    if (call->Cancelled)
+        return false;
+    if (call->Error)
+        std::rethrow_exception(call->Error);
+    return true;
+}
+
+void FakeGuiLoop::Shutdown() {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Closed = true;
+    for (auto& call : Queue) {
+        call->Cancelled = true;
+        call->Finished.notify_all();
+    }
+    Queue.clear();
+}
+
+int FakeGuiLoop::ProcessPending() {
+    std::size_t waiting;
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        waiting = Queue.size();
+    }
+    int ran = 0;
+    // Only the calls waiting now, so that a busy worker cannot keep us here.
+    for (std::size_t i = 0; i < waiting; ++i) {
+        std::shared_ptr<Call> call;
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            if (Queue.empty())
+                break;
+            call = Queue.front();
+            Queue.pop_front();
+        }
+        std::exception_ptr error;
+        try {
+            (*call->Fn)();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(Mutex);
+        call->Error = error;
+        call->Done = true;
+        ++ServedCount;
+        call->Finished.notify_all();
+        ++ran;
+    }
+    return ran;
+}
+
+bool FakeGuiLoop::RunUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        ProcessPending();
+        if (pred())
+            return true;
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        std::unique_lock<std::mutex> lock(Mutex);
+        // Some conditions are not announced by a hand-over, so look again every few ms.
+        Posted.wait_for(lock,
+                        std::min<std::chrono::steady_clock::duration>(deadline - now,
+                                                                      std::chrono::milliseconds(2)),
+                        [&] { return !Queue.empty(); });
+    }
+}
+
+int FakeGuiLoop::Served() const {
+    std::lock_guard<std::mutex> lock(Mutex);
+    return ServedCount;
+}
+
+} // namespace ocelis

@@ -1,0 +1,52 @@
+#include "net/FetchThreadRegistry.h"
+
+#include "net/Synchronizer.h"
+
+#include <algorithm>
+
+namespace ocelis {
+
+FetchThreadRegistry& FetchThreadRegistry::Instance() {
+    static auto* registry = new FetchThreadRegistry();
+    return *registry;
+}
+
+void FetchThreadRegistry::Add(FetchWorker* w) {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Workers.push_back(w);
+    Changed.notify_all();
+}
+
+void FetchThreadRegistry::Remove(FetchWorker* w) {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Workers.erase(std::remove(Workers.begin(), Workers.end(), w), Workers.end());
+    Changed.notify_all();
+}
+
+std::size_t FetchThreadRegistry::Count() const {
+    std::lock_guard<std::mutex> lock(Mutex);
+    return Workers.size();
+}
+
+bool FetchThreadRegistry::WaitUntilEmpty(std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(Mutex);
+    return Changed.wait_for(lock, limit, [&] { return Workers.empty(); });
+}
+
+bool FetchThreadRegistry::StopAll(std::chrono::milliseconds bound) {
+    {
+        // Under the lock, so that no worker can be freed while it is being asked.
+        std::lock_guard<std::mutex> lock(Mutex);
+        for (FetchWorker* w : Workers)
+            w->RequestStop();
+    }
+    return WaitUntilEmpty(bound);
+}
+
+bool ShutdownFetchThreads(std::chrono::milliseconds bound) {
+    if (auto sync = DefaultSynchronizer())
+        sync->Shutdown();
+    return FetchThreadRegistry::Instance().StopAll(bound);
+}
+
+} // namespace ocelis

@@ -1,0 +1,167 @@
+#include "net/HttpThread.h"
+
+#include "util/Text.h"
+
+namespace {
+// PrevLength before any HEAD has succeeded: a value no answer gives, so that a first cycle
+// whose HEAD fails still downloads.
+constexpr int32_t kNoLength = -2;
+} // namespace
+
+THttpThread::THttpThread(std::shared_ptr<ocelis::Synchronizer> sync) : Sync(std::move(sync)) {}
+
+THttpThread::~THttpThread() {
+    ocelis::FetchThreadRegistry::Instance().Remove(this);
+    if (Worker.joinable()) {
+        RequestStop();
+        Worker.join();
+    }
+}
+
+void THttpThread::Resume() {
+    ocelis::FetchThreadRegistry::Instance().Add(this);
+    const bool freeSelf = FreeOnTerminate;
+    std::thread t([this, freeSelf] {
+        Execute();
+        if (freeSelf)
+            delete this;
+    });
+    if (freeSelf)
+        t.detach();
+    else
+        Worker = std::move(t);
+}
+
+void THttpThread::Terminate() {
+    TerminatedFlag.store(true, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> lock(SleepMutex);
+    Wake.notify_all();
+}
+
+void THttpThread::RequestStop() {
+    StopRequested.store(true);
+    {
+        std::lock_guard<std::mutex> lock(HttpMutex);
+        if (Http)
+            Http->Abort();
+    }
+    Terminate();
+}
+
+void THttpThread::WaitFor() {
+    if (Worker.joinable())
+        Worker.join();
+}
+
+void THttpThread::ClearHandlers() {
+    OnImage = nullptr;
+    OnProgress = nullptr;
+    OnTick = nullptr;
+}
+
+void THttpThread::Pause(std::chrono::milliseconds d) {
+    std::unique_lock<std::mutex> lock(SleepMutex);
+    Wake.wait_for(lock, d, [&] { return Terminated(); });
+}
+
+void THttpThread::Synchronize(const std::function<void()>& fn) {
+    std::shared_ptr<ocelis::Synchronizer> sync = Sync ? Sync : ocelis::DefaultSynchronizer();
+    // No GUI to hand over to, or its loop has ended: nobody is listening any more.
+    if (!sync || !sync->Run(fn))
+        TerminatedFlag.store(true, std::memory_order_relaxed);
+}
+
+void THttpThread::CallHandler(THandler THttpThread::*which) {
+    // The handler is looked at on the GUI thread, where it is also cleared.
+    Synchronize([this, which] {
+        if (this->*which)
+            (this->*which)(*this);
+    });
+}
+
+void THttpThread::WorkHandler(int64_t count) {
+    Received = ocelis::LowInt32(count);
+    try {
+        CallHandler(&THttpThread::OnProgress);
+    } catch (...) {
+        TerminatedFlag.store(true, std::memory_order_relaxed);
+    }
+}
+
+void THttpThread::NewClient() {
+    auto client = std::make_unique<THttpClient>();
+    client->OnWork = [this](THttpClient&, TWorkMode, int64_t count) { WorkHandler(count); };
+    // A fresh client's HEAD must not wait for ever either.
+    client->ReadTimeout = Timing.HeadReadTimeout;
+    client->RequestTimeLimit = Timing.RequestTimeLimit;
+    std::lock_guard<std::mutex> lock(HttpMutex);
+    if (StopRequested.load())
+        client->Abort();
+    Http = std::move(client);
+}
+
+void THttpThread::Execute() {
+    try {
+        Stream.clear();
+        NewClient();
+        LastModified = 0;
+        int32_t prevLength = kNoLength;
+        while (!Terminated())
+            Cycle(prevLength);
+    } catch (...) {
+        // A failure that escapes a cycle (a throwing tick handler) ends the thread.
+    }
+    std::lock_guard<std::mutex> lock(HttpMutex);
+    Http.reset();
+}
+
+void THttpThread::Cycle(int32_t& prevLength) {
+    if (Refresh.load(std::memory_order_relaxed) >= 0) {
+        try {
+            Http->Request.Referer = Referer;
+            Http->Head(Url);
+            prevLength = ContentLength;
+            ContentLength = ocelis::LowInt32(Http->Response.ContentLength);
+        } catch (...) {
+        }
+        try {
+            Http->Disconnect();
+        } catch (...) {
+        }
+    }
+
+    const bool changed = Http->Response.LastModified > LastModified ||
+                         ContentLength != prevLength ||
+                         Refresh.load(std::memory_order_relaxed) == -1;
+    if (changed) {
+        Http->ReadTimeout = Timing.GetReadTimeout;
+        Http->RecvBufferSize = 1024;
+        Received = 0;
+        try {
+            Stream.clear();
+            Http->Request.Referer = Referer;
+            Http->Get(Url, Stream);
+            Received = ContentLength;
+            CallHandler(&THttpThread::OnProgress);
+            CallHandler(&THttpThread::OnImage);
+            LastModified = Http->Response.LastModified;
+        } catch (...) {
+            try {
+                Http->Disconnect();
+                NewClient();
+            } catch (...) {
+            }
+        }
+    } else {
+        Pause(Timing.UnchangedPause);
+    }
+
+    Countdown = Refresh.load(std::memory_order_relaxed);
+    while (Countdown > 0 && !Terminated()) {
+        CallHandler(&THttpThread::OnTick);
+        Pause(Timing.Tick);
+        --Countdown;
+    }
+    if (!Terminated() && Refresh.load(std::memory_order_relaxed) != -1)
+        CallHandler(&THttpThread::OnTick);
+}
