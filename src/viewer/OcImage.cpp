@@ -1,0 +1,42 @@
+#include "viewer/OcImage.h"
+
+#include "imaging/QtBitmap.h"
+
+#include <QPainter>
+
+TOcImage::TOcImage(QWidget* parent) : QWidget(parent) {
+    // Not opaque: what lies outside the picture rectangle is the parent's to paint.
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setAutoFillBackground(false);
+}
+
+TOcImage::~TOcImage() = default;
+
+void TOcImage::SetAutoZoom(bool on) {
+    FAutoZoom = on;
+    update();
+}
+
+void TOcImage::SetBitmap(ocelis::Bitmap bitmap) {
+    FPicture = QImage(); // drop the view before the pixels it points at
+    FBitmap = std::move(bitmap);
+    FPicture = ocelis::ViewAsQImage(FBitmap);
+    update();
+}
+
+ocelis::ZoomRect TOcImage::PictureRect() const {
+    if (!FAutoZoom)
+        return {};
+    return ocelis::ZoomRectangle(width(), height(), FBitmap.width, FBitmap.height);
+}
+
+void TOcImage::paintEvent(QPaintEvent*) {
+    if (!FAutoZoom || FPicture.isNull())
+        return;
+    const ocelis::ZoomRect r = PictureRect();
+    if (r.width <= 0 || r.height <= 0)
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    p.drawImage(QRect(r.left, r.top, r.width, r.height), FPicture);
+}
