@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/AppPaths.h"
+#include "platform/Autostart.h"
+#include "settings/CamViewer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Every test gets its own executable folder and config home.
+class CamViewerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        base = fs::path(testing::TempDir()) / "camviewer" / info->name();
+        fs::remove_all(base);
+        appDir = base / "app";
+        configHome = base / "config";
+        fs::create_directories(appDir);
+        fs::create_directories(configHome);
+        setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        ocelis::SetAppDirOverride(appDir);
+    }
+    void TearDown() override { ocelis::SetAppDirOverride({}); }
+
+    fs::path Options() const { return appDir / "Options.xml"; }
+    fs::path Entry() const { return configHome / "autostart" / "Ocelis.desktop"; }
+
+    fs::path base, appDir, configHome;
+};
+
+std::string Doc(const std::string& inner) {
+    return "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Options>\r\n" + inner +
+           "</Options>\r\n";
+}
+
+} // namespace
+
+TEST_F(CamViewerTest, CreationDefaults) {
+    TCamViewer v;
+    ASSERT_NE(v.RootCategory, nullptr);
+    EXPECT_EQ(v.RootCategory->Categories.Count(), 0);
+    EXPECT_EQ(v.RootCategory->Cams.Count(), 0);
+    EXPECT_FALSE(v.AlwaysOnTop || v.SaveImages || v.Beep || v.PropResize || v.Status ||
+                 v.SubDirectory || v.FirstLaunch || v.LaunchWindows);
+    EXPECT_TRUE(v.SavePath.empty());
+    EXPECT_TRUE(v.Language.empty());
+}
+
+TEST_F(CamViewerTest, NoFileKeepsDefaultsAndLeavesEntryAlone) {
+    fs::create_directories(Entry().parent_path());
+    WriteFile(Entry(), "old entry");
+    TCamViewer v;
+    v.Load();
+    EXPECT_FALSE(v.AlwaysOnTop || v.Status || v.FirstLaunch || v.LaunchWindows);
+    EXPECT_TRUE(v.SavePath.empty());
+    EXPECT_EQ(ReadFile(Entry()), "old entry");
+}
+
+TEST_F(CamViewerTest, FirstSaveWritesZerosAndEmptyTexts) {
+    TCamViewer v;
+    v.Load();
+    v.Save();
+    EXPECT_EQ(ReadFile(Options()),
+              Doc(" <Category Name=\"\">\r\n  <Categories/>\r\n  <Cams/>\r\n </Category>\r\n"
+                  " <AlwaysOnTop>0</AlwaysOnTop>\r\n"
+                  " <SaveImages>0</SaveImages>\r\n"
+                  " <SavePath/>\r\n"
+                  " <Beep>0</Beep>\r\n"
+                  " <PropResize>0</PropResize>\r\n"
+                  " <Status>0</Status>\r\n"
+                  " <SubDirectory>0</SubDirectory>\r\n"
+                  " <FirstLaunch>0</FirstLaunch>\r\n"
+                  " <Language/>\r\n"
+                  " <LaunchWindows>0</LaunchWindows>\r\n"));
+}
+
+TEST_F(CamViewerTest, OnlyEmptyCategoryGivesMissingElementDefaults) {
+    WriteFile(Options(), Doc(" <Category Name=\"\"/>\r\n"));
+    TCamViewer v;
+    v.Load();
+    EXPECT_TRUE(v.AlwaysOnTop && v.SaveImages && v.Beep && v.PropResize && v.Status &&
+                v.SubDirectory && v.FirstLaunch && v.LaunchWindows);
+    EXPECT_EQ(v.SavePath, TCamViewer::DefaultSavePath());
+    EXPECT_EQ(v.SavePath, (ocelis::HomeDir() / "Webcams").string());
+    EXPECT_EQ(v.Language, "");
+    // The start-up entry names the running executable, quoted.
+    const std::string entry = ReadFile(Entry());
+    EXPECT_NE(entry.find("Exec=\"" + ocelis::ExecutablePath().string() + "\"\n"), std::string::npos)
+        << entry;
+}
+
+TEST_F(CamViewerTest, BooleanAndTextReadingRules) {
+    const std::pair<const char*, bool> cases[] = {
+        {"<AlwaysOnTop>2</AlwaysOnTop>", true},
+        {"<AlwaysOnTop>FALSE</AlwaysOnTop>", false},
+        {"<AlwaysOnTop>yes</AlwaysOnTop>", false},
+        {"<AlwaysOnTop></AlwaysOnTop>", true},
+        {"<AlwaysOnTop>0</AlwaysOnTop>", false},
+        {"<alwaysontop>True</alwaysontop>", true},
+        {"<AlwaysOnTop>0</AlwaysOnTop><AlwaysOnTop>-1</AlwaysOnTop>", true},
+    };
+    for (const auto& [xml, expected] : cases) {
+        WriteFile(Options(), Doc(std::string("<Category/>") + xml));
+        TCamViewer v;
+        v.Load();
+        EXPECT_EQ(v.AlwaysOnTop, expected) << xml;
+    }
+    WriteFile(Options(), Doc("<Category/><SavePath></SavePath><Language>/l/de.xml</Language>"));
+    TCamViewer v;
+    v.Load();
+    EXPECT_EQ(v.SavePath, "");
+    EXPECT_EQ(v.Language, "/l/de.xml");
+}
+
+TEST_F(CamViewerTest, RootNameAndOrderDoNotMatter) {
+    WriteFile(Options(), "<Settings><Status>0</Status><Beep>-1</Beep><Category "
+                         "Name=\"x\"><Cams><Cam Name=\"c\"/></Cams>"
+                         "</Category><Unknown>1</Unknown></Settings>");
+    TCamViewer v;
+    v.Load();
+    EXPECT_FALSE(v.Status);
+    EXPECT_TRUE(v.Beep);
+    EXPECT_EQ(v.RootCategory->Name, "x");
+    ASSERT_EQ(v.RootCategory->Cams.Count(), 1);
+    EXPECT_EQ(v.RootCategory->Cams.Items(0)->Refresh, 30);
+    v.Save();
+    EXPECT_EQ(ReadFile(Options()).find("Unknown"), std::string::npos); // not written back
+}
+
+TEST_F(CamViewerTest, WithoutCategoryNothingIsRead) {
+    WriteFile(Options(), Doc("<AlwaysOnTop>-1</AlwaysOnTop><LaunchWindows>-1</LaunchWindows>"));
+    TCamViewer v;
+    v.Load();
+    EXPECT_FALSE(v.AlwaysOnTop);
+    EXPECT_FALSE(v.LaunchWindows);
+    EXPECT_FALSE(fs::exists(Entry()));
+}
+
+TEST_F(CamViewerTest, MalformedFileIsIgnoredAndOverwritten) {
+    WriteFile(Options(), "<Options><Category><AlwaysOnTop>-1</AlwaysOnTop>");
+    TCamViewer v;
+    v.Load();
+    EXPECT_FALSE(v.AlwaysOnTop);
+    EXPECT_EQ(v.RootCategory->Categories.Count(), 0);
+    v.Save();
+    TOcSimpleXml doc;
+    ASSERT_NO_THROW(doc.LoadFromFile(Options().string()));
+    EXPECT_EQ(doc.Root()->Name(), "Options");
+}
+
+TEST_F(CamViewerTest, SaveAndLoadRoundTrip) {
+    {
+        TCamViewer v;
+        v.AlwaysOnTop = true;
+        v.SaveImages = false;
+        v.SavePath = "/data/my cams & more";
+        v.Beep = true;
+        v.PropResize = false;
+        v.Status = true;
+        v.SubDirectory = true;
+        v.FirstLaunch = true;
+        v.Language = "/usr/share/ocelis/Languages/Deutsch.xml";
+        v.LaunchWindows = false;
+        TCamCategory* c = v.RootCategory->Categories.Add();
+        c->Name = "Harbours";
+        TCamWebcam* cam = c->Cams.Add();
+        cam->Name = "Pier";
+        cam->Url = "http://h/p.jpg";
+        cam->Refresh = 15;
+        cam->LastId = 3;
+        v.Save();
+        EXPECT_FALSE(v.FirstLaunch); // every save clears it
+    }
+    TCamViewer back;
+    back.Load();
+    EXPECT_TRUE(back.AlwaysOnTop);
+    EXPECT_FALSE(back.SaveImages);
+    EXPECT_EQ(back.SavePath, "/data/my cams & more");
+    EXPECT_TRUE(back.Beep);
+    EXPECT_FALSE(back.PropResize);
+    EXPECT_TRUE(back.Status);
+    EXPECT_TRUE(back.SubDirectory);
+    EXPECT_FALSE(back.FirstLaunch);
+    EXPECT_EQ(back.Language, "/usr/share/ocelis/Languages/Deutsch.xml");
+    EXPECT_FALSE(back.LaunchWindows);
+    ASSERT_EQ(back.RootCategory->Categories.Count(), 1);
+    const TCamWebcam* cam = back.RootCategory->Categories.Items(0)->Cams.Items(0);
+    EXPECT_EQ(cam->Name, "Pier");
+    EXPECT_EQ(cam->Refresh, 15);
+    EXPECT_EQ(cam->LastId, 3);
+    EXPECT_NE(ReadFile(Options()).find(" <FirstLaunch>0</FirstLaunch>\r\n"), std::string::npos);
+}
+
+TEST_F(CamViewerTest, LaunchWindowsFollowsThePreference) {
+    TCamViewer v;
+    v.SetLaunchWindows(true);
+    EXPECT_TRUE(v.LaunchWindows);
+    ASSERT_TRUE(fs::exists(Entry()));
+    v.SetLaunchWindows(false);
+    EXPECT_FALSE(v.LaunchWindows);
+    EXPECT_FALSE(fs::exists(Entry()));
+    // A stale entry with an old path is rewritten at the next load with the preference on.
+    fs::create_directories(Entry().parent_path());
+    WriteFile(Entry(), "[Desktop Entry]\nExec=\"/old/place/ocelis\"\n");
+    WriteFile(Options(), Doc("<Category/><LaunchWindows>-1</LaunchWindows>"));
+    TCamViewer w;
+    w.Load();
+    EXPECT_EQ(ReadFile(Entry()).find("/old/place"), std::string::npos);
+}
+
+TEST_F(CamViewerTest, EntryFailureStillSetsField) {
+    // The autostart folder cannot be created under a plain file.
+    WriteFile(base / "notadir", "x");
+    setenv("XDG_CONFIG_HOME", (base / "notadir").c_str(), 1);
+    TCamViewer v;
+    v.SetLaunchWindows(true);
+    EXPECT_TRUE(v.LaunchWindows);
+}
+
+TEST_F(CamViewerTest, SaveFailureIsSilentAndLeavesNoDebris) {
+    // A folder where the file should be makes the write fail.
+    fs::create_directory(Options());
+    TCamViewer v;
+    v.FirstLaunch = true;
+    EXPECT_NO_THROW(v.Save());
+    EXPECT_TRUE(fs::is_directory(Options()));
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(appDir))
+        ++entries;
+    EXPECT_EQ(entries, 1u);
+}
+
+TEST_F(CamViewerTest, UnwritableAppFolderUsesConfigHome) {
+    ocelis::SetAppDirOverride(base / "missing-app-folder");
+    EXPECT_EQ(ocelis::OptionsFilePath(), configHome / "Ocelis" / "Options.xml");
+    TCamViewer v;
+    v.Beep = true;
+    v.Save();
+    ASSERT_TRUE(fs::exists(configHome / "Ocelis" / "Options.xml"));
+    TCamViewer back;
+    back.Load();
+    EXPECT_TRUE(back.Beep);
+}
