@@ -99,6 +99,11 @@ bool FakeGuiLoop::RunUntil(const std::function<bool()>& pred, std::chrono::milli
     }
 }
 
+std::size_t FakeGuiLoop::Pending() const {
+    std::lock_guard<std::mutex> lock(Mutex);
+    return Queue.size();
+}
+
 int FakeGuiLoop::Served() const {
     std::lock_guard<std::mutex> lock(Mutex);
     return ServedCount;

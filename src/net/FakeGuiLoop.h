@@ -28,6 +28,8 @@ public:
     bool RunUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit);
     // Number of calls served so far.
     int Served() const;
+    // Calls waiting to be served.
+    std::size_t Pending() const;
 
 private:
     struct Call;

@@ -81,6 +81,11 @@ bool QtSynchronizer::Run(const std::function<void()>& fn) {
     return true;
 }
 
+std::size_t QtSynchronizer::PendingCalls() {
+    std::lock_guard<std::mutex> lock(Mutex);
+    return Pending.size();
+}
+
 void QtSynchronizer::Shutdown() {
     std::lock_guard<std::mutex> lock(Mutex);
     Closed = true;

@@ -22,6 +22,9 @@ public:
     bool Run(const std::function<void()>& fn) override;
     void Shutdown() override;
 
+    // Calls waiting for the GUI thread.
+    std::size_t PendingCalls();
+
     // Creates one, makes it the process-wide default and returns it.
     static std::shared_ptr<QtSynchronizer> Install();
 
