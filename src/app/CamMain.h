@@ -1,0 +1,112 @@
+// TfoCamMain: the hidden main window. It owns the tray icon and its menu, creates the
+// settings at start, lists the catalogue in the menu and opens every other window.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QTimer;
+class TCamCategory;
+class TCamViewer;
+class TCamWebcam;
+class TfoViewer;
+class TOcTranslator;
+class TOcTranslatorStrings;
+
+class TfoCamMain : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the components, then runs FormCreate with the command-line arguments (without
+    // the program name). An error escaping a FormCreate step ends FormCreate there and is
+    // shown in the error report.
+    explicit TfoCamMain(std::vector<std::string> arguments = {}, QWidget* parent = nullptr);
+    ~TfoCamMain() override;
+
+    // Process end, after the message loop: writes Options.xml and releases the settings
+    // with the catalogue. Later calls do nothing.
+    void SaveAndReleaseSettings();
+
+    void RebuildTrayMenu();
+    // Brings forward the open viewer of the same Url (exact comparison) or opens one.
+    TfoViewer* OpenViewer(const TCamWebcam& webcam);
+    void ImportCamFile(const std::string& path);
+    void RegisterCamFileType();
+    // The hand-over from a later start: cbData semantics and the three path tests.
+    void CopyData(std::string_view block, uint32_t cbData);
+
+    void TrayIconClick(Qt::MouseButton button);
+    void WebcamItemClick(QAction* entry);
+    void WindowItemClick(QAction* entry);
+    void LanguageItemClick(QAction* entry);
+    void actWindowExecute();
+
+    // Components (objectName = the name here).
+    QSystemTrayIcon* TrayIcon = nullptr;
+    QMenu* TrayPopup = nullptr;
+    QObject* ActionList1 = nullptr;
+    QObject* ImageList1 = nullptr;
+    TOcTranslator* OcTranslator = nullptr;
+    TOcTranslatorStrings* Variables = nullptr;
+
+    QAction* actCloseMenu = nullptr;
+    QAction* actAviCreator = nullptr;
+    QAction* actEdit = nullptr;
+    QAction* actMire = nullptr;
+    QAction* actOptions = nullptr;
+    QAction* actLanguage = nullptr;
+    QAction* actWindow = nullptr;
+    QAction* actExit = nullptr;
+
+    QAction* BeforeItems = nullptr;
+    QAction* AfterItems = nullptr;
+    QMenu* Language1 = nullptr;
+    QMenu* Windows1 = nullptr;
+    QAction* Dummy2 = nullptr;
+
+    // The webcam entries of a category submenu in order, also those laid out in columns.
+    static std::vector<QAction*> WebcamEntries(const QMenu* menu);
+    // The record a webcam entry refers to; null for other entries.
+    static TCamWebcam* EntryWebcam(const QAction* entry);
+    // The column (from 0) a webcam entry stands in.
+    static int EntryColumn(const QAction* entry);
+
+    // The balloon shown (or waiting for the tray) at start; empty title when none.
+    QString BalloonTitle() const { return FBalloonTitle; }
+    QString BalloonText() const { return FBalloonText; }
+
+private:
+    void BuildComponents();
+    void FormCreate(const std::vector<std::string>& arguments);
+    void FillLanguageMenu();
+    void FillCategoryMenu(QMenu* menu, TCamCategory& category);
+    QAction* NewWebcamEntry(QObject* owner, TCamWebcam* cam);
+    QAction* NewAction(const char* name, const QString& caption, int icon);
+    void ShowTrayIcon();
+    void TrayRetry();
+    // Runs a handler; an error escaping it goes to the error report.
+    template <typename F> void Guarded(F&& handler);
+
+    std::unique_ptr<TCamViewer> FSettings;
+    QPointer<QWidget> FChoose; // the chooser, once it exists
+    QTimer* FTrayRetry = nullptr;
+    int FTrayTries = 0;
+    bool FBalloonPending = false;
+    QString FBalloonTitle;
+    QString FBalloonText;
+};
+
+namespace ocelis {
+
+// The generic error report: message box captioned "Ocelis", error icon, the text with the
+// full-stop rule. The program goes on.
+void ShowErrorReport(const std::string& message);
+
+} // namespace ocelis
