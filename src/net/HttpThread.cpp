@@ -66,8 +66,10 @@ void THttpThread::Pause(std::chrono::milliseconds d) {
 
 void THttpThread::Synchronize(const std::function<void()>& fn) {
     std::shared_ptr<ocelis::Synchronizer> sync = Sync ? Sync : ocelis::DefaultSynchronizer();
-    // No GUI to hand over to, or its loop has ended: nobody is listening any more.
-    if (!sync || !sync->Run(fn))
+    if (!sync)
+        return; // no GUI to hand over to: the handlers are not called
+    // The GUI loop has ended: nobody is listening any more.
+    if (!sync->Run(fn))
         TerminatedFlag.store(true, std::memory_order_relaxed);
 }
 

@@ -7,12 +7,15 @@
 
 namespace ocelis {
 
+// Each call carries its own lock, so that a queued delivery never needs the synchronizer,
+// which may be gone by then.
 struct QtSynchronizer::Call {
     enum State { Waiting, Running, Done, Cancelled };
     const std::function<void()>* Fn = nullptr;
+    std::mutex Mutex;
+    std::condition_variable Finished;
     State St = Waiting;
     std::exception_ptr Error;
-    std::condition_variable Finished;
 };
 
 QtSynchronizer::QtSynchronizer()
@@ -41,40 +44,50 @@ std::shared_ptr<QtSynchronizer> QtSynchronizer::Install() {
 bool QtSynchronizer::Run(const std::function<void()>& fn) {
     auto call = std::make_shared<Call>();
     call->Fn = &fn;
-    std::unique_lock<std::mutex> lock(Mutex);
-    if (Closed)
-        return false;
-    if (std::this_thread::get_id() == GuiThread) {
-        lock.unlock();
-        fn();
-        return true;
+    {
+        std::unique_lock<std::mutex> lock(Mutex);
+        if (Closed)
+            return false;
+        if (std::this_thread::get_id() == GuiThread) {
+            lock.unlock();
+            fn();
+            return true;
+        }
+        Pending.push_back(call);
+        QMetaObject::invokeMethod(
+            Context.get(),
+            [call] {
+                {
+                    std::lock_guard<std::mutex> guard(call->Mutex);
+                    if (call->St != Call::Waiting)
+                        return;
+                    call->St = Call::Running;
+                }
+                std::exception_ptr error;
+                try {
+                    (*call->Fn)();
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                std::lock_guard<std::mutex> guard(call->Mutex);
+                call->Error = error;
+                call->St = Call::Done;
+                call->Finished.notify_all();
+            },
+            Qt::QueuedConnection);
     }
-    Pending.push_back(call);
-    QMetaObject::invokeMethod(
-        Context.get(),
-        [this, call] {
-            {
-                std::lock_guard<std::mutex> guard(Mutex);
-                if (call->St != Call::Waiting)
-                    return;
-                call->St = Call::Running;
-            }
-            std::exception_ptr error;
-            try {
-                (*call->Fn)();
-            } catch (...) {
-                error = std::current_exception();
-            }
-            std::lock_guard<std::mutex> guard(Mutex);
-            call->Error = error;
-            call->St = Call::Done;
-            Pending.remove(call);
-            call->Finished.notify_all();
-        },
-        Qt::QueuedConnection);
-    call->Finished.wait(lock,
-                        [&] { return call->St == Call::Done || call->St == Call::Cancelled; });
-    if (call->St == Call::Cancelled)
+    Call::State st;
+    {
+        std::unique_lock<std::mutex> lock(call->Mutex);
+        call->Finished.wait(lock,
+                            [&] { return call->St == Call::Done || call->St == Call::Cancelled; });
+        st = call->St;
+    }
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Pending.remove(call);
+    }
+    if (st == Call::Cancelled)
         return false;
     if (call->Error)
         std::rethrow_exception(call->Error);
@@ -89,12 +102,13 @@ std::size_t QtSynchronizer::PendingCalls() {
 void QtSynchronizer::Shutdown() {
     std::lock_guard<std::mutex> lock(Mutex);
     Closed = true;
-    for (auto& call : Pending)
+    for (auto& call : Pending) {
+        std::lock_guard<std::mutex> guard(call->Mutex);
         if (call->St == Call::Waiting) {
             call->St = Call::Cancelled;
             call->Finished.notify_all();
         }
-    Pending.remove_if([](const std::shared_ptr<Call>& c) { return c->St == Call::Cancelled; });
+    }
 }
 
 } // namespace ocelis

@@ -418,3 +418,20 @@ TEST_F(HttpThreadTest, WithoutFreeOnTerminateTheOwnerJoins) {
     t.reset();
     EXPECT_TRUE(Freed());
 }
+
+TEST_F(HttpThreadTest, WithoutAnyHandOverHandlersAreSkippedAndPollingGoesOn) {
+    Server.SetHandler(ChangingImage);
+    ASSERT_EQ(ocelis::DefaultSynchronizer(), nullptr);
+    auto* t = new THttpThread(); // no loop given, none installed
+    int calls = 0;
+    t->OnImage = [&](THttpThread&) { ++calls; };
+    t->Url = Server.Url("/x");
+    t->Refresh = 0;
+    t->Timing.UnchangedPause = 2ms;
+    t->Resume();
+    EXPECT_TRUE(Server.WaitForRequests(6, 10s));
+    t->Terminate();
+    EXPECT_TRUE(FetchThreadRegistry::Instance().WaitUntilEmpty(10s));
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(Methods(4), (std::vector<std::string>{"HEAD", "GET", "HEAD", "GET"}));
+}
