@@ -32,14 +32,51 @@ void TCamWebcam::Assign(const TCamWebcam& source) {
 }
 
 void TCamWebcam::LoadFromXml(const TOcSimpleXmlElem& elem) {
+    // One pass in list order gives the by-name lookup's result: the last match wins.
+    Name.clear();
+    Url.clear();
+    Homepage.clear();
+    Email.clear();
+    Referer.clear();
+    int64_t refresh = 30;
+    int64_t lastId = 0;
     const TOcSimpleXmlProps& props = elem.Properties();
-    Name = props.Value("Name");
-    Url = props.Value("Url");
-    Refresh = ocelis::LowInt32(props.IntValue("Refresh", 30));
-    Homepage = props.Value("Homepage");
-    Email = props.Value("Email");
-    Referer = props.Value("Referer");
-    LastId = ocelis::LowInt32(props.IntValue("LastId", 0));
+    for (int i = 0; i < props.Count(); ++i) {
+        const TOcSimpleXmlProp& p = *props.Items(i);
+        const std::string& n = p.Name();
+        switch (n.size()) {
+        case 3:
+            if (ocelis::SameText(n, "Url"))
+                Url = p.Value();
+            break;
+        case 4:
+            if (ocelis::SameText(n, "Name"))
+                Name = p.Value();
+            break;
+        case 5:
+            if (ocelis::SameText(n, "Email"))
+                Email = p.Value();
+            break;
+        case 6:
+            if (ocelis::SameText(n, "LastId"))
+                lastId = p.IntValue();
+            break;
+        case 7:
+            if (ocelis::SameText(n, "Refresh"))
+                refresh = p.IntValue();
+            else if (ocelis::SameText(n, "Referer"))
+                Referer = p.Value();
+            break;
+        case 8:
+            if (ocelis::SameText(n, "Homepage"))
+                Homepage = p.Value();
+            break;
+        default:
+            break;
+        }
+    }
+    Refresh = ocelis::LowInt32(refresh);
+    LastId = ocelis::LowInt32(lastId);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamWebcam::SaveToXml() const {

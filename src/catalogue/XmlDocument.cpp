@@ -1,5 +1,6 @@
 #include "catalogue/XmlDocument.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -55,30 +56,21 @@ std::string_view CharText(const char* c) {
 namespace ocelis {
 
 void XmlEscapeTo(std::string& out, std::string_view text) {
+    static constexpr auto special = [] {
+        std::array<bool, 256> t{};
+        for (unsigned char c : {'"', '&', '\'', '<', '>'})
+            t[c] = true;
+        return t;
+    }();
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        const char* ref = nullptr;
-        switch (text[i]) {
-        case '"':
-            ref = "&#34;";
-            break;
-        case '&':
-            ref = "&#38;";
-            break;
-        case '\'':
-            ref = "&#39;";
-            break;
-        case '<':
-            ref = "&#60;";
-            break;
-        case '>':
-            ref = "&#62;";
-            break;
-        default:
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!special[c])
             continue;
-        }
         out.append(text.data() + start, i - start);
-        out.append(ref);
+        out.append("&#");
+        out.append(std::to_string(c));
+        out.push_back(';');
         start = i + 1;
     }
     out.append(text.data() + start, text.size() - start);
@@ -144,7 +136,34 @@ std::string XmlDecode(std::string_view s, bool fold) {
 // ---- properties ------------------------------------------------------------
 
 TOcSimpleXmlProp::TOcSimpleXmlProp(std::string name, std::string value, std::string nameSpace)
-    : FName(std::move(name)), FValue(std::move(value)), FNameSpace(std::move(nameSpace)) {}
+    : FName(std::move(name)), FValue(std::move(value)) {
+    SetNameSpace(std::move(nameSpace));
+}
+
+TOcSimpleXmlProp::TOcSimpleXmlProp(const TOcSimpleXmlProp& other)
+    : FName(other.FName), FValue(other.FValue),
+      FNameSpace(other.FNameSpace ? std::make_unique<std::string>(*other.FNameSpace) : nullptr) {}
+
+TOcSimpleXmlProp& TOcSimpleXmlProp::operator=(const TOcSimpleXmlProp& other) {
+    if (this != &other) {
+        FName = other.FName;
+        FValue = other.FValue;
+        FNameSpace = other.FNameSpace ? std::make_unique<std::string>(*other.FNameSpace) : nullptr;
+    }
+    return *this;
+}
+
+const std::string& TOcSimpleXmlProp::NameSpace() const {
+    static const std::string none;
+    return FNameSpace ? *FNameSpace : none;
+}
+
+void TOcSimpleXmlProp::SetNameSpace(std::string nameSpace) {
+    if (nameSpace.empty())
+        FNameSpace.reset();
+    else
+        FNameSpace = std::make_unique<std::string>(std::move(nameSpace));
+}
 
 int64_t TOcSimpleXmlProp::IntValue() const {
     return ReadInt(FValue);
@@ -259,26 +278,13 @@ const TOcSimpleXmlElems& TOcSimpleXmlElem::Items() const {
     return FItems ? *FItems : empty;
 }
 
-TOcSimpleXmlProps& TOcSimpleXmlElem::Properties() {
-    if (!FProps)
-        FProps = std::make_unique<TOcSimpleXmlProps>();
-    return *FProps;
-}
-
-const TOcSimpleXmlProps& TOcSimpleXmlElem::Properties() const {
-    static const TOcSimpleXmlProps empty;
-    return FProps ? *FProps : empty;
-}
-
 int64_t TOcSimpleXmlElem::IntValue() const {
     return ReadInt(FValue);
 }
 
 void TOcSimpleXmlElem::WriteProperties(std::string& out) const {
-    if (!FProps)
-        return;
-    for (int i = 0; i < FProps->Count(); ++i) {
-        const TOcSimpleXmlProp* p = FProps->Items(i);
+    for (int i = 0; i < FProps.Count(); ++i) {
+        const TOcSimpleXmlProp* p = FProps.Items(i);
         out.push_back(' ');
         if (!p->NameSpace().empty()) {
             out.append(p->NameSpace());
@@ -408,6 +414,7 @@ private:
     size_t n;
     size_t pos = 0;
     TOcSimpleXml& doc;
+    std::vector<TOcSimpleXmlProp> scratch;
 
     [[noreturn]] static void Fail(std::string message) { throw TOcSimpleXmlInvalid(message); }
 
@@ -517,7 +524,16 @@ private:
         Fail("Invalid Comment: Unexpected end of data");
     }
 
+    // Collected in a reused scratch list first, so each element's list is allocated once.
     void ReadProperties(TOcSimpleXmlProps& props, const TOcSimpleXmlElem* owner) {
+        scratch.clear();
+        ReadPropertiesInto(owner);
+        props.FItems.reserve(props.FItems.size() + scratch.size());
+        for (TOcSimpleXmlProp& p : scratch)
+            props.FItems.push_back(std::move(p));
+    }
+
+    void ReadPropertiesInto(const TOcSimpleXmlElem* owner) {
         while (true) {
             while (pos < n && IsBlank(s[pos]))
                 ++pos;
@@ -526,7 +542,7 @@ private:
             char c = s[pos];
             if (c == '/' || c == '>' || c == '?')
                 return;
-            TOcSimpleXmlProp& prop = props.AddRaw();
+            TOcSimpleXmlProp& prop = scratch.emplace_back();
             size_t start = pos;
             while (true) {
                 if (pos >= n)
@@ -607,7 +623,7 @@ private:
         }
         elem.FName = std::string(s.substr(start, pos - start));
         if (IsBlank(s[pos]))
-            ReadProperties(elem.Properties(), &elem);
+            ReadProperties(elem.FProps, &elem);
         if (pos >= n)
             FailEndTag(elem.Name(), {});
         if (s[pos] == '/') {

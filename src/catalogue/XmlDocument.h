@@ -23,20 +23,25 @@ class TOcSimpleXmlProp {
 public:
     TOcSimpleXmlProp() = default;
     TOcSimpleXmlProp(std::string name, std::string value, std::string nameSpace = {});
+    TOcSimpleXmlProp(const TOcSimpleXmlProp& other);
+    TOcSimpleXmlProp& operator=(const TOcSimpleXmlProp& other);
+    TOcSimpleXmlProp(TOcSimpleXmlProp&&) noexcept = default;
+    TOcSimpleXmlProp& operator=(TOcSimpleXmlProp&&) noexcept = default;
 
     const std::string& Name() const { return FName; }
     void SetName(std::string name) { FName = std::move(name); }
     const std::string& Value() const { return FValue; }
     void SetValue(std::string value) { FValue = std::move(value); }
-    const std::string& NameSpace() const { return FNameSpace; }
-    void SetNameSpace(std::string nameSpace) { FNameSpace = std::move(nameSpace); }
+    const std::string& NameSpace() const;
+    void SetNameSpace(std::string nameSpace);
     // Value as a 64-bit decimal integer; -1 when it is not one (also when empty).
     int64_t IntValue() const;
 
 private:
     std::string FName;
     std::string FValue;
-    std::string FNameSpace;
+    // Prefixes are rare; keeping them out of line makes large catalogues smaller.
+    std::unique_ptr<std::string> FNameSpace;
 };
 
 // Ordered property list. Lookups by name ignore ASCII case and find the last match.
@@ -63,11 +68,10 @@ public:
     int64_t IntValue(std::string_view name, int64_t def) const;
     void Clear() { FItems.clear(); }
 
-    // Reader's fast path: appends without any lookup.
-    TOcSimpleXmlProp& AddRaw() { return FItems.emplace_back(); }
     void Reserve(size_t n) { FItems.reserve(n); }
 
 private:
+    friend class TOcSimpleXmlParser;
     std::vector<TOcSimpleXmlProp> FItems;
 };
 
@@ -141,14 +145,14 @@ public:
     void SetNameSpace(std::string nameSpace) { FNameSpace = std::move(nameSpace); }
     TOcSimpleXmlElem* Parent() const { return FParent; }
 
-    // Both lists are created on first use; the const forms never create (an absent list
+    // The child list is created on first use; the const form never creates (an absent list
     // reads as empty).
     TOcSimpleXmlElems& Items();
     const TOcSimpleXmlElems& Items() const;
-    TOcSimpleXmlProps& Properties();
-    const TOcSimpleXmlProps& Properties() const;
+    TOcSimpleXmlProps& Properties() { return FProps; }
+    const TOcSimpleXmlProps& Properties() const { return FProps; }
     bool HasItems() const { return FItems && FItems->Count() > 0; }
-    bool HasProperties() const { return FProps && FProps->Count() > 0; }
+    bool HasProperties() const { return FProps.Count() > 0; }
 
     // Value as a 64-bit decimal integer; -1 when it is not one (also when empty).
     int64_t IntValue() const;
@@ -165,7 +169,7 @@ private:
     std::string FName;
     TOcSimpleXmlElem* FParent = nullptr;
     std::unique_ptr<TOcSimpleXmlElems> FItems;
-    std::unique_ptr<TOcSimpleXmlProps> FProps;
+    TOcSimpleXmlProps FProps;
     std::string FValue;
     std::string FNameSpace;
 };

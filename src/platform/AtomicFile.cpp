@@ -70,7 +70,10 @@ void WriteFileAtomic(const fs::path& path, std::string_view bytes) {
     fs::path tmp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = dir / ("." + target.filename().string() + TempSuffix());
+        std::string name = ".";
+        name += target.filename().string();
+        name += TempSuffix();
+        tmp = dir / name;
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             Throw(errno, "Cannot create file", tmp);
