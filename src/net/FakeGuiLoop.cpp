@@ -33,8 +33,11 @@ bool FakeGuiLoop::Run(const std::function<void()>& fn) {
     call->Finished.wait(lock, [&] { return call->Done || call->Cancelled; });
     if (call->Cancelled)
         return false;
-    if (call->Error)
-        std::rethrow_exception(call->Error);
+    // Taken out, so that only this thread holds the exception when the call is freed.
+    std::exception_ptr error = std::move(call->Error);
+    lock.unlock();
+    if (error)
+        std::rethrow_exception(error);
     return true;
 }
 
@@ -72,7 +75,7 @@ int FakeGuiLoop::ProcessPending() {
             error = std::current_exception();
         }
         std::lock_guard<std::mutex> lock(Mutex);
-        call->Error = error;
+        call->Error = std::move(error);
         call->Done = true;
         ++ServedCount;
         call->Finished.notify_all();

@@ -70,18 +70,21 @@ bool QtSynchronizer::Run(const std::function<void()>& fn) {
                     error = std::current_exception();
                 }
                 std::lock_guard<std::mutex> guard(call->Mutex);
-                call->Error = error;
+                call->Error = std::move(error);
                 call->St = Call::Done;
                 call->Finished.notify_all();
             },
             Qt::QueuedConnection);
     }
     Call::State st;
+    std::exception_ptr error;
     {
         std::unique_lock<std::mutex> lock(call->Mutex);
         call->Finished.wait(lock,
                             [&] { return call->St == Call::Done || call->St == Call::Cancelled; });
         st = call->St;
+        // Taken out, so that only this thread holds the exception when the call is freed.
+        error = std::move(call->Error);
     }
     {
         std::lock_guard<std::mutex> lock(Mutex);
@@ -89,8 +92,8 @@ bool QtSynchronizer::Run(const std::function<void()>& fn) {
     }
     if (st == Call::Cancelled)
         return false;
-    if (call->Error)
-        std::rethrow_exception(call->Error);
+    if (error)
+        std::rethrow_exception(error);
     return true;
 }
 
