@@ -4,14 +4,31 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace ocelis {
 
+// Leaves new elements uninitialised: a decoder overwrites every byte anyway, and zeroing
+// megabytes first costs measurable time per image.
+template <class T> struct DefaultInitAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = DefaultInitAllocator<U>; };
+    DefaultInitAllocator() = default;
+    template <class U> DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+using PixelBuffer = std::vector<uint8_t, DefaultInitAllocator<uint8_t>>;
+
 struct Bitmap {
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint8_t> pixels; // width * height * 3 bytes
+    PixelBuffer pixels; // width * height * 3 bytes
 
     static constexpr int kBytesPerPixel = 3;
 

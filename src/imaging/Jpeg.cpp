@@ -146,6 +146,8 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1;
     if (req.mode == Mode::Scaled) {
+        // Thumbnails: the cheaper chroma upsampling is invisible at these sizes.
+        cinfo.do_fancy_upsampling = FALSE;
         for (unsigned denom : {8u, 4u, 2u, 1u}) {
             cinfo.scale_denom = denom;
             jpeg_calc_output_dimensions(&cinfo);

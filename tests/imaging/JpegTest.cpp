@@ -176,7 +176,8 @@ TEST(JpegCodec, DecodesAdobeCmykToRgb) {
 
 TEST(JpegCodec, DecodesProgressiveAndLimitsItsScans) {
     const Bitmap src = Pattern(64, 48);
-    const std::string jpeg = RawEncode(64, 48, 3, JCS_RGB, true, src.pixels);
+    const std::string jpeg =
+        RawEncode(64, 48, 3, JCS_RGB, true, {src.pixels.begin(), src.pixels.end()});
     EXPECT_TRUE(ReadJpegInfo(jpeg).progressive);
     const Bitmap back = DecodeJpeg(jpeg);
     ASSERT_EQ(back.width, 64);
