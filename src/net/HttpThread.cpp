@@ -12,6 +12,8 @@ THttpThread::THttpThread(std::shared_ptr<ocelis::Synchronizer> sync) : Sync(std:
 
 THttpThread::~THttpThread() {
     ocelis::FetchThreadRegistry::Instance().Remove(this);
+    // A Terminate from the window may still be inside its critical section.
+    { std::lock_guard<std::mutex> lock(SleepMutex); }
     if (Worker.joinable()) {
         RequestStop();
         Worker.join();
@@ -33,8 +35,10 @@ void THttpThread::Resume() {
 }
 
 void THttpThread::Terminate() {
-    TerminatedFlag.store(true, std::memory_order_relaxed);
+    // Under the lock: once the flag is seen the worker may free this object, and its
+    // destructor takes the lock first, so nothing here is touched after that.
     std::lock_guard<std::mutex> lock(SleepMutex);
+    TerminatedFlag.store(true, std::memory_order_relaxed);
     Wake.notify_all();
 }
 

@@ -4,22 +4,79 @@
 #include <QObject>
 #include <condition_variable>
 #include <exception>
+#include <list>
 
 namespace ocelis {
 
-// Each call carries its own lock, so that a queued delivery never needs the synchronizer,
-// which may be gone by then.
 struct QtSynchronizer::Call {
-    enum State { Waiting, Running, Done, Cancelled };
+    enum Status { Waiting, Running, Done, Cancelled };
     const std::function<void()>* Fn = nullptr;
     std::mutex Mutex;
     std::condition_variable Finished;
-    State St = Waiting;
+    Status St = Waiting;
     std::exception_ptr Error;
 };
 
+// The calls live in our own locked list; the posted event carries no data, so nothing of
+// ours travels through Qt's queue (whose ordering ThreadSanitizer cannot see).
+struct QtSynchronizer::State {
+    std::mutex Mutex;
+    std::list<std::shared_ptr<Call>> Pending;
+    bool Closed = false;
+
+    // On the GUI thread: runs every waiting call.
+    void Drain() {
+        for (;;) {
+            std::shared_ptr<Call> call;
+            {
+                std::lock_guard<std::mutex> lock(Mutex);
+                for (auto& c : Pending) {
+                    std::lock_guard<std::mutex> guard(c->Mutex);
+                    if (c->St == Call::Waiting) {
+                        c->St = Call::Running;
+                        call = c;
+                        break;
+                    }
+                }
+            }
+            if (!call)
+                return;
+            std::exception_ptr error;
+            try {
+                (*call->Fn)();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::lock_guard<std::mutex> guard(call->Mutex);
+            call->Error = std::move(error);
+            call->St = Call::Done;
+            call->Finished.notify_all();
+        }
+    }
+};
+
+namespace {
+class HandOverReceiver : public QObject {
+    Q_OBJECT
+public:
+    explicit HandOverReceiver(std::shared_ptr<QtSynchronizer::State> state);
+    Q_INVOKABLE void Drain();
+
+private:
+    std::shared_ptr<QtSynchronizer::State> Shared;
+};
+} // namespace
+
+HandOverReceiver::HandOverReceiver(std::shared_ptr<QtSynchronizer::State> state)
+    : Shared(std::move(state)) {}
+
+void HandOverReceiver::Drain() {
+    Shared->Drain();
+}
+
 QtSynchronizer::QtSynchronizer()
-    : Context(std::make_unique<QObject>()), GuiThread(std::this_thread::get_id()) {
+    : Shared(std::make_shared<State>()), Context(std::make_unique<HandOverReceiver>(Shared)),
+      GuiThread(std::this_thread::get_id()) {
     if (auto* app = QCoreApplication::instance())
         QObject::connect(app, &QCoreApplication::aboutToQuit, Context.get(),
                          [this] { Shutdown(); });
@@ -27,8 +84,7 @@ QtSynchronizer::QtSynchronizer()
 
 QtSynchronizer::~QtSynchronizer() {
     Shutdown();
-    std::lock_guard<std::mutex> lock(Mutex);
-    // Its queued calls die with it; off the GUI thread let Qt delete it there.
+    // Off the GUI thread, let Qt delete the receiver there.
     if (std::this_thread::get_id() != GuiThread)
         Context.release()->deleteLater();
     else
@@ -45,38 +101,18 @@ bool QtSynchronizer::Run(const std::function<void()>& fn) {
     auto call = std::make_shared<Call>();
     call->Fn = &fn;
     {
-        std::unique_lock<std::mutex> lock(Mutex);
-        if (Closed)
+        std::unique_lock<std::mutex> lock(Shared->Mutex);
+        if (Shared->Closed)
             return false;
         if (std::this_thread::get_id() == GuiThread) {
             lock.unlock();
             fn();
             return true;
         }
-        Pending.push_back(call);
-        QMetaObject::invokeMethod(
-            Context.get(),
-            [call] {
-                {
-                    std::lock_guard<std::mutex> guard(call->Mutex);
-                    if (call->St != Call::Waiting)
-                        return;
-                    call->St = Call::Running;
-                }
-                std::exception_ptr error;
-                try {
-                    (*call->Fn)();
-                } catch (...) {
-                    error = std::current_exception();
-                }
-                std::lock_guard<std::mutex> guard(call->Mutex);
-                call->Error = std::move(error);
-                call->St = Call::Done;
-                call->Finished.notify_all();
-            },
-            Qt::QueuedConnection);
+        Shared->Pending.push_back(call);
+        QMetaObject::invokeMethod(Context.get(), "Drain", Qt::QueuedConnection);
     }
-    Call::State st;
+    Call::Status st;
     std::exception_ptr error;
     {
         std::unique_lock<std::mutex> lock(call->Mutex);
@@ -87,8 +123,8 @@ bool QtSynchronizer::Run(const std::function<void()>& fn) {
         error = std::move(call->Error);
     }
     {
-        std::lock_guard<std::mutex> lock(Mutex);
-        Pending.remove(call);
+        std::lock_guard<std::mutex> lock(Shared->Mutex);
+        Shared->Pending.remove(call);
     }
     if (st == Call::Cancelled)
         return false;
@@ -98,14 +134,14 @@ bool QtSynchronizer::Run(const std::function<void()>& fn) {
 }
 
 std::size_t QtSynchronizer::PendingCalls() {
-    std::lock_guard<std::mutex> lock(Mutex);
-    return Pending.size();
+    std::lock_guard<std::mutex> lock(Shared->Mutex);
+    return Shared->Pending.size();
 }
 
 void QtSynchronizer::Shutdown() {
-    std::lock_guard<std::mutex> lock(Mutex);
-    Closed = true;
-    for (auto& call : Pending) {
+    std::lock_guard<std::mutex> lock(Shared->Mutex);
+    Shared->Closed = true;
+    for (auto& call : Shared->Pending) {
         std::lock_guard<std::mutex> guard(call->Mutex);
         if (call->St == Call::Waiting) {
             call->St = Call::Cancelled;
@@ -115,3 +151,5 @@ void QtSynchronizer::Shutdown() {
 }
 
 } // namespace ocelis
+
+#include "QtSynchronizer.moc"

@@ -3,7 +3,6 @@
 
 #include "net/Synchronizer.h"
 
-#include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -28,13 +27,13 @@ public:
     // Creates one, makes it the process-wide default and returns it.
     static std::shared_ptr<QtSynchronizer> Install();
 
+    struct Call;  // opaque
+    struct State; // opaque
+
 private:
-    struct Call;
+    std::shared_ptr<State> Shared; // also held by Context, which may outlive us
     std::unique_ptr<QObject> Context;
     std::thread::id GuiThread;
-    std::mutex Mutex;
-    std::list<std::shared_ptr<Call>> Pending;
-    bool Closed = false;
 };
 
 } // namespace ocelis
