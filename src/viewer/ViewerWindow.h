@@ -41,7 +41,9 @@ public:
     const TCamWebcam& Webcam() const { return *FWebcam; }
 
     void StartThread();
-    // The current fetch thread; null after actStopRefresh.
+    // Image hand-overs received so far.
+    int32_t ImageCount() const { return FImageCount; }
+    // Whether the window has a fetch thread (none after actStopRefresh).
     bool ThreadRunning() const;
 
     // The size check: the size the window accepts for a proposed one.
@@ -60,10 +62,12 @@ public:
     void ThreadTick(THttpThread& thread);
 
 protected:
+    // The creation handler: applies the viewer settings (always on top, proportional
+    // resizing, status bar).
+    void FormCreate() override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -75,7 +79,6 @@ private:
     struct ThreadLink;
     class ViewerThread;
 
-    void FormCreate();
     void BuildActions();
     void BuildMenus();
     void BuildStatusBar();

@@ -1,0 +1,912 @@
+#include "viewer/ViewerWindow.h"
+
+#include "imaging/Jpeg.h"
+#include "net/HttpThread.h"
+#include "platform/Dialogs.h"
+#include "settings/CamViewer.h"
+#include "settings/MessageTexts.h"
+#include "settings/OcFileDialog.h"
+#include "settings/OcStatusBar.h"
+#include "util/QtText.h"
+#include "util/Text.h"
+#include "viewer/FormMagnet.h"
+#include "viewer/OcImage.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QScreen>
+#include <QToolButton>
+#include <QWindow>
+#include <mutex>
+
+using namespace ocelis;
+
+namespace {
+
+constexpr int kGrip = 4; // width of the sizing border inside the window's edges
+
+bool OnWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+int Tag(const QAction* action) {
+    return action->property("Tag").toInt();
+}
+
+void SetTag(QAction* action, int tag) {
+    action->setProperty("Tag", tag);
+}
+
+// A greyed copy of a glyph for the disabled state.
+QPixmap Greyed(const QImage& normal) {
+    QImage grey = normal.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < grey.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(grey.scanLine(y));
+        for (int x = 0; x < grey.width(); ++x) {
+            const int g = 128 + qGray(line[x]) / 2;
+            line[x] = qRgba(g, g, g, qAlpha(line[x]));
+        }
+    }
+    return QPixmap::fromImage(grey);
+}
+
+QIcon IconFrom(const QImage& normal) {
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(normal), QIcon::Normal);
+    icon.addPixmap(Greyed(normal), QIcon::Disabled);
+    return icon;
+}
+
+QImage NewGlyph() {
+    QImage img(14, 14, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    return img;
+}
+
+} // namespace
+
+// Who is still alive: the thread object clears Thread under the mutex when it begins to
+// destroy itself, so the window can reach a thread it did not stop itself (application
+// shutdown, a failed hand-over) without touching freed memory.
+struct TfoViewer::ThreadLink {
+    std::mutex Mutex;
+    THttpThread* Thread = nullptr;
+
+    // Runs fn with the thread while it cannot go away; false when it is gone.
+    template <class F> bool With(F&& fn) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        if (!Thread)
+            return false;
+        fn(*Thread);
+        return true;
+    }
+    bool Alive() {
+        std::lock_guard<std::mutex> lock(Mutex);
+        return Thread != nullptr;
+    }
+};
+
+class TfoViewer::ViewerThread : public THttpThread {
+public:
+    explicit ViewerThread(std::shared_ptr<ThreadLink> link) : FLink(std::move(link)) {
+        FLink->Thread = this;
+    }
+    ~ViewerThread() override {
+        std::lock_guard<std::mutex> lock(FLink->Mutex);
+        FLink->Thread = nullptr;
+    }
+
+private:
+    std::shared_ptr<ThreadLink> FLink;
+};
+
+namespace ocelis {
+
+QUrl SafeHomepageUrl(const std::string& homepage) {
+    QString text = ToQ(Trim(homepage));
+    if (text.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
+        text.prepend(QLatin1String("http://"));
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        url.host().isEmpty())
+        return {};
+    return url;
+}
+
+QUrl SafeMailtoUrl(const std::string& email) {
+    QString address = ToQ(Trim(email));
+    if (address.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
+        address = address.mid(7);
+    // One plain address: no header fields (?subject=, &attach=), no lists, no blanks.
+    const int at = address.indexOf(QLatin1Char('@'));
+    if (at <= 0 || at != address.lastIndexOf(QLatin1Char('@')) || at == address.size() - 1)
+        return {};
+    for (const QChar c : address) {
+        if (c.unicode() <= 32 || c.unicode() == 127 ||
+            QStringLiteral("?#&,;:<>\"\\/%()[]").contains(c))
+            return {};
+    }
+    QUrl url;
+    url.setScheme(QStringLiteral("mailto"));
+    url.setPath(address, QUrl::DecodedMode);
+    return url.isValid() ? url : QUrl();
+}
+
+QIcon HomepageIcon() {
+    QImage img = NewGlyph();
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF globe(1.5, 1.5, 11, 11);
+    p.setPen(QPen(QColor(0, 40, 140), 1));
+    p.setBrush(QColor(70, 140, 230));
+    p.drawEllipse(globe);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(220, 235, 255), 0.8));
+    p.drawEllipse(QRectF(4.5, 1.5, 5, 11)); // meridians
+    p.drawLine(QPointF(7, 1.5), QPointF(7, 12.5));
+    p.drawLine(QPointF(1.5, 7), QPointF(12.5, 7));     // equator
+    p.drawLine(QPointF(2.6, 4.3), QPointF(11.4, 4.3)); // parallels
+    p.drawLine(QPointF(2.6, 9.7), QPointF(11.4, 9.7));
+    p.end();
+    return IconFrom(img);
+}
+
+QIcon EmailIcon() {
+    QImage img = NewGlyph();
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF body(0.5, 2.5, 13, 9);
+    p.setPen(QPen(QColor(90, 70, 30), 1));
+    p.setBrush(QColor(255, 250, 225));
+    p.drawRect(body);
+    QPainterPath flap;
+    flap.moveTo(0.5, 2.5);
+    flap.lineTo(7, 8);
+    flap.lineTo(13.5, 2.5);
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(flap);
+    p.drawLine(QPointF(0.5, 11.5), QPointF(5.2, 6.6));
+    p.drawLine(QPointF(13.5, 11.5), QPointF(8.8, 6.6));
+    p.end();
+    return IconFrom(img);
+}
+
+} // namespace ocelis
+
+TfoViewer::TfoViewer(QWidget* parent)
+    : TSForm(QStringLiteral("foViewer"), parent, Qt::Window | Qt::FramelessWindowHint),
+      FWebcam(std::make_unique<TCamWebcam>()) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setMinimumSize(kViewerMinWidth, kViewerMinHeight);
+    resize(308, 253);
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - QPoint(width() / 2, height() / 2));
+    // The desktop colour behind a picture smaller than the window.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    setMouseTracking(true);
+
+    CamImage = new TOcImage(this);
+    CamImage->setObjectName(QStringLiteral("CamImage"));
+    CamImage->SetAutoZoom(true);
+    CamImage->setMouseTracking(true);
+    CamImage->installEventFilter(this);
+
+    BuildActions();
+    BuildMenus();
+    BuildStatusBar();
+
+    BUFormMagnet1 = std::make_unique<TOcFormMagnet>();
+    BUFormMagnet1->Active = true;
+
+    SaveDialog = new TOcFileDialog(TOcFileDialog::Kind::Save, QStringLiteral("SaveDialog"), this);
+    SaveDialog->SetDefaultExt(QStringLiteral("jpg"));
+    SaveDialog->SetFilter(QStringLiteral("JPEG File (*.jpg)|*.jpg"));
+
+    LayoutChildren();
+    FinishCreate();
+}
+
+TfoViewer::~TfoViewer() {
+    DetachThreads();
+}
+
+QAction* TfoViewer::NewAction(const char* name, const QString& caption, const QKeySequence& key,
+                              int tag) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QLatin1String(name));
+    if (!key.isEmpty())
+        a->setShortcut(key);
+    SetTag(a, tag);
+    // Shortcuts work while the window has the focus, also for actions in no visible menu.
+    addAction(a);
+    return a;
+}
+
+void TfoViewer::BuildActions() {
+    const auto ks = [](QKeyCombination k) { return QKeySequence(k); };
+    const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    actHide = NewAction("actHide", tr("&Hide"), ks(Qt::Key_Escape));
+    actSnooze = NewAction("actSnooze", tr("&Snooze"), ks(Qt::ShiftModifier | Qt::Key_Escape));
+    actRefresh = NewAction("actRefresh", tr("&Refresh"), ks(Qt::Key_F5));
+    actStopRefresh = NewAction("actStopRefresh", tr("&Stop Refreshing"),
+                               ks(Qt::ControlModifier | Qt::Key_Escape));
+    actRefresh1 = NewAction("actRefresh1", tr("1 second"), {}, 1);
+    actRefresh2 = NewAction("actRefresh2", tr("2 seconds"), {}, 2);
+    actRefresh5 = NewAction("actRefresh5", tr("5 seconds"), {}, 5);
+    actRefresh10 = NewAction("actRefresh10", tr("10 seconds"), {}, 10);
+    actRefresh20 = NewAction("actRefresh20", tr("20 seconds"), {}, 20);
+    actRefresh60 = NewAction("actRefresh60", tr("60 seconds"), {}, 60);
+    actRefresh0 = NewAction("actRefresh0", tr("Always refresh"), {}, 0);
+    actRefreshBrute = NewAction("actRefreshBrute", tr("&Brute Refresh"), {}, -1);
+    actRefreshCustom = NewAction("actRefreshCustom", tr("&Custom..."), {});
+    act300x200 = NewAction("act300x200", QStringLiteral("300*200"), ks(ctrlShift | Qt::Key_4));
+    act600x400 = NewAction("act600x400", QStringLiteral("600*400"), ks(ctrlShift | Qt::Key_5));
+    act50 = NewAction("act50", QStringLiteral("50%"), ks(ctrlShift | Qt::Key_0));
+    act100 = NewAction("act100", QStringLiteral("100%"), ks(ctrlShift | Qt::Key_1));
+    act150 = NewAction("act150", QStringLiteral("150%"), ks(ctrlShift | Qt::Key_2));
+    act200 = NewAction("act200", QStringLiteral("200%"), ks(ctrlShift | Qt::Key_3));
+    actFullScreen =
+        NewAction("actFullScreen", tr("FullScreen"), ks(Qt::ControlModifier | Qt::Key_F));
+    actAlwaysOnTop =
+        NewAction("actAlwaysOnTop", tr("&Always on Top"), ks(Qt::ControlModifier | Qt::Key_T));
+    actProportional = NewAction("actProportional", tr("Proportional Resize"),
+                                ks(Qt::ControlModifier | Qt::Key_R));
+    actStatus = NewAction("actStatus", tr("Show Status"), ks(Qt::ControlModifier | Qt::Key_U));
+    actSite = NewAction("actSite", QString(), {});
+    actEmail = NewAction("actEmail", QString(), {});
+    actSave = NewAction("actSave", QStringLiteral("actSave"), ks(Qt::ControlModifier | Qt::Key_S));
+    actClose = NewAction("actClose", tr("&Close"), ks(Qt::ControlModifier | Qt::Key_F4));
+
+    actAlwaysOnTop->setCheckable(true);
+    actProportional->setCheckable(true);
+    actStatus->setCheckable(true);
+    actStatus->setChecked(true);
+    actSite->setToolTip(tr("Surf to Website"));
+    actEmail->setToolTip(tr("Send Email"));
+    actSite->setIcon(HomepageIcon());
+    actEmail->setIcon(EmailIcon());
+    actSite->setEnabled(false);
+    actEmail->setEnabled(false);
+
+    connect(actHide, &QAction::triggered, this, [this] { actHideExecute(); });
+    connect(actSnooze, &QAction::triggered, this, [this] { actSnoozeExecute(); });
+    connect(actRefresh, &QAction::triggered, this, [this] { actRefreshExecute(); });
+    connect(actStopRefresh, &QAction::triggered, this, [this] { actStopRefreshExecute(); });
+    for (QAction* a : {actRefresh1, actRefresh2, actRefresh5, actRefresh10, actRefresh20,
+                       actRefresh60, actRefresh0, actRefreshBrute})
+        connect(a, &QAction::triggered, this, [this, a] { IntervalChange(a); });
+    connect(actRefreshCustom, &QAction::triggered, this, [this] { actRefreshCustomExecute(); });
+    connect(act300x200, &QAction::triggered, this,
+            [this] { SetViewSize(300, 200, act300x200->text()); });
+    connect(act600x400, &QAction::triggered, this,
+            [this] { SetViewSize(600, 400, act600x400->text()); });
+    connect(act50, &QAction::triggered, this, [this] { ZoomExecute(50, act50); });
+    connect(act100, &QAction::triggered, this, [this] { ZoomExecute(100, act100); });
+    connect(act150, &QAction::triggered, this, [this] { ZoomExecute(150, act150); });
+    connect(act200, &QAction::triggered, this, [this] { ZoomExecute(200, act200); });
+    connect(actFullScreen, &QAction::triggered, this, [this] { actFullScreenExecute(); });
+    connect(actAlwaysOnTop, &QAction::triggered, this, [this] { actAlwaysOnTopExecute(); });
+    connect(actProportional, &QAction::triggered, this, [this] { actProportionalExecute(); });
+    connect(actStatus, &QAction::triggered, this, [this] { actStatusExecute(); });
+    connect(actSite, &QAction::triggered, this, [this] { actSiteExecute(); });
+    connect(actEmail, &QAction::triggered, this, [this] { actEmailExecute(); });
+    connect(actSave, &QAction::triggered, this, [this] { actSaveExecute(); });
+    connect(actClose, &QAction::triggered, this, [this] { close(); });
+}
+
+void TfoViewer::BuildMenus() {
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+
+    // The interval entries are menu items of their own: they carry the shortcuts and the
+    // radio mark, and run their action.
+    RefreshMenu = new QMenu(tr("Refresh Inteval"), PopupMenu);
+    RefreshMenu->setObjectName(QStringLiteral("RefreshInteval1"));
+    RefreshGroup = new QActionGroup(RefreshMenu);
+    RefreshGroup->setExclusive(true);
+    struct Entry {
+        const char* name;
+        QAction* action;
+        QKeyCombination key;
+    };
+    const Qt::KeyboardModifiers ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+    const Entry entries[] = {
+        {"N1second1", actRefresh1, ctrlAlt | Qt::Key_1},
+        {"N2seconds1", actRefresh2, ctrlAlt | Qt::Key_2},
+        {"N5seconds1", actRefresh5, ctrlAlt | Qt::Key_3},
+        {"N10seconds1", actRefresh10, ctrlAlt | Qt::Key_4},
+        {"N20seconds1", actRefresh20, ctrlAlt | Qt::Key_5},
+        {"N60seconds1", actRefresh60, ctrlAlt | Qt::Key_6},
+        {nullptr, nullptr, {}},
+        {"Alwaysrefresh1", actRefresh0, ctrlAlt | Qt::Key_9},
+        {"BruteRefresh1", actRefreshBrute, ctrlAlt | Qt::Key_0},
+        {"Custom1", actRefreshCustom, ctrlAlt | Qt::Key_Minus},
+    };
+    for (const Entry& e : entries) {
+        if (!e.action) {
+            RefreshMenu->addSeparator();
+            continue;
+        }
+        auto* item = new QAction(e.action->text(), RefreshGroup);
+        item->setObjectName(QLatin1String(e.name));
+        item->setCheckable(true);
+        item->setShortcut(QKeySequence(e.key));
+        QAction* action = e.action;
+        connect(item, &QAction::triggered, this, [action] { action->trigger(); });
+        connect(action, &QAction::changed, item, [item, action] {
+            item->setText(action->text());
+            item->setEnabled(action->isEnabled());
+        });
+        RefreshMenu->addAction(item);
+        addAction(item);
+    }
+
+    SizeMenu = new QMenu(tr("Size"), PopupMenu);
+    actSize = SizeMenu->menuAction();
+    actSize->setObjectName(QStringLiteral("actSize"));
+    SizePopup = new QMenu(this);
+    SizePopup->setObjectName(QStringLiteral("SizePopup"));
+    for (QMenu* m : {SizeMenu, SizePopup}) {
+        m->addAction(act300x200);
+        m->addAction(act600x400);
+        m->addSeparator();
+        m->addAction(act50);
+        m->addAction(act100);
+        m->addAction(act150);
+        m->addAction(act200);
+        m->addSeparator();
+        m->addAction(actFullScreen);
+    }
+
+    PopupMenu->addAction(actHide);
+    PopupMenu->addAction(actSnooze);
+    PopupMenu->addSeparator();
+    PopupMenu->addAction(actRefresh);
+    PopupMenu->addAction(actStopRefresh);
+    PopupMenu->addMenu(RefreshMenu);
+    PopupMenu->addAction(actSize);
+    PopupMenu->addSeparator();
+    PopupMenu->addAction(actAlwaysOnTop);
+    PopupMenu->addAction(actProportional);
+    PopupMenu->addAction(actStatus);
+    PopupMenu->addSeparator();
+    PopupMenu->addAction(actClose);
+}
+
+void TfoViewer::BuildStatusBar() {
+    StatusBar = new TOcStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setFixedHeight(kViewerStatusHeight);
+    StatusBar->setAutoFillBackground(true);
+    StatusBar->setPalette(QApplication::palette());
+    StatusBar->setMouseTracking(true);
+    StatusBar->installEventFilter(this);
+    for (int w : {100, 100, 34, 40})
+        StatusBar->Panels()->Add(w);
+
+    ProgressBar = new QProgressBar(StatusBar);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setGeometry(2, 2, 95, 15);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->hide();
+
+    SizeButton = new QToolButton(StatusBar);
+    SizeButton->setObjectName(QStringLiteral("SizeButton"));
+    SizeButton->setAutoRaise(true);
+    SizeButton->setGeometry(104, 4, 93, 14);
+    SizeButton->setText(QStringLiteral("320*200"));
+    SizeButton->setFocusPolicy(Qt::NoFocus);
+    connect(SizeButton, &QToolButton::clicked, this, [this] { SizeButtonClick(); });
+
+    const auto smallButton = [this](const char* name, int left, QAction* action) {
+        auto* b = new QToolButton(StatusBar);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setGeometry(left, 3, 14, 14);
+        b->setIconSize(QSize(14, 14));
+        b->setDefaultAction(action);
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        return b;
+    };
+    SpeedButton1 = smallButton("SpeedButton1", 204, actSite);
+    SpeedButton2 = smallButton("SpeedButton2", 218, actEmail);
+}
+
+void TfoViewer::FormCreate() {
+    FResizing = false;
+    if (CamViewer) {
+        if (CamViewer->AlwaysOnTop)
+            actAlwaysOnTop->trigger();
+        if (CamViewer->PropResize)
+            actProportional->trigger();
+        if (!CamViewer->Status)
+            actStatus->trigger();
+    }
+    LayoutChildren();
+    update();
+}
+
+void TfoViewer::SetWebcam(const TCamWebcam& webcam) {
+    FWebcam->Assign(webcam);
+    const QString name = ToQ(FWebcam->Name);
+    CamImage->setProperty("Hint", name); // kept, never shown
+    setWindowTitle(QString(name).replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
+    StatusBar->Panels()->Item(3)->SetText(name);
+    actSite->setEnabled(!FWebcam->Homepage.empty());
+    actEmail->setEnabled(!FWebcam->Email.empty());
+    StartThread();
+}
+
+void TfoViewer::StartThread() {
+    auto link = std::make_shared<ThreadLink>();
+    auto* thread = new ViewerThread(link);
+    thread->OnImage = [this](THttpThread& t) { ThreadImage(t); };
+    thread->OnProgress = [this](THttpThread& t) { ThreadProgress(t); };
+    thread->OnTick = [this](THttpThread& t) { ThreadTick(t); };
+    thread->Url = FWebcam->Url;
+    thread->Referer = FWebcam->Referer;
+    thread->Refresh.store(FWebcam->Refresh, std::memory_order_relaxed);
+    thread->FreeOnTerminate = true;
+    if (ThreadSetup)
+        ThreadSetup(*thread);
+    FThread = link;
+    thread->Resume();
+}
+
+bool TfoViewer::ThreadRunning() const {
+    return FThread && FThread->Alive();
+}
+
+void TfoViewer::ForgetThread(bool clearHandlers) {
+    if (!FThread)
+        return;
+    FThread->With([clearHandlers](THttpThread& t) {
+        if (clearHandlers)
+            t.ClearHandlers();
+        t.Terminate();
+    });
+    // A forgotten thread keeps its handlers and may still deliver; remember it so that the
+    // window can detach it before it goes away.
+    std::erase_if(FOldThreads, [](const std::shared_ptr<ThreadLink>& l) { return !l->Alive(); });
+    if (!clearHandlers && FThread->Alive())
+        FOldThreads.push_back(FThread);
+    FThread.reset();
+}
+
+void TfoViewer::DetachThreads() {
+    ForgetThread(true);
+    for (auto& link : FOldThreads)
+        link->With([](THttpThread& t) {
+            t.ClearHandlers();
+            t.Terminate();
+        });
+    FOldThreads.clear();
+}
+
+void TfoViewer::SetThreadRefresh(int32_t refresh) {
+    if (FThread)
+        FThread->With(
+            [refresh](THttpThread& t) { t.Refresh.store(refresh, std::memory_order_relaxed); });
+}
+
+void TfoViewer::ThreadImage(THttpThread& thread) {
+    ++FBusy;
+    if (Tag(actSnooze) == 1) {
+        show();
+        SetTag(actSnooze, 0);
+    }
+    ProgressBar->hide();
+    if (!thread.Stream.empty()) {
+        try {
+            JpegImage image = LoadJpeg(thread.Stream);
+            CamImage->SetBitmap(std::move(image.bitmap));
+            if (CamViewer && CamViewer->SaveImages)
+                CamViewer->SaveImage(*FWebcam, image.bytes,
+                                     [] { QCoreApplication::processEvents(); });
+        } catch (...) {
+            // Not a picture, or the archive failed: the window goes on with what it shows.
+        }
+    }
+    update();
+    if (CamViewer && CamViewer->Beep)
+        QApplication::beep();
+    ++FImageCount;
+    if (FImageCount == 1)
+        act100->trigger();
+    --FBusy;
+    if (FBusy == 0 && FDeleteDeferred) {
+        FDeleteDeferred = false;
+        QCoreApplication::postEvent(this, new QDeferredDeleteEvent());
+    }
+}
+
+void TfoViewer::ThreadProgress(THttpThread& thread) {
+    StatusBar->Panels()->Item(0)->SetText(QString());
+    ProgressBar->show();
+    const int32_t max = thread.ContentLength;
+    const int32_t pos = thread.Received;
+    if (max > 0 && pos >= 0 && pos <= max) {
+        ProgressBar->setRange(0, max);
+        ProgressBar->setValue(pos);
+    } else {
+        // No usable length (no HEAD, none in the answer, or more bytes than announced).
+        ProgressBar->setRange(0, 0);
+    }
+}
+
+void TfoViewer::ThreadTick(THttpThread& thread) {
+    StatusBar->Panels()->Item(0)->SetText(
+        ToQ(CountdownText(thread.Countdown, TestingRefresh, TimeLeftOne, TimeLeft)));
+}
+
+void TfoViewer::actHideExecute() {
+    hide();
+}
+
+void TfoViewer::actSnoozeExecute() {
+    SetTag(actSnooze, 1);
+    actHide->trigger();
+}
+
+void TfoViewer::actRefreshExecute() {
+    ForgetThread(false);
+    StartThread();
+}
+
+void TfoViewer::actStopRefreshExecute() {
+    ForgetThread(false);
+    StatusBar->Panels()->Item(0)->SetText(QString());
+}
+
+void TfoViewer::IntervalChange(QAction* action) {
+    const int32_t t = Tag(action);
+    FWebcam->Refresh = t;
+    if (ThreadRunning())
+        SetThreadRefresh(t);
+    else
+        actRefresh->trigger();
+}
+
+void TfoViewer::actRefreshCustomExecute() {
+    const std::optional<QString> text = Dialogs::InputText(
+        this, ToQ(RefreshTitle), ToQ(RefreshCaption), QString::number(FWebcam->Refresh));
+    if (!text)
+        return;
+    const std::optional<int64_t> v = TryStrToInt64(Trim(FromQ(*text)));
+    if (v && *v >= INT32_MIN && *v <= INT32_MAX)
+        FWebcam->Refresh = static_cast<int32_t>(*v);
+    if (ThreadRunning())
+        SetThreadRefresh(FWebcam->Refresh);
+}
+
+void TfoViewer::ZoomExecute(int percent, QAction* action) {
+    const ViewerSize s = ZoomSize(CamImage->PictureWidth(), CamImage->PictureHeight(), percent);
+    SetViewSize(s.width, s.height, action->text());
+}
+
+void TfoViewer::actFullScreenExecute() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+    SizeButton->setText(actFullScreen->text());
+}
+
+void TfoViewer::actAlwaysOnTopExecute() {
+    const bool visible = isVisible();
+    const QRect geometryBefore = geometry();
+    // Changing the flag re-creates the native window; keep place and size.
+    setWindowFlag(Qt::WindowStaysOnTopHint, actAlwaysOnTop->isChecked());
+    if (visible) {
+        setGeometry(geometryBefore);
+        show();
+    }
+}
+
+void TfoViewer::actProportionalExecute() {
+    ResizeHandler();
+}
+
+void TfoViewer::actStatusExecute() {
+    StatusBar->setVisible(actStatus->isChecked());
+    // The picture area changed: let the size check fit the window to the picture again.
+    const ViewerSize s = CheckSize({width(), height()});
+    if (s.width != width() || s.height != height())
+        resize(s.width, s.height);
+    LayoutChildren();
+    update();
+}
+
+void TfoViewer::actSiteExecute() {
+    const QUrl url = SafeHomepageUrl(FWebcam->Homepage);
+    if (url.isValid())
+        QDesktopServices::openUrl(url);
+}
+
+void TfoViewer::actEmailExecute() {
+    const QUrl url = SafeMailtoUrl(FWebcam->Email);
+    if (url.isValid())
+        QDesktopServices::openUrl(url);
+}
+
+void TfoViewer::actSaveExecute() {
+    // A slash in the name would make the dialog look for a folder.
+    SaveDialog->SetFileName(ToQ(FWebcam->Name).replace(QLatin1Char('/'), QLatin1Char('-')));
+    const std::optional<QString> path = SaveDialog->Execute(this);
+    if (!path)
+        return;
+    try {
+        const QByteArray file = QFile::encodeName(*path);
+        SaveJpegFile(std::filesystem::path(file.toStdString()), CamImage->Bitmap(), 90);
+    } catch (...) {
+        // Saving failures are not reported.
+    }
+}
+
+void TfoViewer::SizeButtonClick() {
+    SizePopup->popup(SizeButton->mapToGlobal(QPoint(0, SizeButton->height())));
+}
+
+bool TfoViewer::NormalState() const {
+    return !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
+}
+
+ViewerSize TfoViewer::CheckSize(ViewerSize proposed) const {
+    ViewerSizeContext c;
+    c.proportional = actProportional->isChecked();
+    c.resizing = FResizing;
+    c.normalState = NormalState();
+    c.statusVisible = !StatusBar->isHidden();
+    c.pictureWidth = CamImage->PictureWidth();
+    c.pictureHeight = CamImage->PictureHeight();
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (s) {
+        c.screenWidth = s->geometry().width();
+        c.screenHeight = s->geometry().height();
+    }
+    return CheckViewerSize(proposed, c);
+}
+
+void TfoViewer::SetViewSize(int w, int h, const QString& caption) {
+    const ViewerSize s = CheckSize({w, h});
+    FResizing = true;
+    if (!NormalState())
+        setWindowState(windowState() &
+                       ~(Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
+    resize(s.width, s.height);
+    FResizing = false;
+    SizeButton->setText(caption);
+    LayoutChildren();
+    CamImage->update();
+    update();
+}
+
+void TfoViewer::LayoutChildren() {
+    const int w = width();
+    const int h = height();
+    if (StatusBar->isHidden()) {
+        CamImage->setGeometry(0, 0, w, h);
+    } else {
+        CamImage->setGeometry(0, 0, w, std::max(0, h - kViewerStatusHeight));
+        StatusBar->setGeometry(0, h - kViewerStatusHeight, w, kViewerStatusHeight);
+    }
+}
+
+void TfoViewer::ResizeHandler() {
+    if (FResizing)
+        return;
+    FResizing = true;
+    if ((QGuiApplication::mouseButtons() & Qt::LeftButton) || actProportional->isChecked()) {
+        SizeButton->setText(
+            ToQ(ZoomCaption(CamImage->width(), CamImage->height(), CamImage->PictureWidth(),
+                            CamImage->PictureHeight(), width(), height())));
+    }
+    FResizing = false;
+}
+
+void TfoViewer::resizeEvent(QResizeEvent* event) {
+    TSForm::resizeEvent(event);
+    LayoutChildren();
+    ResizeHandler();
+}
+
+void TfoViewer::showEvent(QShowEvent* event) {
+    TSForm::showEvent(event);
+    LayoutChildren();
+}
+
+void TfoViewer::changeEvent(QEvent* event) {
+    TSForm::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        LayoutChildren();
+        update();
+    }
+}
+
+bool TfoViewer::event(QEvent* event) {
+    // SaveImage lets pending events run in the middle of an image hand-over; a close that
+    // comes in then must not free the window under it.
+    if (event->type() == QEvent::DeferredDelete && FBusy > 0) {
+        FDeleteDeferred = true;
+        return true;
+    }
+    return TSForm::event(event);
+}
+
+void TfoViewer::contextMenuEvent(QContextMenuEvent* event) {
+    PopupMenu->popup(event->globalPos());
+    event->accept();
+}
+
+// --- moving and sizing by mouse -------------------------------------------------------
+
+Qt::Edges TfoViewer::EdgesAt(const QPoint& pos) const {
+    Qt::Edges edges;
+    if (!NormalState())
+        return edges;
+    if (pos.x() < kGrip)
+        edges |= Qt::LeftEdge;
+    else if (pos.x() >= width() - kGrip)
+        edges |= Qt::RightEdge;
+    if (pos.y() < kGrip)
+        edges |= Qt::TopEdge;
+    else if (pos.y() >= height() - kGrip)
+        edges |= Qt::BottomEdge;
+    return edges;
+}
+
+void TfoViewer::UpdateEdgeCursor(const QPoint& pos) {
+    const Qt::Edges e = EdgesAt(pos);
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    if (e == (Qt::LeftEdge | Qt::TopEdge) || e == (Qt::RightEdge | Qt::BottomEdge))
+        shape = Qt::SizeFDiagCursor;
+    else if (e == (Qt::RightEdge | Qt::TopEdge) || e == (Qt::LeftEdge | Qt::BottomEdge))
+        shape = Qt::SizeBDiagCursor;
+    else if (e & (Qt::LeftEdge | Qt::RightEdge))
+        shape = Qt::SizeHorCursor;
+    else if (e & (Qt::TopEdge | Qt::BottomEdge))
+        shape = Qt::SizeVerCursor;
+    if (shape == Qt::ArrowCursor)
+        unsetCursor();
+    else
+        setCursor(shape);
+}
+
+bool TfoViewer::BeginDrag(QMouseEvent* event, const QPoint& pos) {
+    if (event->button() != Qt::LeftButton)
+        return false;
+    const Qt::Edges edges = EdgesAt(pos);
+    const bool onPicture = CamImage->geometry().contains(pos);
+    if (!edges && !onPicture)
+        return false;
+    if (OnWayland() && windowHandle()) {
+        // Wayland does not let a client place its own window: the compositor moves it.
+        const bool started =
+            edges ? windowHandle()->startSystemResize(edges) : windowHandle()->startSystemMove();
+        if (started)
+            return true;
+    }
+    FDrag = edges ? DragMode::Resize : DragMode::Move;
+    FDragEdges = edges;
+    FDragStartGlobal = event->globalPosition().toPoint();
+    FDragStartGeometry = geometry();
+    return true;
+}
+
+bool TfoViewer::DragMove(QMouseEvent* event) {
+    if (FDrag == DragMode::None)
+        return false;
+    if (!(event->buttons() & Qt::LeftButton)) {
+        EndDrag();
+        return false;
+    }
+    const QPoint d = event->globalPosition().toPoint() - FDragStartGlobal;
+    const QRect g = FDragStartGeometry;
+    if (FDrag == DragMode::Move) {
+        const QRect cur = geometry();
+        const QPoint p = g.topLeft() + d;
+        const MagnetRect current{cur.left(), cur.top(), cur.left() + cur.width(),
+                                 cur.top() + cur.height()};
+        const MagnetRect proposed{p.x(), p.y(), p.x() + g.width(), p.y() + g.height()};
+        MagnetRect workArea = proposed;
+        if (QScreen* s = QGuiApplication::primaryScreen()) {
+            const QRect wa = s->availableGeometry();
+            workArea = {wa.left(), wa.top(), wa.left() + wa.width(), wa.top() + wa.height()};
+        }
+        const MagnetRect r = BUFormMagnet1->Moving(current, proposed, workArea);
+        move(r.left, r.top);
+        return true;
+    }
+    int left = g.left(), top = g.top();
+    int right = g.left() + g.width(), bottom = g.top() + g.height();
+    if (FDragEdges & Qt::LeftEdge)
+        left += d.x();
+    if (FDragEdges & Qt::RightEdge)
+        right += d.x();
+    if (FDragEdges & Qt::TopEdge)
+        top += d.y();
+    if (FDragEdges & Qt::BottomEdge)
+        bottom += d.y();
+    const ViewerSize s = CheckSize({right - left, bottom - top});
+    // The edge opposite the one dragged stays where it is.
+    const int x = (FDragEdges & Qt::LeftEdge) ? right - s.width : left;
+    const int y = (FDragEdges & Qt::TopEdge) ? bottom - s.height : top;
+    setGeometry(x, y, s.width, s.height);
+    return true;
+}
+
+void TfoViewer::EndDrag() {
+    FDrag = DragMode::None;
+    FDragEdges = {};
+}
+
+void TfoViewer::mousePressEvent(QMouseEvent* event) {
+    if (!BeginDrag(event, event->position().toPoint()))
+        TSForm::mousePressEvent(event);
+}
+
+void TfoViewer::mouseMoveEvent(QMouseEvent* event) {
+    if (!DragMove(event)) {
+        UpdateEdgeCursor(event->position().toPoint());
+        TSForm::mouseMoveEvent(event);
+    }
+}
+
+void TfoViewer::mouseReleaseEvent(QMouseEvent* event) {
+    if (FDrag != DragMode::None && event->button() == Qt::LeftButton) {
+        EndDrag();
+        return;
+    }
+    TSForm::mouseReleaseEvent(event);
+}
+
+bool TfoViewer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != CamImage && watched != StatusBar)
+        return TSForm::eventFilter(watched, event);
+    auto* w = static_cast<QWidget*>(watched);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        const QPoint pos = w->mapTo(this, me->position().toPoint());
+        if (watched == StatusBar && !EdgesAt(pos))
+            return false;
+        return BeginDrag(me, pos);
+    }
+    case QEvent::MouseMove: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (DragMove(me))
+            return true;
+        UpdateEdgeCursor(w->mapTo(this, me->position().toPoint()));
+        return false;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (FDrag != DragMode::None && me->button() == Qt::LeftButton) {
+            EndDrag();
+            return true;
+        }
+        return false;
+    }
+    case QEvent::Leave:
+        if (FDrag == DragMode::None)
+            unsetCursor();
+        return false;
+    default:
+        return false;
+    }
+}
