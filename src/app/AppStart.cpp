@@ -108,6 +108,9 @@ int RunOcelis(int argc, char** argv) {
     // Closing the last viewer must not end the tray program.
     QApplication::setQuitOnLastWindowClosed(false);
     const auto synchronizer = QtSynchronizer::Install();
+    // From here on a termination signal waits in the pipe until the loop runs, so a signal
+    // that comes during start-up still ends with the settings saved.
+    const auto signalWatch = WatchTerminateSignals();
 
     // Listening before the main window exists lets a second start that comes during our
     // start-up wait for its hand-over instead of losing it.
@@ -133,7 +136,6 @@ int RunOcelis(int argc, char** argv) {
             n->setEnabled(true);
         });
     }
-    const auto signalWatch = WatchTerminateSignals();
 #ifndef QT_NO_SESSIONMANAGER
     // The desktop session is ending: terminate as the exit entry does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager&) {
