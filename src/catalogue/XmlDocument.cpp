@@ -262,6 +262,18 @@ TOcSimpleXmlElem::TOcSimpleXmlElem(std::string name, std::string value)
 
 TOcSimpleXmlElem::~TOcSimpleXmlElem() = default;
 
+const std::string& TOcSimpleXmlElem::NameSpace() const {
+    static const std::string none;
+    return FNameSpace ? *FNameSpace : none;
+}
+
+void TOcSimpleXmlElem::SetNameSpace(std::string nameSpace) {
+    if (nameSpace.empty())
+        FNameSpace.reset();
+    else
+        FNameSpace = std::make_unique<std::string>(std::move(nameSpace));
+}
+
 void TOcSimpleXmlElem::SetName(std::string name) {
     if (!name.empty())
         FName = std::move(name);
@@ -613,7 +625,7 @@ private:
             }
             const char c = s[pos];
             if (c == ':') {
-                elem.FNameSpace = std::string(s.substr(start, pos - start));
+                elem.SetNameSpace(std::string(s.substr(start, pos - start)));
                 start = ++pos;
                 continue;
             }

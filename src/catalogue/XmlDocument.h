@@ -141,8 +141,8 @@ public:
     void SetName(std::string name);
     const std::string& Value() const { return FValue; }
     void SetValue(std::string value) { FValue = std::move(value); }
-    const std::string& NameSpace() const { return FNameSpace; }
-    void SetNameSpace(std::string nameSpace) { FNameSpace = std::move(nameSpace); }
+    const std::string& NameSpace() const;
+    void SetNameSpace(std::string nameSpace);
     TOcSimpleXmlElem* Parent() const { return FParent; }
 
     // The child list is created on first use; the const form never creates (an absent list
@@ -171,7 +171,8 @@ private:
     std::unique_ptr<TOcSimpleXmlElems> FItems;
     TOcSimpleXmlProps FProps;
     std::string FValue;
-    std::string FNameSpace;
+    // Out of line: prefixes are rare, and a small element is much cheaper to allocate.
+    std::unique_ptr<std::string> FNameSpace;
 };
 
 // An ordinary tag with properties and children.
