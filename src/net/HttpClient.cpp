@@ -53,7 +53,9 @@ std::string FoldLine(std::string rest, std::size_t valueStart) {
             break;
         out.append(rest, 0, cut + 1);
         out += "\r\n";
-        rest = " " + rest.substr(cut + 1);
+        std::string next(1, ' ');
+        next.append(rest, cut + 1, std::string::npos);
+        rest = std::move(next);
         from = 1;
     }
     out += rest;
@@ -394,7 +396,7 @@ int32_t THttpClient::ReadStatusAndHeaders(int64_t& headerBudget, bool& gotAny) {
         if (line.empty())
             break;
         if ((line[0] == ' ' || line[0] == '\t') && !Response.Headers.empty())
-            Response.Headers.back() += " " + Trim(line);
+            Response.Headers.back().append(1, ' ').append(Trim(line));
         else
             Response.Headers.push_back(line);
     }
@@ -409,46 +411,58 @@ int32_t THttpClient::ReadStatusAndHeaders(int64_t& headerBudget, bool& gotAny) {
 bool THttpClient::ReadCounted(std::string& out, int64_t n, int64_t& count, int32_t timeoutMs,
                               int64_t& total, int64_t cap) {
     const std::size_t portion = static_cast<std::size_t>(std::max(RecvBufferSize, 1));
-    std::string chunk;
     while (n < 0 || n > 0) {
         std::size_t want = portion;
         if (n > 0 && static_cast<uint64_t>(n) < want)
             want = static_cast<std::size_t>(n);
+        if (total + static_cast<int64_t>(want) > cap)
+            want = static_cast<std::size_t>(cap - total + 1); // one byte over tells the cap
         std::size_t got = 0;
         if (BufferedPos < Buffered.size()) {
             got = std::min(want, Buffered.size() - BufferedPos);
-            chunk.assign(Buffered, BufferedPos, got);
+            out.append(Buffered, BufferedPos, got);
             BufferedPos += got;
         } else {
             if (PeerClosed)
                 return false;
-            chunk.resize(want);
+            // Straight into the caller's buffer: no copy per portion.
+            const std::size_t base = out.size();
+            out.resize(base + want);
             for (;;) {
                 CheckAborted();
-                if (std::chrono::steady_clock::now() >= Deadline)
+                if (std::chrono::steady_clock::now() >= Deadline) {
+                    out.resize(base);
                     throw EHttpError("request took too long");
-                ssize_t r = recv(Socket, chunk.data(), want, 0);
+                }
+                ssize_t r = recv(Socket, out.data() + base, want, 0);
                 if (r > 0) {
                     got = static_cast<std::size_t>(r);
                     break;
                 }
-                if (r == 0) {
+                if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                    const int err = errno;
+                    out.resize(base);
                     CheckAborted();
-                    PeerClosed = true;
-                    return false;
+                    if (r == 0) {
+                        PeerClosed = true;
+                        return false;
+                    }
+                    throw EHttpError(std::string("receive failed: ") + std::strerror(err));
                 }
-                if (errno == EAGAIN || errno == EWOULDBLOCK)
-                    WaitFor(POLLIN, timeoutMs);
-                else if (errno != EINTR) {
-                    CheckAborted();
-                    throw EHttpError(std::string("receive failed: ") + std::strerror(errno));
+                if (errno != EINTR) {
+                    try {
+                        WaitFor(POLLIN, timeoutMs);
+                    } catch (...) {
+                        out.resize(base);
+                        throw;
+                    }
                 }
             }
+            out.resize(base + got);
         }
         total += static_cast<int64_t>(got);
         if (total > cap)
             throw EHttpError("body too large");
-        out.append(chunk.data(), got);
         count += static_cast<int64_t>(got);
         if (n > 0)
             n -= static_cast<int64_t>(got);
