@@ -427,6 +427,14 @@ private:
     size_t pos = 0;
     TOcSimpleXml& doc;
     std::vector<TOcSimpleXmlProp> scratch;
+    size_t nodes = 0;
+
+    // Tiny hostile constructs ("<a/>", ' b=""') cost far more memory than their bytes.
+    void CountNode() {
+        if (++nodes > doc.NodeLimit())
+            Fail("Invalid Document: More than " + std::to_string(doc.NodeLimit()) +
+                 " elements and properties.");
+    }
 
     [[noreturn]] static void Fail(std::string message) { throw TOcSimpleXmlInvalid(message); }
 
@@ -461,6 +469,7 @@ private:
         size_t end = s.find("-->", pos);
         if (end == std::string_view::npos)
             Fail("Invalid Comment: Unexpected end of data");
+        CountNode();
         auto c = std::make_unique<TOcSimpleXmlElemComment>(std::string(s.substr(pos, end - pos)));
         pos = end + 3;
         return c;
@@ -471,6 +480,7 @@ private:
         size_t end = s.find("]]>", pos);
         if (end == std::string_view::npos)
             Fail("Invalid CDATA: Unexpected end of data");
+        CountNode();
         auto c = std::make_unique<TOcSimpleXmlElemCData>(std::string(s.substr(pos, end - pos)));
         pos = end + 3;
         return c;
@@ -494,6 +504,7 @@ private:
             }
             ++pos;
         }
+        CountNode();
         auto d = std::make_unique<TOcSimpleXmlElemDocType>();
         d->SetValue(ocelis::Trim(s.substr(start, pos - start)));
         ++pos;
@@ -503,6 +514,7 @@ private:
     void ReadProcessingInstruction() {
         static constexpr std::string_view eof = "Invalid Comment: Unexpected end of data";
         Expect("<?xml", "Invalid Header: ", eof);
+        CountNode();
         if (pos >= n)
             Fail(std::string(eof));
         if (s[pos] == '-') {
@@ -554,6 +566,7 @@ private:
             char c = s[pos];
             if (c == '/' || c == '>' || c == '?')
                 return;
+            CountNode();
             TOcSimpleXmlProp& prop = scratch.emplace_back();
             size_t start = pos;
             while (true) {
@@ -669,6 +682,7 @@ private:
             if (pos >= n)
                 FailEndTag(elem.Name(), {});
             if (s[pos] != '<') {
+                CountNode();
                 size_t end = s.find('<', pos);
                 if (end == std::string_view::npos)
                     end = n;
@@ -696,6 +710,7 @@ private:
             } else if (second == '!' && pos + 2 < n && s[pos + 2] == '[') {
                 elem.Items().Add(ReadCData());
             } else {
+                CountNode();
                 auto child = std::make_unique<TOcSimpleXmlElemClassic>();
                 TOcSimpleXmlElem& ref = *child;
                 elem.Items().Add(std::move(child));

@@ -240,6 +240,9 @@ class TOcSimpleXml {
 public:
     // Deeper nesting than this fails to load instead of exhausting the stack.
     static constexpr int MaxDepth = 4096;
+    // More nodes (elements, texts, comments, properties) than this fail to load, which bounds
+    // a document's memory to a few hundred MiB whatever its input.
+    static constexpr size_t MaxNodes = 4'000'000;
     // Larger files are refused by LoadFromFile.
     static constexpr uint64_t MaxFileSize = 256u * 1024u * 1024u;
 
@@ -251,6 +254,10 @@ public:
     TOcSimpleXmlElem* Root() const { return FRoot.get(); }
     TOcSimpleXmlElems& Prolog() { return FProlog; }
     const TOcSimpleXmlElems& Prolog() const { return FProlog; }
+
+    // Lowers (or raises) the node bound for this document's later loads.
+    void SetNodeLimit(size_t limit) { FNodeLimit = limit; }
+    size_t NodeLimit() const { return FNodeLimit; }
 
     // Empties prolog and root (the root becomes unnamed).
     void Clear();
@@ -269,6 +276,7 @@ public:
 private:
     TOcSimpleXmlElems FProlog;
     std::unique_ptr<TOcSimpleXmlElem> FRoot;
+    size_t FNodeLimit = MaxNodes;
 };
 
 namespace ocelis {

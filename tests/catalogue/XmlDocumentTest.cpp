@@ -449,3 +449,35 @@ TEST(XmlFiles, MissingFileIsAFileSystemError) {
     EXPECT_THROW(doc.LoadFromFile("/nonexistent/dir/none.xml"), std::system_error);
     EXPECT_THROW(doc.LoadFromFile(testing::TempDir()), std::system_error);
 }
+
+TEST(XmlReader, NodeCountIsBounded) {
+    TOcSimpleXml doc;
+    EXPECT_EQ(doc.NodeLimit(), TOcSimpleXml::MaxNodes);
+    doc.SetNodeLimit(1000);
+    // Just under the bound parses; one more node fails cleanly.
+    std::string ok = "<r>";
+    for (size_t i = 1; i < 1000; ++i)
+        ok += "<a/>";
+    ASSERT_NO_THROW(doc.LoadFromString(ok + "</r>"));
+    EXPECT_EQ(doc.Root()->Items().Count(), 999);
+    try {
+        doc.LoadFromString(ok + "<a b=\"\"/></r>");
+        ADD_FAILURE() << "no error";
+    } catch (const TOcSimpleXmlInvalid& e) {
+        EXPECT_STREQ(e.what(), "Invalid Document: More than 1000 elements and properties.");
+    }
+    // Texts, comments and properties count as well.
+    EXPECT_THROW(doc.LoadFromString("<r>" + std::string(1000, ' ') +
+                                    [] {
+                                        std::string m;
+                                        for (int i = 0; i < 1001; ++i)
+                                            m += "<!---->";
+                                        return m;
+                                    }() +
+                                    "</r>"),
+                 TOcSimpleXmlInvalid);
+    std::string props = "<r";
+    for (int i = 0; i < 1001; ++i)
+        props += " p" + std::to_string(i) + "=\"\"";
+    EXPECT_THROW(doc.LoadFromString(props + "/>"), TOcSimpleXmlInvalid);
+}
