@@ -3,8 +3,14 @@
 #include "net/Synchronizer.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace ocelis {
+
+FetchWorker::FetchWorker() {
+    static std::atomic<uint64_t> next{1};
+    SerialNumber = next.fetch_add(1);
+}
 
 FetchThreadRegistry& FetchThreadRegistry::Instance() {
     static auto* registry = new FetchThreadRegistry();
@@ -21,6 +27,16 @@ void FetchThreadRegistry::Remove(FetchWorker* w) {
     std::lock_guard<std::mutex> lock(Mutex);
     Workers.erase(std::remove(Workers.begin(), Workers.end(), w), Workers.end());
     Changed.notify_all();
+}
+
+bool FetchThreadRegistry::IfLive(uint64_t serial, const std::function<void(FetchWorker&)>& fn) {
+    std::lock_guard<std::mutex> lock(Mutex);
+    for (FetchWorker* w : Workers)
+        if (w->Serial() == serial) {
+            fn(*w);
+            return true;
+        }
+    return false;
 }
 
 std::size_t FetchThreadRegistry::Count() const {

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -11,10 +13,16 @@ namespace ocelis {
 
 class FetchWorker {
 public:
+    FetchWorker();
     virtual ~FetchWorker() = default;
+    // Unique over the process's life, unlike the object's address.
+    uint64_t Serial() const { return SerialNumber; }
     // Asks the worker to end soon: sets its terminated flag, wakes its pauses and shuts its
     // socket down so that a blocked read returns at once. Must not block; any thread.
     virtual void RequestStop() = 0;
+
+private:
+    uint64_t SerialNumber;
 };
 
 class FetchThreadRegistry {
@@ -26,6 +34,9 @@ public:
     // A worker calls this from its destructor, before its members go.
     void Remove(FetchWorker* w);
     std::size_t Count() const;
+    // Runs fn with the worker while it cannot be freed, if it is still alive; false when it
+    // has already gone. fn must not wait for the worker.
+    bool IfLive(uint64_t serial, const std::function<void(FetchWorker&)>& fn);
 
     // Waits until no worker is left; false when the time ran out first.
     bool WaitUntilEmpty(std::chrono::milliseconds limit) const;

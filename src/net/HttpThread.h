@@ -54,6 +54,9 @@ public:
     // Without FreeOnTerminate: waits for the thread function to return.
     void WaitFor();
     void ClearHandlers();
+    // For a thread that was terminated and forgotten with its handlers attached (keep its
+    // Serial()): clears them, on the GUI thread, if it still exists; false when it has gone.
+    static bool ClearHandlersIfLive(uint64_t serial);
 
     void RequestStop() override;
 
