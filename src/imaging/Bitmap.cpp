@@ -60,6 +60,8 @@ Bitmap ScaleBitmap(const Bitmap& src, int32_t w, int32_t h) {
     Bitmap out;
     if (src.empty() || w <= 0 || h <= 0)
         return out;
+    if (w == src.width && h == src.height)
+        return src; // DCT scaling often lands on the size exactly
     out.resize(w, h);
     const std::vector<Span> xs = Spans(src.width, w);
     const std::vector<Span> ys = Spans(src.height, h);

@@ -22,7 +22,7 @@ public:
 struct JpegLimits {
     int64_t maxPixels = 100'000'000;   // of the coded image
     int32_t maxDimension = 65'500;     // width or height
-    int32_t maxProgressiveScans = 500; // real encoders write about 10
+    int32_t maxProgressiveScans = 500; // scans of any kind; real encoders write about 10
 };
 
 // Size and colour layout from the header alone.

@@ -40,7 +40,7 @@ std::string ArchiveName(std::string_view camName) {
         if (Forbidden(c)) // NUL is below 32
             c = '_';
     if (name.empty() || name == "." || name == "..")
-        name = "_";
+        return std::string(1, '_');
     return name;
 }
 
