@@ -193,11 +193,6 @@ TfoViewer::TfoViewer(QWidget* parent)
     resize(308, 253);
     if (QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().center() - QPoint(width() / 2, height() / 2));
-    // The desktop colour behind a picture smaller than the window.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    setPalette(pal);
-    setAutoFillBackground(true);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     setMouseTracking(true);
 
@@ -394,7 +389,6 @@ void TfoViewer::BuildStatusBar() {
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setFixedHeight(kViewerStatusHeight);
     StatusBar->setAutoFillBackground(true);
-    StatusBar->setPalette(QApplication::palette());
     StatusBar->setMouseTracking(true);
     StatusBar->installEventFilter(this);
     for (int w : {100, 100, 34, 40})
@@ -746,6 +740,13 @@ bool TfoViewer::event(QEvent* event) {
         return true;
     }
     return TSForm::event(event);
+}
+
+void TfoViewer::paintEvent(QPaintEvent*) {
+    // The desktop colour behind a picture smaller than the window (not the palette's, which
+    // the status bar and its buttons inherit).
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
 }
 
 void TfoViewer::contextMenuEvent(QContextMenuEvent* event) {
