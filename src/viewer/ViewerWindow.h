@@ -31,6 +31,8 @@ class TfoViewer : public TSForm {
     Q_OBJECT
 
 public:
+    // Create without a parent: each viewer is a top-level window with its own taskbar
+    // entry. It frees itself when closed.
     explicit TfoViewer(QWidget* parent = nullptr);
     ~TfoViewer() override;
 

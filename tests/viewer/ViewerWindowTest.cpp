@@ -8,13 +8,16 @@
 #include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
+#include "settings/OcFileDialog.h"
 #include "settings/OcStatusBar.h"
+#include "settings/Translator.h"
 #include "support/HttpTestServer.h"
 #include "viewer/OcImage.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMouseEvent>
@@ -332,6 +335,28 @@ TEST_F(ViewerTest, SettingsReadAtCreation) {
     EXPECT_FALSE(Act(v, "actStatus")->isChecked());
     EXPECT_TRUE(Child<TOcStatusBar>(v, "StatusBar")->isHidden());
     EXPECT_FALSE(v->isVisible()) << "creation must not show the window";
+}
+
+TEST_F(ViewerTest, LanguageFileTranslatesAtCreation) {
+    ServeSteadyPicture();
+    TOcTranslator translator;
+    translator.ApplyLanguageText("<Texts><foViewer>"
+                                 "<actHide Caption='Verstecken' ShortCut='Ctrl+H'/>"
+                                 "<actRefresh1 Caption='1 Sekunde'/>"
+                                 "<RefreshInteval1 Caption='Intervall'/>"
+                                 "<actSite Hint='Webseite'/>"
+                                 "<SaveDialog Filter='JPEG-Datei (*.jpg)|*.jpg'/>"
+                                 "</foViewer></Texts>");
+    TfoViewer* v = Open(Cam(60), false);
+    EXPECT_EQ(Act(v, "actHide")->text(), "Verstecken");
+    EXPECT_EQ(Act(v, "actHide")->shortcut(), QKeySequence("Ctrl+H"));
+    QMenu* refresh = Child<QMenu>(v, "RefreshInteval1");
+    EXPECT_EQ(refresh->title(), "Intervall");
+    // The interval entry shows its action's caption and keeps its own shortcut.
+    EXPECT_EQ(refresh->actions().at(0)->text(), "1 Sekunde");
+    EXPECT_EQ(refresh->actions().at(0)->shortcut(), QKeySequence("Ctrl+Alt+1"));
+    EXPECT_EQ(Child<QToolButton>(v, "SpeedButton1")->toolTip(), "Webseite");
+    EXPECT_EQ(Child<TOcFileDialog>(v, "SaveDialog")->Filter(), "JPEG-Datei (*.jpg)|*.jpg");
 }
 
 // --- images -----------------------------------------------------------------------------
@@ -753,6 +778,27 @@ TEST_F(ViewerTest, EdgeDragResizesThroughTheSizeCheck) {
 }
 
 // --- buttons, saving, archive -----------------------------------------------------------
+
+TEST_F(ViewerTest, RightClickAndSizeButtonOpenTheirMenus) {
+    ServeSteadyPicture();
+    TfoViewer* v = Open(Cam(60));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(v));
+    v->move(100, 100);
+    TOcImage* img = Image(v);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(30, 40),
+                                img->mapToGlobal(QPoint(30, 40)));
+    QApplication::sendEvent(img, &menuEvent);
+    auto* popup = Child<QMenu>(v, "PopupMenu");
+    EXPECT_TRUE(popup->isVisible());
+    popup->hide();
+
+    auto* sizeButton = Child<QToolButton>(v, "SizeButton");
+    auto* sizePopup = Child<QMenu>(v, "SizePopup");
+    QTest::mouseClick(sizeButton, Qt::LeftButton);
+    ASSERT_TRUE(sizePopup->isVisible());
+    EXPECT_EQ(sizePopup->pos(), sizeButton->mapToGlobal(QPoint(0, sizeButton->height())));
+    sizePopup->hide();
+}
 
 TEST_F(ViewerTest, HomepageAndEmailButtonsNeedData) {
     ServeSteadyPicture();
