@@ -19,6 +19,7 @@ void TOcImage::SetAutoZoom(bool on) {
 
 void TOcImage::SetBitmap(ocelis::Bitmap bitmap) {
     FPicture = QImage(); // drop the view before the pixels it points at
+    FScaled = QPixmap();
     FBitmap = std::move(bitmap);
     FPicture = ocelis::ViewAsQImage(FBitmap);
     update();
@@ -36,7 +37,11 @@ void TOcImage::paintEvent(QPaintEvent*) {
     const ocelis::ZoomRect r = PictureRect();
     if (r.width <= 0 || r.height <= 0)
         return;
+    // Scaling a large picture smoothly takes milliseconds; expose and status updates repaint
+    // far more often than the picture or the size change.
+    if (FScaled.width() != r.width || FScaled.height() != r.height)
+        FScaled = QPixmap::fromImage(
+            FPicture.scaled(r.width, r.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     QPainter p(this);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    p.drawImage(QRect(r.left, r.top, r.width, r.height), FPicture);
+    p.drawPixmap(r.left, r.top, FScaled);
 }

@@ -6,6 +6,7 @@
 #include "viewer/ZoomGeometry.h"
 
 #include <QImage>
+#include <QPixmap>
 #include <QWidget>
 
 class TOcImage : public QWidget {
@@ -39,4 +40,5 @@ private:
     bool FAutoZoom = false;
     ocelis::Bitmap FBitmap;
     QImage FPicture; // shares FBitmap's pixels
+    QPixmap FScaled; // the picture at the size last painted; redone when either changes
 };

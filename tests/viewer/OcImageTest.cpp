@@ -111,3 +111,15 @@ TEST(OcImage, KeepsItsOwnCopyAndSharesItWithPicture) {
     EXPECT_TRUE(image.setProperty("AutoZoom", true) || image.AutoZoom());
     EXPECT_TRUE(image.AutoZoom());
 }
+
+TEST(OcImage, ANewPictureOfTheSameSizeReplacesTheOldOne) {
+    Backdrop parent;
+    parent.resize(200, 100);
+    TOcImage image(&parent);
+    image.setGeometry(0, 0, 200, 100);
+    image.SetAutoZoom(true);
+    image.SetBitmap(Solid(40, 20, 255, 0, 0));
+    EXPECT_EQ(Grab(parent).at(100, 50), qRgb(255, 0, 0));
+    image.SetBitmap(Solid(40, 20, 0, 255, 0)); // same size, so the same drawn rectangle
+    EXPECT_EQ(Grab(parent).at(100, 50), qRgb(0, 255, 0));
+}
