@@ -29,29 +29,38 @@ void FitSize(int32_t srcW, int32_t srcH, int32_t boxW, int32_t boxH, int32_t& w,
 
 namespace {
 
-// For one output coordinate: the source span [x0, x1) in 1/256 pixel steps.
-struct Span {
-    int64_t from; // fixed point, 8 fractional bits
-    int64_t to;
+// Area-average filter taps along one axis: for each output pixel the source pixels it
+// covers and how much of each, in 1/256 pixel steps.
+struct Taps {
+    std::vector<size_t> offset; // output i uses taps offset[i] .. offset[i + 1] - 1
+    std::vector<int32_t> index;
+    std::vector<uint32_t> weight;
+    std::vector<uint32_t> total; // per output pixel
 };
 
-std::vector<Span> Spans(int32_t srcLen, int32_t dstLen) {
-    std::vector<Span> spans(static_cast<size_t>(dstLen));
+Taps MakeTaps(int32_t srcLen, int32_t dstLen) {
+    Taps t;
+    t.offset.reserve(static_cast<size_t>(dstLen) + 1);
+    t.offset.push_back(0);
+    t.total.reserve(static_cast<size_t>(dstLen));
     for (int32_t i = 0; i < dstLen; ++i) {
-        spans[static_cast<size_t>(i)].from = (static_cast<int64_t>(i) * srcLen * 256) / dstLen;
-        spans[static_cast<size_t>(i)].to = (static_cast<int64_t>(i + 1) * srcLen * 256) / dstLen;
+        const int64_t from = static_cast<int64_t>(i) * srcLen * 256 / dstLen;
         // Strong enlargement: keep every span at least 1/256 pixel wide.
-        spans[static_cast<size_t>(i)].to =
-            std::max(spans[static_cast<size_t>(i)].to, spans[static_cast<size_t>(i)].from + 1);
+        const int64_t to = std::max(static_cast<int64_t>(i + 1) * srcLen * 256 / dstLen, from + 1);
+        uint32_t total = 0;
+        const int64_t last = std::min<int64_t>((to - 1) / 256, srcLen - 1);
+        for (int64_t p = from / 256; p <= last; ++p) {
+            const int64_t w = std::min(p * 256 + 256, to) - std::max(p * 256, from);
+            if (w <= 0)
+                continue;
+            t.index.push_back(static_cast<int32_t>(p));
+            t.weight.push_back(static_cast<uint32_t>(w));
+            total += static_cast<uint32_t>(w);
+        }
+        t.total.push_back(std::max<uint32_t>(total, 1));
+        t.offset.push_back(t.index.size());
     }
-    return spans;
-}
-
-// Weight of source pixel p (covering [p*256, p*256+256)) within span s.
-inline int64_t Overlap(int64_t p, const Span& s) {
-    const int64_t a = std::max(p * 256, s.from);
-    const int64_t b = std::min(p * 256 + 256, s.to);
-    return b > a ? b - a : 0;
+    return t;
 }
 
 } // namespace
@@ -63,49 +72,41 @@ Bitmap ScaleBitmap(const Bitmap& src, int32_t w, int32_t h) {
     if (w == src.width && h == src.height)
         return src; // DCT scaling often lands on the size exactly
     out.resize(w, h);
-    const std::vector<Span> xs = Spans(src.width, w);
-    const std::vector<Span> ys = Spans(src.height, h);
-    // Rows are first summed horizontally into one line of accumulators per output row.
+    const Taps xs = MakeTaps(src.width, w);
+    const Taps ys = MakeTaps(src.height, h);
+    // Each output row sums its source rows, each already summed horizontally.
     std::vector<uint64_t> acc(static_cast<size_t>(w) * 3);
     for (int32_t oy = 0; oy < h; ++oy) {
-        const Span& sy = ys[static_cast<size_t>(oy)];
         std::fill(acc.begin(), acc.end(), 0);
-        int64_t wyTotal = 0;
-        const int64_t yFirst = sy.from / 256;
-        const int64_t yLast = std::min<int64_t>((sy.to - 1) / 256, src.height - 1);
-        for (int64_t y = yFirst; y <= yLast; ++y) {
-            const int64_t wy = Overlap(y, sy);
-            if (wy == 0)
-                continue;
-            wyTotal += wy;
-            const uint8_t* in = src.row(static_cast<int32_t>(y));
-            for (int32_t ox = 0; ox < w; ++ox) {
-                const Span& sx = xs[static_cast<size_t>(ox)];
-                const int64_t xFirst = sx.from / 256;
-                const int64_t xLast = std::min<int64_t>((sx.to - 1) / 256, src.width - 1);
-                uint64_t r = 0, g = 0, b = 0;
-                for (int64_t x = xFirst; x <= xLast; ++x) {
-                    const uint64_t wx = static_cast<uint64_t>(Overlap(x, sx));
-                    const uint8_t* p = in + x * 3;
+        for (size_t ty = ys.offset[static_cast<size_t>(oy)];
+             ty < ys.offset[static_cast<size_t>(oy) + 1]; ++ty) {
+            const uint64_t wy = ys.weight[ty];
+            const uint8_t* in = src.row(ys.index[ty]);
+            uint64_t* a = acc.data();
+            for (int32_t ox = 0; ox < w; ++ox, a += 3) {
+                // At most 255 * 256 * (source width) per channel: fits in 32 bits.
+                uint32_t r = 0, g = 0, b = 0;
+                for (size_t tx = xs.offset[static_cast<size_t>(ox)];
+                     tx < xs.offset[static_cast<size_t>(ox) + 1]; ++tx) {
+                    const uint32_t wx = xs.weight[tx];
+                    const uint8_t* p = in + static_cast<size_t>(xs.index[tx]) * 3;
                     r += wx * p[0];
                     g += wx * p[1];
                     b += wx * p[2];
                 }
-                uint64_t* a = &acc[static_cast<size_t>(ox) * 3];
-                a[0] += r * static_cast<uint64_t>(wy);
-                a[1] += g * static_cast<uint64_t>(wy);
-                a[2] += b * static_cast<uint64_t>(wy);
+                a[0] += r * wy;
+                a[1] += g * wy;
+                a[2] += b * wy;
             }
         }
         uint8_t* o = out.row(oy);
+        const uint64_t ty = ys.total[static_cast<size_t>(oy)];
         for (int32_t ox = 0; ox < w; ++ox) {
-            const Span& sx = xs[static_cast<size_t>(ox)];
-            const uint64_t total = static_cast<uint64_t>(sx.to - sx.from) *
-                                   static_cast<uint64_t>(std::max<int64_t>(wyTotal, 1));
-            for (int c = 0; c < 3; ++c)
-                o[ox * 3 + c] = static_cast<uint8_t>(
-                    (acc[static_cast<size_t>(ox) * 3 + static_cast<size_t>(c)] + total / 2) /
-                    total);
+            const uint64_t total = xs.total[static_cast<size_t>(ox)] * ty;
+            for (size_t c = 0; c < 3; ++c) {
+                const size_t k = static_cast<size_t>(ox) * 3 + c;
+                o[k] = static_cast<uint8_t>((acc[k] + total / 2) / total);
+            }
         }
     }
     return out;
