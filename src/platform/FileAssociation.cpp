@@ -1,5 +1,7 @@
 #include "platform/FileAssociation.h"
 
+#include "platform/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -189,28 +192,13 @@ std::string MergeMimeAppsDefault(std::string_view existing, std::string_view mim
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view text) {
-    const fs::path target(path);
     std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    std::string tmp = path + ".XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0)
-        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < text.size()) {
-        const ssize_t w = write(fd, text.data() + done, text.size() - done);
-        if (w > 0)
-            done += static_cast<size_t>(w);
-        else if (w < 0 && errno != EINTR)
-            ok = false;
-    }
-    ok = ok && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        unlink(tmp.c_str());
-        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    // A symlinked mimeapps.list (dotfile repositories) keeps its link.
+    try {
+        WriteFileAtomic(path, text);
+    } catch (const std::system_error& e) {
+        throw std::runtime_error("Cannot write " + path + ": " + e.code().message());
     }
 }
 

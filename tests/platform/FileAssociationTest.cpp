@@ -103,6 +103,18 @@ TEST(FileAssociation, RegisterWritesAllThreeFilesAndOverwritesOnEveryStart) {
             << e.path();
 }
 
+TEST(FileAssociation, SymlinkedMimeAppsListKeepsItsLink) {
+    const fs::path dir = TestDir("symlink");
+    fs::create_directories(dir / "dotfiles");
+    fs::create_directories(dir / "config");
+    std::ofstream(dir / "dotfiles" / "mimeapps.list") << "[Default Applications]\n";
+    fs::create_symlink(dir / "dotfiles" / "mimeapps.list", dir / "config" / "mimeapps.list");
+    RegisterCamFileType("/x", (dir / "data").string(), (dir / "config").string(), false);
+    EXPECT_TRUE(fs::is_symlink(dir / "config" / "mimeapps.list"));
+    EXPECT_NE(Read(dir / "dotfiles" / "mimeapps.list").find("application/x-ocelis-cam="),
+              std::string::npos);
+}
+
 TEST(FileAssociation, UnwritableFolderThrows) {
     const fs::path dir = TestDir("readonly");
     fs::create_directories(dir / "data");
