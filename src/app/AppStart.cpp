@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -62,6 +63,16 @@ std::unique_ptr<QSocketNotifier> WatchTerminateSignals() {
 
 } // namespace
 
+std::string HandOverArgument(const std::string& argument) {
+    // The running instance has its own working folder: a relative path would name another
+    // file there.
+    std::error_code ec;
+    if (argument.empty() || argument.front() == '/')
+        return argument;
+    const std::filesystem::path absolute = std::filesystem::absolute(argument, ec);
+    return ec ? argument : absolute.string();
+}
+
 bool DisplayAvailable() {
     for (const char* var : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         if (const char* v = std::getenv(var); v && *v)
@@ -84,7 +95,7 @@ int RunOcelis(int argc, char** argv) {
             // 2. A later start hands its first argument over and ends; without one it ends
             // at once and changes nothing.
             if (!arguments.empty())
-                SendHandOver(socketPath, arguments.front(), kHandOverBound);
+                SendHandOver(socketPath, HandOverArgument(arguments.front()), kHandOverBound);
             return 0;
         }
     } catch (const std::exception& e) {

@@ -146,6 +146,11 @@ TfoCamMain::~TfoCamMain() {
         CamViewer = nullptr;
 }
 
+void TfoCamMain::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    QCoreApplication::quit();
+}
+
 void TfoCamMain::SaveAndReleaseSettings() {
     if (!FSettings)
         return;

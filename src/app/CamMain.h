@@ -82,6 +82,10 @@ public:
     QString BalloonTitle() const { return FBalloonTitle; }
     QString BalloonText() const { return FBalloonText; }
 
+protected:
+    // The platform closing this window ends the application, as the exit entry does.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void BuildComponents();
     void FormCreate(const std::vector<std::string>& arguments);

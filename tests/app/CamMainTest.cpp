@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "app/AppStart.h"
 #include "app/CamMain.h"
 #include "app/SForm.h"
 #include "net/FetchThreadRegistry.h"
@@ -464,4 +465,11 @@ TEST_F(CamMainTest, FirstLaunchBalloonAndSaveAtShutdown) {
 TEST_F(CamMainTest, NoBalloonWithoutFirstLaunch) {
     TfoCamMain& m = Start();
     EXPECT_TRUE(m.BalloonTitle().isEmpty());
+}
+
+TEST(HandOverArgument, RelativePathsBecomeAbsoluteOthersStay) {
+    EXPECT_EQ(ocelis::HandOverArgument("/abs/pier.cam"), "/abs/pier.cam");
+    EXPECT_EQ(ocelis::HandOverArgument(""), "");
+    EXPECT_EQ(fs::path(ocelis::HandOverArgument("sub/pier.cam")),
+              fs::current_path() / "sub/pier.cam");
 }
