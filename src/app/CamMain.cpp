@@ -21,8 +21,8 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidgetAction>
 #include <cstdio>
@@ -91,18 +91,19 @@ protected:
                 row->addLayout(column);
                 current = c;
             }
-            auto* button = new QToolButton(box);
-            button->setDefaultAction(entry);
-            button->setAutoRaise(true);
-            button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+            // Push buttons, because tool buttons centre their text whatever the style says.
+            auto* button = new QPushButton(entry->text(), box);
+            button->setFlat(true);
+            button->setFocusPolicy(Qt::NoFocus);
             button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
             button->setStyleSheet(
-                QStringLiteral("QToolButton { text-align: left; "
-                               "padding: 2px 14px; border: none; }"
-                               "QToolButton:hover { background: palette(highlight);"
-                               " color: palette(highlighted-text); }"));
+                QStringLiteral("QPushButton { text-align: left; padding: 3px 14px; border: none; "
+                               "background: transparent; }"
+                               "QPushButton:hover { background: palette(highlight); "
+                               "color: palette(highlighted-text); }"));
+            QObject::connect(button, &QPushButton::clicked, entry, &QAction::trigger);
             column->addWidget(button);
-            QObject::connect(button, &QToolButton::clicked, box, [] {
+            QObject::connect(button, &QPushButton::clicked, box, [] {
                 // A click on an embedded button does not close the menus by itself.
                 for (QWidget* w : QApplication::topLevelWidgets())
                     if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible())
