@@ -56,4 +56,13 @@ CAM
 echo "Demo webcam: http://127.0.0.1:$PORT/cam.jpg"
 echo "Starting Ocelis (right-click its tray icon for the menu; Exit there or Ctrl+C here ends it)."
 echo "The demo webcam is imported into the \"Imported\" category and its viewer opens."
-"$BUILD/ocelis" "$(pwd)/$DEMO/demo.cam"
+STATUS=0
+"$BUILD/ocelis" "$(pwd)/$DEMO/demo.cam" || STATUS=$?
+
+# An Ocelis that was already running took the demo webcam over: keep serving it.
+if pgrep -u "$(id -u)" -x ocelis >/dev/null 2>&1; then
+    trap - EXIT
+    echo "Ocelis was already running and opened the demo webcam there."
+    echo "The demo webcam keeps running (pid $SERVER); stop it with: kill $SERVER"
+fi
+exit "$STATUS"
