@@ -152,9 +152,50 @@ void BM_PugiParse(benchmark::State& state) {
                             static_cast<int64_t>(bytes.size()));
 }
 
+// What TCamViewer::Save does before writing the file: the catalogue goes out straight from
+// its records.
+std::string SaveSettings(const TCamCategory& root) {
+    TOcSimpleXml doc;
+    doc.Root()->SetName("Options");
+    TOcSimpleXmlElems& items = doc.Root()->Items();
+    items.Add(std::make_unique<TCamCategoryWriter>(root));
+    items.Add("AlwaysOnTop", false);
+    items.Add("SaveImages", false);
+    items.Add("SavePath", "/home/user/Webcams");
+    items.Add("Beep", false);
+    items.Add("PropResize", true);
+    items.Add("Status", true);
+    items.Add("SubDirectory", false);
+    items.Add("FirstLaunch", "0");
+    items.Add("Language", "");
+    items.Add("LaunchWindows", false);
+    return doc.SaveToString();
+}
+
+// The catalogue as the program holds it when it saves at exit: loaded from Options.xml.
+std::unique_ptr<TCamViewer> LoadedViewer(int cams) {
+    auto viewer = std::make_unique<TCamViewer>();
+    LoadSettings(Bytes(cams), *viewer);
+    return viewer;
+}
+
+void BM_OcelisSave(benchmark::State& state) {
+    const auto viewer = LoadedViewer(static_cast<int>(state.range(0)));
+    const TCamCategory& root = *viewer->RootCategory;
+    if (SaveSettings(root) != Bytes(static_cast<int>(state.range(0))))
+        state.SkipWithError("the direct writer differs from the element writer");
+    size_t size = 0;
+    for (auto _ : state) {
+        std::string out = SaveSettings(root);
+        size = out.size();
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
+}
+
 void BM_OcelisWriteOnly(benchmark::State& state) {
-    TCamCategory root;
-    FillCatalogue(root, static_cast<int>(state.range(0)));
+    const auto viewer = LoadedViewer(static_cast<int>(state.range(0)));
+    const TCamCategory& root = *viewer->RootCategory;
     TOcSimpleXml doc;
     doc.Root()->SetName("Options");
     doc.Root()->Items().Add(root.SaveToXml());
@@ -164,9 +205,20 @@ void BM_OcelisWriteOnly(benchmark::State& state) {
     }
 }
 
-void BM_OcelisSave(benchmark::State& state) {
+// The records as FillCatalogue made them, scattered over memory in round-robin order.
+void BM_OcelisSaveScattered(benchmark::State& state) {
     TCamCategory root;
     FillCatalogue(root, static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        std::string out = SaveSettings(root);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+// The same bytes through an element per record (SaveToXml), as other callers build documents.
+void BM_OcelisSaveViaElements(benchmark::State& state) {
+    const auto viewer = LoadedViewer(static_cast<int>(state.range(0)));
+    const TCamCategory& root = *viewer->RootCategory;
     size_t size = 0;
     for (auto _ : state) {
         TOcSimpleXml doc;
@@ -205,6 +257,8 @@ BENCHMARK(BM_PugiParse)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMi
 BENCHMARK(BM_OcelisParseOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OcelisLoadFile)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OcelisSave)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OcelisSaveScattered)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OcelisSaveViaElements)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OcelisWriteOnly)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PugiSave)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 

@@ -97,6 +97,88 @@ std::unique_ptr<TOcSimpleXmlElem> TCamWebcam::SaveToXml() const {
     return elem;
 }
 
+namespace {
+
+void PutCam(ocelis::XmlOut& w, const TCamWebcam& cam, std::string_view indent) {
+    w.Put(indent);
+    w.Put("<Cam");
+    w.PutProp("Name", cam.Name);
+    w.PutProp("Url", cam.Url);
+    w.Put(" Refresh=\"");
+    w.PutInt(cam.Refresh);
+    w.Put('"');
+    if (!cam.Homepage.empty())
+        w.PutProp("Homepage", cam.Homepage);
+    if (!cam.Email.empty())
+        w.PutProp("Email", cam.Email);
+    if (!cam.Referer.empty())
+        w.PutProp("Referer", cam.Referer);
+    if (cam.LastId != 0) {
+        w.Put(" LastId=\"");
+        w.PutInt(cam.LastId);
+        w.Put('"');
+    }
+    w.Put("/>");
+    w.PutCrLf();
+}
+
+size_t DecimalLength(int32_t value) {
+    uint32_t magnitude =
+        value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    size_t length = value < 0 ? 2 : 1;
+    while (magnitude >= 10) {
+        magnitude /= 10;
+        ++length;
+    }
+    return length;
+}
+
+// indent gains a space per level and is restored on the way back.
+void PutCategory(ocelis::XmlOut& w, const TCamCategory& category, std::string& indent) {
+    w.Put(indent);
+    w.Put("<Category");
+    w.PutProp("Name", category.Name);
+    w.Put('>');
+    w.PutCrLf();
+    indent.push_back(' ');
+    // An empty list is written in the short form.
+    auto list = [&](std::string_view tag, int count, auto&& putItem) {
+        w.Put(indent);
+        w.Put('<');
+        w.Put(tag);
+        if (count == 0) {
+            w.Put("/>");
+            w.PutCrLf();
+            return;
+        }
+        w.Put('>');
+        w.PutCrLf();
+        indent.push_back(' ');
+        for (int i = 0; i < count; ++i)
+            putItem(i);
+        indent.pop_back();
+        w.Put(indent);
+        w.Put("</");
+        w.Put(tag);
+        w.Put('>');
+        w.PutCrLf();
+    };
+    list("Categories", category.Categories.Count(),
+         [&](int i) { PutCategory(w, *category.Categories.Items(i), indent); });
+    list("Cams", category.Cams.Count(), [&](int i) { PutCam(w, *category.Cams.Items(i), indent); });
+    indent.pop_back();
+    w.Put(indent);
+    w.Put("</Category>");
+    w.PutCrLf();
+}
+
+} // namespace
+
+void TCamWebcam::WriteXml(std::string& out, std::string_view indent) const {
+    ocelis::XmlOut w(out);
+    PutCam(w, *this, indent);
+}
+
 // ---- webcam list -----------------------------------------------------------
 
 TCamWebcam* TCamWebcams::Add() {
@@ -226,4 +308,31 @@ std::unique_ptr<TOcSimpleXmlElem> TCamCategory::SaveToXml() const {
     items.Add(Categories.SaveToXml());
     items.Add(Cams.SaveToXml());
     return elem;
+}
+
+void TCamCategory::WriteXml(std::string& out, std::string_view indent) const {
+    ocelis::XmlOut w(out);
+    std::string deeper(indent);
+    PutCategory(w, *this, deeper);
+}
+
+size_t TCamCategory::WriteSizeHint(size_t indent) const {
+    // The category's own tags and its two lists' tags, with their indentation and line ends.
+    size_t size = 7 * (indent + 1) + 80 + Name.size();
+    for (int i = 0; i < Categories.Count(); ++i)
+        size += Categories.Items(i)->WriteSizeHint(indent + 2);
+    for (int i = 0; i < Cams.Count(); ++i) {
+        const TCamWebcam& cam = *Cams.Items(i);
+        // "<Cam", ' Name=""', ' Url=""', ' Refresh=""', "/>" CR LF
+        size += indent + 2 + 34 + DecimalLength(cam.Refresh) + cam.Name.size() + cam.Url.size();
+        if (!cam.Homepage.empty())
+            size += 12 + cam.Homepage.size();
+        if (!cam.Email.empty())
+            size += 9 + cam.Email.size();
+        if (!cam.Referer.empty())
+            size += 11 + cam.Referer.size();
+        if (cam.LastId != 0)
+            size += 10 + DecimalLength(cam.LastId);
+    }
+    return size;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/XmlDocument.h"
@@ -25,6 +26,8 @@ public:
     void LoadFromXml(const TOcSimpleXmlElem& elem);
     // A new "Cam" element; the caller owns it.
     std::unique_ptr<TOcSimpleXmlElem> SaveToXml() const;
+    // Appends the bytes SaveToXml()->Write(out, indent) gives, without building the element.
+    void WriteXml(std::string& out, std::string_view indent) const;
 };
 
 // Ordered, owning list of webcams.
@@ -99,4 +102,26 @@ public:
     void LoadFromXml(const TOcSimpleXmlElem* elem);
     // A new "Category" element; the caller owns it.
     std::unique_ptr<TOcSimpleXmlElem> SaveToXml() const;
+    // Appends the bytes SaveToXml()->Write(out, indent) gives, without building the elements:
+    // saving a large catalogue then costs little more than the bytes themselves.
+    void WriteXml(std::string& out, std::string_view indent) const;
+    // About how many bytes WriteXml gives (texts counted unescaped).
+    size_t WriteSizeHint(size_t indent) const;
+};
+
+// A "Category" element that, when its document is written, writes its category straight from
+// the records (the bytes of SaveToXml()) instead of holding an element per webcam. It has no
+// children or properties of its own: it serves only for saving, and must not outlive the
+// category.
+class TCamCategoryWriter final : public TOcSimpleXmlElemClassic {
+public:
+    explicit TCamCategoryWriter(const TCamCategory& category)
+        : TOcSimpleXmlElemClassic("Category"), FCategory(category) {}
+    void Write(std::string& out, std::string_view indent) const override {
+        FCategory.WriteXml(out, indent);
+    }
+    size_t WriteSizeHint(size_t indent) const override { return FCategory.WriteSizeHint(indent); }
+
+private:
+    const TCamCategory& FCategory;
 };

@@ -1,11 +1,14 @@
 #include "catalogue/XmlDocument.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <typeinfo>
 #include <unistd.h>
 
 #include "platform/AtomicFile.h"
@@ -55,25 +58,87 @@ std::string_view CharText(const char* c) {
 
 namespace ocelis {
 
+namespace {
+
+// Index into RefText for the five special bytes, 0 for a byte written as it is.
+constexpr auto EscapeIndex = [] {
+    std::array<unsigned char, 256> t{};
+    t['"'] = 1;
+    t['&'] = 2;
+    t['\''] = 3;
+    t['<'] = 4;
+    t['>'] = 5;
+    return t;
+}();
+constexpr char RefText[6][6] = {"", "&#34;", "&#38;", "&#39;", "&#60;", "&#62;"};
+constexpr size_t RefLength = 5;
+
+// Whether any byte of the word is one of the five special characters.
+constexpr bool HasSpecialByte(uint64_t word) {
+    constexpr uint64_t ones = 0x0101010101010101u;
+    constexpr uint64_t highs = 0x8080808080808080u;
+    // Exact as a yes/no answer: some byte of v is zero.
+    auto hasZero = [](uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
+    return hasZero(word ^ (ones * '"')) || hasZero(word ^ (ones * '&')) ||
+           hasZero(word ^ (ones * '\'')) || hasZero(word ^ (ones * '<')) ||
+           hasZero(word ^ (ones * '>'));
+}
+
+} // namespace
+
 void XmlEscapeTo(std::string& out, std::string_view text) {
-    static constexpr auto special = [] {
-        std::array<bool, 256> t{};
-        for (unsigned char c : {'"', '&', '\'', '<', '>'})
-            t[c] = true;
-        return t;
-    }();
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!special[c])
-            continue;
-        out.append(text.data() + start, i - start);
-        out.append("&#");
-        out.append(std::to_string(c));
-        out.push_back(';');
-        start = i + 1;
+    XmlOut w(out);
+    w.PutEscaped(text);
+}
+
+void XmlOut::Grow(size_t n) {
+    // resize writes zeros: within the capacity the size moves in steps small enough to stay
+    // in the cache until they are overwritten; beyond it the string doubles as usual.
+    constexpr size_t step = 64 * 1024;
+    const size_t want = FLen + n;
+    const size_t capacity = FOut.capacity();
+    size_t size = FLen + std::max(n, step);
+    if (size > capacity)
+        size = want <= capacity ? capacity : std::max(want, 2 * capacity);
+    FOut.resize(size);
+    FBuf = FOut.data();
+    FCap = FOut.size();
+}
+
+void XmlOut::PutEscaped(std::string_view text) {
+    Need(text.size() * RefLength);
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    char* d = FBuf + FLen;
+    while (p != end) {
+        // Eight bytes at a time while none of them is special (the usual case).
+        while (end - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (HasSpecialByte(word))
+                break;
+            std::memcpy(d, p, 8);
+            p += 8;
+            d += 8;
+        }
+        if (p == end)
+            break;
+        const unsigned char k = EscapeIndex[static_cast<unsigned char>(*p)];
+        if (k == 0) {
+            *d++ = *p;
+        } else {
+            std::memcpy(d, RefText[k], RefLength);
+            d += RefLength;
+        }
+        ++p;
     }
-    out.append(text.data() + start, text.size() - start);
+    FLen = static_cast<size_t>(d - FBuf);
+}
+
+void XmlOut::PutInt(int64_t value) {
+    char digits[24];
+    const auto r = std::to_chars(digits, digits + sizeof digits, value);
+    Put(std::string_view(digits, static_cast<size_t>(r.ptr - digits)));
 }
 
 std::string XmlDecode(std::string_view s, bool fold) {
@@ -294,48 +359,83 @@ int64_t TOcSimpleXmlElem::IntValue() const {
     return ReadInt(FValue);
 }
 
-void TOcSimpleXmlElem::WriteProperties(std::string& out) const {
-    for (int i = 0; i < FProps.Count(); ++i) {
-        const TOcSimpleXmlProp* p = FProps.Items(i);
-        out.push_back(' ');
+namespace {
+
+void PutProperties(ocelis::XmlOut& w, const TOcSimpleXmlProps& props) {
+    for (int i = 0; i < props.Count(); ++i) {
+        const TOcSimpleXmlProp* p = props.Items(i);
+        w.Put(' ');
         if (!p->NameSpace().empty()) {
-            out.append(p->NameSpace());
-            out.push_back(':');
+            w.Put(p->NameSpace());
+            w.Put(':');
         }
-        out.append(p->Name());
-        out.append("=\"");
-        ocelis::XmlEscapeTo(out, p->Value());
-        out.push_back('"');
+        w.Put(p->Name());
+        w.Put("=\"");
+        w.PutEscaped(p->Value());
+        w.Put('"');
     }
 }
 
-void TOcSimpleXmlElemClassic::Write(std::string& out, std::string_view indent) const {
-    out.append(indent);
-    out.push_back('<');
-    out.append(Name());
-    WriteProperties(out);
-    if (HasItems()) {
-        out.push_back('>');
-        out.append(CRLF);
-        std::string deeper(indent);
-        deeper.push_back(' ');
-        const TOcSimpleXmlElems& items = Items();
-        for (int i = 0; i < items.Count(); ++i)
-            items.Items(i)->Write(out, deeper);
-        out.append(indent);
-        out.append("</");
-        out.append(Name());
-        out.push_back('>');
-    } else if (!Value().empty()) {
-        out.push_back('>');
-        ocelis::XmlEscapeTo(out, Value());
-        out.append("</");
-        out.append(Name());
-        out.push_back('>');
+// indent gains a space per level and is restored on the way back.
+void PutClassic(ocelis::XmlOut& w, const TOcSimpleXmlElem& e, std::string& indent) {
+    w.Put(indent);
+    w.Put('<');
+    w.Put(e.Name());
+    PutProperties(w, e.Properties());
+    if (e.HasItems()) {
+        w.Put('>');
+        w.PutCrLf();
+        indent.push_back(' ');
+        const TOcSimpleXmlElems& items = e.Items();
+        for (int i = 0; i < items.Count(); ++i) {
+            const TOcSimpleXmlElem& child = *items.Items(i);
+            if (typeid(child) == typeid(TOcSimpleXmlElemClassic))
+                PutClassic(w, child, indent);
+            else // other kinds, and elements that write themselves
+                w.Call([&child, &indent](std::string& out) { child.Write(out, indent); });
+        }
+        indent.pop_back();
+        w.Put(indent);
+        w.Put("</");
+        w.Put(e.Name());
+        w.Put('>');
+    } else if (!e.Value().empty()) {
+        w.Put('>');
+        w.PutEscaped(e.Value());
+        w.Put("</");
+        w.Put(e.Name());
+        w.Put('>');
     } else {
-        out.append("/>");
+        w.Put("/>");
     }
-    out.append(CRLF);
+    w.PutCrLf();
+}
+
+} // namespace
+
+size_t TOcSimpleXmlElem::WriteSizeHint(size_t indent) const {
+    size_t size = indent + FName.size() + FValue.size() + 16;
+    for (int i = 0; i < FProps.Count(); ++i) {
+        const TOcSimpleXmlProp* p = FProps.Items(i);
+        size += p->NameSpace().size() + p->Name().size() + p->Value().size() + 5;
+    }
+    if (FItems) {
+        size += indent + FName.size() + 5;
+        for (int i = 0; i < FItems->Count(); ++i)
+            size += FItems->Items(i)->WriteSizeHint(indent + 1);
+    }
+    return size;
+}
+
+void TOcSimpleXmlElem::WriteProperties(std::string& out) const {
+    ocelis::XmlOut w(out);
+    PutProperties(w, FProps);
+}
+
+void TOcSimpleXmlElemClassic::Write(std::string& out, std::string_view indent) const {
+    ocelis::XmlOut w(out);
+    std::string deeper(indent);
+    PutClassic(w, *this, deeper);
 }
 
 void TOcSimpleXmlElemText::Write(std::string& out, std::string_view indent) const {
@@ -796,7 +896,12 @@ void TOcSimpleXml::LoadFromFile(const std::string& path) {
 std::string TOcSimpleXml::SaveToString() {
     if (FProlog.Count() == 0)
         FProlog.Add(std::make_unique<TOcSimpleXmlElemHeader>());
+    size_t hint = FRoot->WriteSizeHint(0);
+    for (int i = 0; i < FProlog.Count(); ++i)
+        hint += FProlog.Items(i)->WriteSizeHint(0);
     std::string out;
+    // A little room for escapes; one allocation instead of a doubling series for large files.
+    out.reserve(hint + hint / 8);
     for (int i = 0; i < FProlog.Count(); ++i)
         FProlog.Items(i)->Write(out, {});
     FRoot->Write(out, {});

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -159,6 +160,9 @@ public:
 
     // Appends this node's text at the given indentation (lines end in CR LF).
     virtual void Write(std::string& out, std::string_view indent) const = 0;
+    // About how many bytes Write gives at an indentation of this length (texts counted
+    // unescaped), so that the output can be allocated once.
+    virtual size_t WriteSizeHint(size_t indent) const;
 
 protected:
     void WriteProperties(std::string& out) const;
@@ -284,4 +288,58 @@ namespace ocelis {
 std::string XmlDecode(std::string_view text, bool fold);
 // Escapes the five special characters as numeric references.
 void XmlEscapeTo(std::string& out, std::string_view text);
+
+// Appends to a string through a plain cursor: the string is grown ahead in large steps and cut
+// back to what was written when the writer goes. std::string::append per small piece costs
+// more than the copying itself. Nothing else may touch the string while the writer lives,
+// except inside Call.
+class XmlOut {
+public:
+    explicit XmlOut(std::string& out) : FOut(out), FBuf(out.data()), FLen(out.size()), FCap(FLen) {}
+    XmlOut(const XmlOut&) = delete;
+    XmlOut& operator=(const XmlOut&) = delete;
+    ~XmlOut() { FOut.resize(FLen); }
+
+    void Put(char c) {
+        Need(1);
+        FBuf[FLen++] = c;
+    }
+    void Put(std::string_view text) {
+        Need(text.size());
+        std::memcpy(FBuf + FLen, text.data(), text.size());
+        FLen += text.size();
+    }
+    // The five special characters as numeric references, every other byte unchanged.
+    void PutEscaped(std::string_view text);
+    void PutInt(int64_t value);
+    // ' name="escaped value"'
+    void PutProp(std::string_view name, std::string_view value) {
+        Put(' ');
+        Put(name);
+        Put("=\"");
+        PutEscaped(value);
+        Put('"');
+    }
+    void PutCrLf() { Put(std::string_view("\r\n", 2)); }
+
+    // Hands the string, cut to what was written, to code that appends to it directly.
+    template <typename Fn> void Call(Fn&& fn) {
+        FOut.resize(FLen);
+        fn(FOut);
+        FBuf = FOut.data();
+        FLen = FCap = FOut.size();
+    }
+
+private:
+    void Need(size_t n) {
+        if (FCap - FLen < n)
+            Grow(n);
+    }
+    void Grow(size_t n);
+
+    std::string& FOut;
+    char* FBuf;
+    size_t FLen;
+    size_t FCap;
+};
 } // namespace ocelis

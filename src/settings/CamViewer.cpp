@@ -50,7 +50,7 @@ void TCamViewer::Save() {
         TOcSimpleXmlElem* root = doc.Root();
         root->SetName("Options");
         TOcSimpleXmlElems& items = root->Items();
-        items.Add(RootCategory->SaveToXml());
+        items.Add(std::make_unique<TCamCategoryWriter>(*RootCategory));
         items.Add("AlwaysOnTop", AlwaysOnTop);
         items.Add("SaveImages", SaveImages);
         items.Add("SavePath", SavePath);

@@ -285,3 +285,108 @@ TEST(CamLists, AddDeleteExtractIndexOf) {
     cats.Clear();
     EXPECT_EQ(cats.Count(), 0);
 }
+
+namespace {
+
+// A catalogue with every optional field both present and absent, awkward bytes, extreme
+// numbers and empty lists at several depths.
+void FillAwkward(TCamCategory& root) {
+    root.Name = "root & <all>";
+    const int32_t numbers[] = {0, 1, -1, 30, INT32_MIN, INT32_MAX};
+    const std::string texts[] = {"", "plain", "a&b<c>d\"e'f", std::string("\x01\t\r\n\xe9\0z", 8),
+                                 std::string(300, '&')};
+    int n = 0;
+    for (int i = 0; i < 4; ++i) {
+        TCamCategory* c = root.Categories.Add();
+        c->Name = texts[i % 5];
+        for (int j = 0; j < i; ++j) {
+            TCamCategory* sub = c->Categories.Add();
+            sub->Name = "sub " + std::to_string(j);
+            for (int k = 0; k < 12; ++k, ++n) {
+                TCamWebcam* cam = sub->Cams.Add();
+                cam->Name = texts[n % 5];
+                cam->Url = texts[(n + 1) % 5] + "http://h/" + std::to_string(n);
+                cam->Refresh = numbers[n % 6];
+                cam->Homepage = texts[(n + 2) % 5];
+                cam->Email = texts[(n + 3) % 5];
+                cam->Referer = texts[(n / 5) % 5];
+                cam->LastId = numbers[(n / 6) % 6];
+            }
+        }
+    }
+    root.Cams.Add()->Name = "top";
+}
+
+} // namespace
+
+TEST(CamCategory, DirectWriterGivesTheElementBytes) {
+    TCamCategory root;
+    FillAwkward(root);
+    for (const std::string indent : {"", " ", "\t  "}) {
+        std::string direct = "kept";
+        root.WriteXml(direct, indent);
+        std::string viaElements = "kept";
+        root.SaveToXml()->Write(viaElements, indent);
+        EXPECT_EQ(direct, viaElements) << "indent '" << indent << "'";
+    }
+    const TCamWebcam& cam = *root.Categories.Items(3)->Categories.Items(2)->Cams.Items(5);
+    std::string direct;
+    cam.WriteXml(direct, "  ");
+    std::string viaElement;
+    cam.SaveToXml()->Write(viaElement, "  ");
+    EXPECT_EQ(direct, viaElement);
+
+    TCamCategory empty;
+    std::string emptyText;
+    empty.WriteXml(emptyText, "");
+    EXPECT_EQ(emptyText, "<Category Name=\"\">\r\n <Categories/>\r\n <Cams/>\r\n</Category>\r\n");
+}
+
+TEST(CamCategory, WriterElementInADocument) {
+    TCamCategory root;
+    FillAwkward(root);
+    auto build = [&root](bool direct) {
+        TOcSimpleXml doc;
+        doc.Root()->SetName("Options");
+        doc.Root()->Items().Add("Before", "x&y");
+        if (direct)
+            doc.Root()->Items().Add(std::make_unique<TCamCategoryWriter>(root));
+        else
+            doc.Root()->Items().Add(root.SaveToXml());
+        doc.Root()->Items().Add("After", true);
+        return doc.SaveToString();
+    };
+    const std::string saved = build(true);
+    EXPECT_EQ(saved, build(false));
+    // And it reads back as the same catalogue.
+    auto doc = Parse(saved);
+    TCamCategory back;
+    back.LoadFromXml(doc->Root()->Items().ItemNamed("Category"));
+    std::string again;
+    back.WriteXml(again, " ");
+    std::string original;
+    root.WriteXml(original, " ");
+    EXPECT_EQ(again, original);
+}
+
+TEST(CamCategory, SizeHintCoversTheUnescapedOutput) {
+    TCamCategory root;
+    for (int i = 0; i < 200; ++i) {
+        TCamWebcam* cam = (i % 2 ? root.Categories.Add()->Cams.Add() : root.Cams.Add());
+        cam->Name = "cam " + std::to_string(i);
+        cam->Url = "http://example.com/" + std::to_string(i) + ".jpg";
+        cam->Refresh = INT32_MIN + i;
+        cam->LastId = i % 3 ? INT32_MIN : 0;
+        if (i % 4 == 0)
+            cam->Homepage = "http://example.com/";
+        if (i % 5 == 0)
+            cam->Email = "a@example.com";
+        if (i % 6 == 0)
+            cam->Referer = "http://example.com/r";
+    }
+    std::string out;
+    root.WriteXml(out, "   ");
+    const size_t hint = root.WriteSizeHint(3);
+    EXPECT_GE(hint, out.size());
+    EXPECT_LE(hint, out.size() * 3 / 2); // still a useful estimate
+}

@@ -115,6 +115,99 @@ TEST(XmlWriter, OtherNodeKinds) {
                           "<r>\r\n t&#38;x\r\n <![CDATA[<raw&>]]>\r\n <!--c<-->\r\n</r>\r\n");
 }
 
+// A plain reference for the escaping: byte by byte.
+std::string NaiveEscape(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '"' || c == '&' || c == '\'' || c == '<' || c == '>')
+            out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
+        else
+            out.push_back(c);
+    }
+    return out;
+}
+
+TEST(XmlWriter, EscapingLongTextsAtEveryPosition) {
+    // Special bytes at every offset of the eight-byte steps, also at the very end, next to
+    // bytes that differ from them in one bit, and NUL bytes.
+    const std::string specials = "\"&'<>";
+    const std::string neighbours = std::string("#%(=?\0\xa2\xbc", 8);
+    for (size_t len = 0; len <= 40; ++len) {
+        for (size_t at = 0; at < len; ++at) {
+            for (const char sp : specials) {
+                std::string text;
+                for (size_t i = 0; i < len; ++i)
+                    text.push_back(neighbours[(i * 3 + len) % neighbours.size()]);
+                text[at] = sp;
+                if (at + 9 < len)
+                    text[at + 9] = specials[(at + len) % specials.size()];
+                std::string out = "prefix";
+                ocelis::XmlEscapeTo(out, text);
+                ASSERT_EQ(out, "prefix" + NaiveEscape(text)) << "len " << len << " at " << at;
+            }
+        }
+    }
+    std::string all;
+    for (int c = 0; c < 256; ++c)
+        all.push_back(static_cast<char>(c));
+    std::string out;
+    ocelis::XmlEscapeTo(out, all + all);
+    EXPECT_EQ(out, NaiveEscape(all + all));
+}
+
+// Writes itself instead of its (absent) children, as the catalogue's writer does.
+class SelfWritingElem final : public TOcSimpleXmlElemClassic {
+public:
+    explicit SelfWritingElem(std::string text)
+        : TOcSimpleXmlElemClassic("self"), FText(std::move(text)) {}
+    void Write(std::string& out, std::string_view indent) const override {
+        out.append(indent);
+        out.append(FText);
+        out.append("\r\n");
+    }
+
+private:
+    std::string FText;
+};
+
+TEST(XmlWriter, LargeMixedDocumentMatchesAPlainRendering) {
+    // Enough output to grow the buffer many times, with every kind of node in between.
+    TOcSimpleXml doc;
+    TOcSimpleXmlElem* root = doc.Root();
+    root->SetName("r");
+    std::string expected = std::string(Decl) + "<r>\r\n";
+    for (int i = 0; i < 3000; ++i) {
+        const std::string v = "value " + std::to_string(i) + (i % 3 ? " & <more> 'text'" : "");
+        TOcSimpleXmlElem* e = root->Items().Add("e" + std::to_string(i % 7), v);
+        e->Properties().Add("p", v + "\"");
+        std::string line = " <e" + std::to_string(i % 7) + " p=\"" + NaiveEscape(v + "\"") + "\">" +
+                           NaiveEscape(v) + "</e" + std::to_string(i % 7) + ">\r\n";
+        if (i % 100 == 0) {
+            // A child list makes the value disappear from the output.
+            e->Items().Add(std::make_unique<SelfWritingElem>(std::string(i, 'x')));
+            e->Items().Add(std::make_unique<TOcSimpleXmlElemText>("t<" + v));
+            e->Items().Add(std::make_unique<TOcSimpleXmlElemComment>("c&" + v));
+            TOcSimpleXmlElem* inner = e->Items().Add("in", "");
+            inner->Properties().Add("q", std::string(i, '<'));
+            line = " <e" + std::to_string(i % 7) + " p=\"" + NaiveEscape(v + "\"") + "\">\r\n" +
+                   "  " + std::string(i, 'x') + "\r\n" + "  " + NaiveEscape("t<" + v) + "\r\n" +
+                   "  <!--c&" + v + "-->\r\n" + "  <in q=\"" + NaiveEscape(std::string(i, '<')) +
+                   "\"/>\r\n" + " </e" + std::to_string(i % 7) + ">\r\n";
+        }
+        expected += line;
+    }
+    expected += "</r>\r\n";
+    const std::string saved = doc.SaveToString();
+    EXPECT_EQ(saved.size(), expected.size());
+    EXPECT_EQ(saved, expected);
+    // An element written on its own appends to what the string already holds.
+    std::string out = "before\n";
+    root->Items().Items(1)->Write(out, "\t");
+    const std::string one = "value 1 & <more> 'text'";
+    EXPECT_EQ(out, "before\n\t<e1 p=\"" + NaiveEscape(one + "\"") + "\">" + NaiveEscape(one) +
+                       "</e1>\r\n");
+}
+
 // ---- reader acceptance and error texts --------------------------------------
 
 TEST(XmlReader, ReadsPrologAndTree) {
