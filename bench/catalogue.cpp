@@ -84,7 +84,7 @@ void LoadSettings(std::string_view bytes, TCamViewer& viewer) {
     TOcSimpleXml doc;
     doc.LoadFromString(bytes);
     const TOcSimpleXmlElems& items = doc.Root()->Items();
-    viewer.RootCategory->LoadFromXml(items.ItemNamed("Category"));
+    viewer.RootCategory->TakeFromXml(items.ItemNamed("Category"));
     viewer.AlwaysOnTop = items.BoolValue("AlwaysOnTop", true);
     viewer.SaveImages = items.BoolValue("SaveImages", true);
     viewer.SavePath = items.Value("SavePath", "");

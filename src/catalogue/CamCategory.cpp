@@ -1,21 +1,110 @@
 #include "catalogue/CamCategory.h"
 
 #include <stdexcept>
+#include <type_traits>
+#include <utility>
 
 #include "util/Text.h"
 
 namespace {
 
-// Exact-case child scan, as the stored form asks for.
-template <typename Fn>
-void ForEachChildNamed(const TOcSimpleXmlElem& container, std::string_view name, Fn&& fn) {
-    const TOcSimpleXmlElems& items = container.Items();
-    for (int i = 0; i < items.Count(); ++i) {
-        const TOcSimpleXmlElem* child = items.Items(i);
-        if (child->Kind() == TOcSimpleXmlKind::Classic && child->Name() == name)
-            fn(*child);
+// Reading the stored form. With Take the texts are moved out of the elements, not copied.
+template <bool Take> struct StoredForm {
+    using Elem = std::conditional_t<Take, TOcSimpleXmlElem, const TOcSimpleXmlElem>;
+    using Prop = std::conditional_t<Take, TOcSimpleXmlProp, const TOcSimpleXmlProp>;
+
+    static void Text(std::string& field, Prop& p) {
+        if constexpr (Take)
+            field = p.TakeValue();
+        else
+            field = p.Value();
     }
-}
+
+    // Exact-case child scan, as the stored form asks for. The const list never creates one.
+    template <typename Fn>
+    static void ForEachChildNamed(Elem& container, std::string_view name, Fn&& fn) {
+        const TOcSimpleXmlElems& items = std::as_const(container).Items();
+        for (int i = 0; i < items.Count(); ++i) {
+            Elem* child = items.Items(i);
+            if (child->Kind() == TOcSimpleXmlKind::Classic && child->Name() == name)
+                fn(*child);
+        }
+    }
+
+    static void Cam(TCamWebcam& cam, Elem& elem) {
+        // One pass in list order gives the by-name lookup's result: the last match wins.
+        cam.Name.clear();
+        cam.Url.clear();
+        cam.Homepage.clear();
+        cam.Email.clear();
+        cam.Referer.clear();
+        int64_t refresh = 30;
+        int64_t lastId = 0;
+        auto& props = elem.Properties();
+        for (int i = 0; i < props.Count(); ++i) {
+            Prop& p = *props.Items(i);
+            const std::string& n = p.Name();
+            switch (n.size()) {
+            case 3:
+                if (ocelis::SameText(n, "Url"))
+                    Text(cam.Url, p);
+                break;
+            case 4:
+                if (ocelis::SameText(n, "Name"))
+                    Text(cam.Name, p);
+                break;
+            case 5:
+                if (ocelis::SameText(n, "Email"))
+                    Text(cam.Email, p);
+                break;
+            case 6:
+                if (ocelis::SameText(n, "LastId"))
+                    lastId = p.IntValue();
+                break;
+            case 7:
+                if (ocelis::SameText(n, "Refresh"))
+                    refresh = p.IntValue();
+                else if (ocelis::SameText(n, "Referer"))
+                    Text(cam.Referer, p);
+                break;
+            case 8:
+                if (ocelis::SameText(n, "Homepage"))
+                    Text(cam.Homepage, p);
+                break;
+            default:
+                break;
+            }
+        }
+        cam.Refresh = ocelis::LowInt32(refresh);
+        cam.LastId = ocelis::LowInt32(lastId);
+    }
+
+    static void Cams(TCamWebcams& cams, Elem* container) {
+        if (!container)
+            return;
+        cams.Reserve(static_cast<size_t>(cams.Count() + std::as_const(*container).Items().Count()));
+        ForEachChildNamed(*container, "Cam", [&cams](Elem& e) { Cam(*cams.Add(), e); });
+    }
+
+    static void Categories(TCamCategories& categories, Elem* container) {
+        if (!container)
+            return;
+        ForEachChildNamed(*container, "Category",
+                          [&categories](Elem& e) { Category(*categories.Add(), &e); });
+    }
+
+    static void Category(TCamCategory& category, Elem* elem) {
+        if (!elem)
+            throw std::invalid_argument("No \"Category\" element to read");
+        if (Prop* name = elem->Properties().ItemNamed("Name"))
+            Text(category.Name, *name);
+        else
+            category.Name.clear();
+        const TOcSimpleXmlElems& items = std::as_const(*elem).Items();
+        Categories(category.Categories, items.ItemNamed("Categories"));
+        Cams(category.Cams, items.ItemNamed("Cams"));
+    }
+};
 
 } // namespace
 
@@ -32,51 +121,7 @@ void TCamWebcam::Assign(const TCamWebcam& source) {
 }
 
 void TCamWebcam::LoadFromXml(const TOcSimpleXmlElem& elem) {
-    // One pass in list order gives the by-name lookup's result: the last match wins.
-    Name.clear();
-    Url.clear();
-    Homepage.clear();
-    Email.clear();
-    Referer.clear();
-    int64_t refresh = 30;
-    int64_t lastId = 0;
-    const TOcSimpleXmlProps& props = elem.Properties();
-    for (int i = 0; i < props.Count(); ++i) {
-        const TOcSimpleXmlProp& p = *props.Items(i);
-        const std::string& n = p.Name();
-        switch (n.size()) {
-        case 3:
-            if (ocelis::SameText(n, "Url"))
-                Url = p.Value();
-            break;
-        case 4:
-            if (ocelis::SameText(n, "Name"))
-                Name = p.Value();
-            break;
-        case 5:
-            if (ocelis::SameText(n, "Email"))
-                Email = p.Value();
-            break;
-        case 6:
-            if (ocelis::SameText(n, "LastId"))
-                lastId = p.IntValue();
-            break;
-        case 7:
-            if (ocelis::SameText(n, "Refresh"))
-                refresh = p.IntValue();
-            else if (ocelis::SameText(n, "Referer"))
-                Referer = p.Value();
-            break;
-        case 8:
-            if (ocelis::SameText(n, "Homepage"))
-                Homepage = p.Value();
-            break;
-        default:
-            break;
-        }
-    }
-    Refresh = ocelis::LowInt32(refresh);
-    LastId = ocelis::LowInt32(lastId);
+    StoredForm<false>::Cam(*this, elem);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamWebcam::SaveToXml() const {
@@ -208,10 +253,7 @@ int TCamWebcams::IndexOf(const TCamWebcam* cam) const {
 }
 
 void TCamWebcams::LoadFromXml(const TOcSimpleXmlElem* cams) {
-    if (!cams)
-        return;
-    FItems.reserve(FItems.size() + static_cast<size_t>(cams->Items().Count()));
-    ForEachChildNamed(*cams, "Cam", [this](const TOcSimpleXmlElem& e) { Add()->LoadFromXml(e); });
+    StoredForm<false>::Cams(*this, cams);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamWebcams::SaveToXml() const {
@@ -261,10 +303,7 @@ int TCamCategories::IndexOf(const TCamCategory* category) const {
 }
 
 void TCamCategories::LoadFromXml(const TOcSimpleXmlElem* categories) {
-    if (!categories)
-        return;
-    ForEachChildNamed(*categories, "Category",
-                      [this](const TOcSimpleXmlElem& e) { Add()->LoadFromXml(&e); });
+    StoredForm<false>::Categories(*this, categories);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamCategories::SaveToXml() const {
@@ -293,12 +332,11 @@ TCamCategory* TCamCategory::FindCategory(const std::string& name) const {
 }
 
 void TCamCategory::LoadFromXml(const TOcSimpleXmlElem* elem) {
-    if (!elem)
-        throw std::invalid_argument("No \"Category\" element to read");
-    Name = elem->Properties().Value("Name");
-    const TOcSimpleXmlElems& items = elem->Items();
-    Categories.LoadFromXml(items.ItemNamed("Categories"));
-    Cams.LoadFromXml(items.ItemNamed("Cams"));
+    StoredForm<false>::Category(*this, elem);
+}
+
+void TCamCategory::TakeFromXml(TOcSimpleXmlElem* elem) {
+    StoredForm<true>::Category(*this, elem);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamCategory::SaveToXml() const {

@@ -49,6 +49,7 @@ public:
     // Hands one entry to the caller.
     std::unique_ptr<TCamWebcam> Extract(int i);
     int IndexOf(const TCamWebcam* cam) const;
+    void Reserve(size_t n) { FItems.reserve(n); }
 
     // Appends a webcam per child named exactly "Cam"; a null container does nothing.
     void LoadFromXml(const TOcSimpleXmlElem* cams);
@@ -100,6 +101,9 @@ public:
     // Sets Name and appends what the "Category" element holds. Throws std::invalid_argument
     // for a null element, before anything changes.
     void LoadFromXml(const TOcSimpleXmlElem* elem);
+    // The same, but the texts are moved out of the element's properties (they are left
+    // empty) instead of copied: for a document that is discarded afterwards.
+    void TakeFromXml(TOcSimpleXmlElem* elem);
     // A new "Category" element; the caller owns it.
     std::unique_ptr<TOcSimpleXmlElem> SaveToXml() const;
     // Appends the bytes SaveToXml()->Write(out, indent) gives, without building the elements:

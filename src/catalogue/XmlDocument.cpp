@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -197,6 +199,84 @@ std::string XmlDecode(std::string_view s, bool fold) {
 }
 
 } // namespace ocelis
+
+// ---- element memory ---------------------------------------------------------
+
+namespace ocelis {
+
+// Bump allocation for the elements of one loaded document, released as a whole when the
+// document and every element read into it are gone.
+class XmlArena {
+public:
+    void* Allocate(size_t size) {
+        size = (size + 15) & ~size_t{15};
+        if (FLeft < size) {
+            const size_t block = std::max(size, BlockSize);
+            FBlocks.push_back(std::make_unique<std::byte[]>(block));
+            FNext = FBlocks.back().get();
+            FLeft = block;
+        }
+        void* p = FNext;
+        FNext += size;
+        FLeft -= size;
+        return p;
+    }
+    void AddRef() { FRefs.fetch_add(1, std::memory_order_relaxed); }
+    void Release() {
+        if (FRefs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            delete this;
+    }
+
+private:
+    // Below the usual threshold for mapped allocations, so blocks come from the heap.
+    static constexpr size_t BlockSize = 64 * 1024;
+    std::vector<std::unique_ptr<std::byte[]>> FBlocks;
+    std::byte* FNext = nullptr;
+    size_t FLeft = 0;
+    std::atomic<size_t> FRefs{1};
+};
+
+} // namespace ocelis
+
+namespace {
+
+// In front of every element: its block store, or null for the heap.
+constexpr size_t ElemHeader = 16;
+static_assert(ElemHeader >= sizeof(ocelis::XmlArena*) &&
+              ElemHeader % alignof(std::max_align_t) == 0);
+
+ocelis::XmlArena*& HeaderOf(void* p) {
+    return *reinterpret_cast<ocelis::XmlArena**>(static_cast<std::byte*>(p) - ElemHeader);
+}
+
+} // namespace
+
+void* TOcSimpleXmlElem::operator new(std::size_t size) {
+    void* block = ::operator new(size + ElemHeader);
+    void* p = static_cast<std::byte*>(block) + ElemHeader;
+    HeaderOf(p) = nullptr;
+    return p;
+}
+
+void* TOcSimpleXmlElem::operator new(std::size_t size, ocelis::XmlArena& arena) {
+    void* p = static_cast<std::byte*>(arena.Allocate(size + ElemHeader)) + ElemHeader;
+    HeaderOf(p) = &arena;
+    arena.AddRef();
+    return p;
+}
+
+void TOcSimpleXmlElem::operator delete(void* p) noexcept {
+    if (!p)
+        return;
+    if (ocelis::XmlArena* arena = HeaderOf(p))
+        arena->Release();
+    else
+        ::operator delete(static_cast<std::byte*>(p) - ElemHeader);
+}
+
+void TOcSimpleXmlElem::operator delete(void* p, ocelis::XmlArena& /*arena*/) noexcept {
+    operator delete(p);
+}
 
 // ---- properties ------------------------------------------------------------
 
@@ -495,8 +575,8 @@ void TOcSimpleXmlElemSheet::Write(std::string& out, std::string_view /*indent*/)
 
 class TOcSimpleXmlParser {
 public:
-    TOcSimpleXmlParser(std::string_view data, TOcSimpleXml& target)
-        : s(data), n(data.size()), doc(target) {}
+    TOcSimpleXmlParser(std::string_view data, TOcSimpleXml& target, ocelis::XmlArena& store)
+        : s(data), n(data.size()), doc(target), arena(store) {}
 
     void Run() {
         while (true) {
@@ -526,6 +606,7 @@ private:
     size_t n;
     size_t pos = 0;
     TOcSimpleXml& doc;
+    ocelis::XmlArena& arena;
     std::vector<TOcSimpleXmlProp> scratch;
     size_t nodes = 0;
 
@@ -570,7 +651,8 @@ private:
         if (end == std::string_view::npos)
             Fail("Invalid Comment: Unexpected end of data");
         CountNode();
-        auto c = std::make_unique<TOcSimpleXmlElemComment>(std::string(s.substr(pos, end - pos)));
+        std::unique_ptr<TOcSimpleXmlElem> c(
+            new (arena) TOcSimpleXmlElemComment(std::string(s.substr(pos, end - pos))));
         pos = end + 3;
         return c;
     }
@@ -581,7 +663,8 @@ private:
         if (end == std::string_view::npos)
             Fail("Invalid CDATA: Unexpected end of data");
         CountNode();
-        auto c = std::make_unique<TOcSimpleXmlElemCData>(std::string(s.substr(pos, end - pos)));
+        std::unique_ptr<TOcSimpleXmlElem> c(
+            new (arena) TOcSimpleXmlElemCData(std::string(s.substr(pos, end - pos))));
         pos = end + 3;
         return c;
     }
@@ -786,8 +869,8 @@ private:
                 size_t end = s.find('<', pos);
                 if (end == std::string_view::npos)
                     end = n;
-                elem.Items().Add(
-                    std::make_unique<TOcSimpleXmlElemText>(ReadText(s.substr(pos, end - pos))));
+                elem.Items().Add(std::unique_ptr<TOcSimpleXmlElem>(
+                    new (arena) TOcSimpleXmlElemText(ReadText(s.substr(pos, end - pos)))));
                 pos = end;
                 continue;
             }
@@ -811,7 +894,7 @@ private:
                 elem.Items().Add(ReadCData());
             } else {
                 CountNode();
-                auto child = std::make_unique<TOcSimpleXmlElemClassic>();
+                std::unique_ptr<TOcSimpleXmlElem> child(new (arena) TOcSimpleXmlElemClassic());
                 TOcSimpleXmlElem& ref = *child;
                 elem.Items().Add(std::move(child));
                 ReadElement(ref, depth + 1);
@@ -839,16 +922,27 @@ private:
 TOcSimpleXml::TOcSimpleXml()
     : FProlog(nullptr), FRoot(std::make_unique<TOcSimpleXmlElemClassic>()) {}
 
-TOcSimpleXml::~TOcSimpleXml() = default;
+// The elements hold the store until the last of them goes.
+TOcSimpleXml::~TOcSimpleXml() {
+    ReleaseArena();
+}
+
+void TOcSimpleXml::ReleaseArena() {
+    if (FArena)
+        FArena->Release();
+    FArena = nullptr;
+}
 
 void TOcSimpleXml::Clear() {
     FProlog.Clear();
     FRoot = std::make_unique<TOcSimpleXmlElemClassic>();
+    ReleaseArena();
 }
 
 void TOcSimpleXml::LoadFromString(std::string_view bytes) {
     Clear();
-    TOcSimpleXmlParser(bytes, *this).Run();
+    FArena = new ocelis::XmlArena();
+    TOcSimpleXmlParser(bytes, *this, *FArena).Run();
 }
 
 void TOcSimpleXml::LoadFromFile(const std::string& path) {

@@ -18,6 +18,10 @@ public:
 
 class TOcSimpleXmlElem;
 
+namespace ocelis {
+class XmlArena;
+}
+
 enum class TOcSimpleXmlKind { Classic, Text, Comment, CData, Header, DocType, Sheet };
 
 class TOcSimpleXmlProp {
@@ -33,6 +37,12 @@ public:
     void SetName(std::string name) { FName = std::move(name); }
     const std::string& Value() const { return FValue; }
     void SetValue(std::string value) { FValue = std::move(value); }
+    // Hands the value over and leaves it empty (for readers of a document about to go).
+    std::string TakeValue() {
+        std::string value = std::move(FValue);
+        FValue.clear();
+        return value;
+    }
     const std::string& NameSpace() const;
     void SetNameSpace(std::string nameSpace);
     // Value as a 64-bit decimal integer; -1 when it is not one (also when empty).
@@ -134,6 +144,14 @@ public:
     TOcSimpleXmlElem(const TOcSimpleXmlElem&) = delete;
     TOcSimpleXmlElem& operator=(const TOcSimpleXmlElem&) = delete;
     virtual ~TOcSimpleXmlElem();
+
+    // Every element carries a small header naming where its memory came from: the heap, or
+    // the block store of the document that read it (one allocation per many elements). An
+    // element taken out of such a document keeps that store alive until it is destroyed.
+    static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, ocelis::XmlArena& arena);
+    static void operator delete(void* p) noexcept;
+    static void operator delete(void* p, ocelis::XmlArena& arena) noexcept;
 
     virtual TOcSimpleXmlKind Kind() const = 0;
 
@@ -278,9 +296,13 @@ public:
     void SaveToFile(const std::string& path);
 
 private:
+    void ReleaseArena();
+
     TOcSimpleXmlElems FProlog;
     std::unique_ptr<TOcSimpleXmlElem> FRoot;
     size_t FNodeLimit = MaxNodes;
+    // The block store of the last load; shared with the elements read into it.
+    ocelis::XmlArena* FArena = nullptr;
 };
 
 namespace ocelis {

@@ -25,10 +25,10 @@ void TCamViewer::Load() {
         TOcSimpleXml doc;
         doc.LoadFromFile(path.string());
         const TOcSimpleXmlElems& items = doc.Root()->Items();
-        const TOcSimpleXmlElem* category = items.ItemNamed("Category");
+        TOcSimpleXmlElem* category = items.ItemNamed("Category");
         if (!category)
             return;
-        RootCategory->LoadFromXml(category);
+        RootCategory->TakeFromXml(category); // the document goes at the end of this block
         AlwaysOnTop = items.BoolValue("AlwaysOnTop", true);
         SaveImages = items.BoolValue("SaveImages", true);
         SavePath = items.Value("SavePath", DefaultSavePath());

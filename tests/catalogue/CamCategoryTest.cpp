@@ -390,3 +390,51 @@ TEST(CamCategory, SizeHintCoversTheUnescapedOutput) {
     EXPECT_GE(hint, out.size());
     EXPECT_LE(hint, out.size() * 3 / 2); // still a useful estimate
 }
+
+TEST(CamCategory, TakingGivesWhatCopyingGives) {
+    const std::string texts[] = {
+        // Lookup rules: exact-case lists inside any-case containers, the last container wins.
+        "<Category Name=\"r\">"
+        "<CATEGORIES><category Name=\"skipped\"/><Category Name=\"kept\"/>text<!-- c "
+        "--></CATEGORIES>"
+        "<cams><Cam Name=\"first container\"/></cams>"
+        "<Cams><cam Name=\"skipped\"/><Cam Name=\"last container\"/><Other/></Cams>"
+        "</Category>",
+        // Properties: any case, the last of equal names wins, defaults and -1 for non-numbers.
+        "<Category name=\"a\" NAME=\"b\"><Cams>"
+        "<Cam NAME=\"n1\" name=\"n2\" URL=\"u&#38;\" Refresh=\"\" LastId=\"x\" Email=\"e\" "
+        "email=\"\" Referer=\"r\" HomePage=\"h\" lastid=\"4294967297\"/>"
+        "<Cam/><Cam Name=\"long name long name long name\" Url=\"u\" Refresh=\"-5\">t</Cam>"
+        "</Cams><Categories><Category><Categories><Category Name=\"deep\"><Cams><Cam "
+        "Url=\"x\"/></Cams></Category></Categories></Category></Categories></Category>",
+        "<Category/>",
+    };
+    for (const std::string& text : texts) {
+        auto copied = Parse(text);
+        TCamCategory fromCopy;
+        fromCopy.LoadFromXml(copied->Root());
+        auto taken = Parse(text);
+        TCamCategory fromTake;
+        fromTake.TakeFromXml(taken->Root());
+        std::string a;
+        fromCopy.WriteXml(a, "");
+        std::string b;
+        fromTake.WriteXml(b, "");
+        EXPECT_EQ(a, b) << text;
+    }
+    // The texts moved out, and the lists were not created where there were none.
+    auto doc = Parse("<Category Name=\"r\"><Cams><Cam Name=\"a name longer than fifteen\" "
+                     "Url=\"u\" Refresh=\"7\"/></Cams></Category>");
+    TCamCategory cat;
+    cat.TakeFromXml(doc->Root());
+    ASSERT_EQ(cat.Cams.Count(), 1);
+    EXPECT_EQ(cat.Name, "r");
+    EXPECT_EQ(cat.Cams.Items(0)->Name, "a name longer than fifteen");
+    EXPECT_EQ(cat.Cams.Items(0)->Refresh, 7);
+    const TOcSimpleXmlElem* cam = doc->Root()->Items().ItemNamed("Cams")->Items().Items(0);
+    EXPECT_EQ(cam->Properties().Value("Name"), "");
+    EXPECT_FALSE(cam->HasItems());
+    EXPECT_EQ(cam->Properties().Value("Refresh"), "7");
+    EXPECT_THROW(cat.TakeFromXml(nullptr), std::invalid_argument);
+    EXPECT_EQ(cat.Cams.Count(), 1); // nothing changed
+}

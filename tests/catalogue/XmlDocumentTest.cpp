@@ -574,3 +574,48 @@ TEST(XmlReader, NodeCountIsBounded) {
         props += " p" + std::to_string(i) + "=\"\"";
     EXPECT_THROW(doc.LoadFromString(props + "/>"), TOcSimpleXmlInvalid);
 }
+
+TEST(XmlElements, ReadElementsOutliveTheirDocument) {
+    std::unique_ptr<TOcSimpleXmlElem> kept;
+    std::unique_ptr<TOcSimpleXmlElem> text;
+    {
+        TOcSimpleXml doc;
+        doc.LoadFromString(
+            "<r><a p=\"1\"><b>x&#38;y</b><!--c--><c/></a><t>v</t><d>one<e/>two</d></r>");
+        TOcSimpleXmlElems& items = doc.Root()->Items();
+        kept = items.Extract(0);
+        text = items.ItemNamed("d")->Items().Extract(0);
+        // Loading again and clearing replace the elements that are still inside.
+        doc.LoadFromString("<s><u/></s>");
+        EXPECT_EQ(doc.Root()->Items().Items(0)->Name(), "u");
+        doc.Clear();
+        EXPECT_EQ(doc.Root()->Items().Count(), 0);
+    }
+    // Taken out before the document went, they stay whole.
+    EXPECT_EQ(kept->Parent(), nullptr);
+    EXPECT_EQ(kept->Name(), "a");
+    EXPECT_EQ(kept->Properties().Value("p"), "1");
+    ASSERT_EQ(kept->Items().Count(), 3);
+    EXPECT_EQ(kept->Items().Items(0)->Value(), "x&y");
+    EXPECT_EQ(kept->Items().Items(1)->Kind(), TOcSimpleXmlKind::Comment);
+    EXPECT_EQ(text->Kind(), TOcSimpleXmlKind::Text);
+    EXPECT_EQ(text->Value(), "one");
+    // They can be changed, given to another document and written there.
+    kept->Items().Add("new", "n");
+    kept->Items().Delete(1);
+    TOcSimpleXml other;
+    other.Root()->SetName("o");
+    other.Root()->Items().Add(std::move(kept));
+    other.Root()->Items().Add(std::move(text));
+    EXPECT_EQ(other.SaveToString(), std::string(Decl) +
+                                        "<o>\r\n <a p=\"1\">\r\n  <b>x&#38;y</b>\r\n"
+                                        "  <c/>\r\n  <new>n</new>\r\n </a>\r\n one\r\n</o>\r\n");
+}
+
+TEST(XmlElements, TakeValueEmptiesTheProperty) {
+    TOcSimpleXmlProp p("n", std::string(100, 'v'));
+    EXPECT_EQ(p.TakeValue(), std::string(100, 'v'));
+    EXPECT_EQ(p.Value(), "");
+    EXPECT_EQ(p.IntValue(), -1);
+    EXPECT_EQ(p.TakeValue(), "");
+}
