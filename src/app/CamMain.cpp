@@ -132,6 +132,8 @@ template <typename F> void TfoCamMain::Guarded(F&& handler) {
 TfoCamMain::TfoCamMain(std::vector<std::string> arguments, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("foCamMain"));
     setWindowTitle(QStringLiteral("Ocelis"));
+    // The main window is never shown, whatever a language file says about its Visible.
+    setProperty("ocelisKeepHidden", true);
     BuildComponents();
     try {
         FormCreate(arguments);

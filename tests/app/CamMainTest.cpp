@@ -247,6 +247,15 @@ TEST_F(CamMainTest, SavedLanguageRenamesEntriesAndPlaceholdersBeforeTheMenuIsBui
     EXPECT_EQ(m.Dummy2->text(), "No sails");
 }
 
+TEST_F(CamMainTest, ALanguageFileCannotShowTheHiddenMainWindow) {
+    const std::string lang = WriteFile("app/Languages/Show.xml",
+                                       "<Texts><foCamMain Visible='1' Caption='Shown'/></Texts>");
+    SaveCatalogue([](TCamCategory&) {}, lang);
+    TfoCamMain& m = Start();
+    EXPECT_EQ(m.windowTitle(), "Shown");
+    EXPECT_FALSE(m.isVisible());
+}
+
 TEST_F(CamMainTest, OpenViewerFindsTheSameUrlExactlyAndOpensOnePerUrl) {
     SaveCatalogue([](TCamCategory& root) {
         TCamCategory* a = root.Categories.Add();
