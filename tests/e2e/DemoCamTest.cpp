@@ -57,7 +57,7 @@ TEST(DemoCam, ServesAChangingJpegWithTheHeadersAViewerUses) {
         server.Start({DEMO_BIN, "--interval", "1", "--port-file", (box.root / "port").string()},
                      box.Env(), box.Log("demo")));
     ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(box.root / "port"); }, 10s));
-    const int port = std::stoi(ReadFile(box.root / "port"));
+    const int port = std::stoi(ReadFileBytes(box.root / "port"));
 
     const std::string head = Exchange(port, "HEAD /cam.jpg HTTP/1.1\r\nHost: x\r\n"
                                             "Connection: close\r\n\r\n");

@@ -11,6 +11,8 @@
 #include <map>
 #include <optional>
 #include <spawn.h>
+
+#include "support/TestFiles.h"
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -27,17 +29,8 @@ namespace ocelis::e2e {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-inline std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteFile(const fs::path& p, const std::string& text) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-}
+using test::ReadFileBytes;
+using test::WriteFileBytes;
 
 // A program on PATH, or nothing.
 inline std::optional<fs::path> FindProgram(const std::string& name) {

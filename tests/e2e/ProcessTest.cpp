@@ -67,25 +67,25 @@ std::string TestName() {
 TEST(Process, SecondStartWithoutArgumentEndsAtOnceAndChangesNothing) {
     Sandbox box(TestName());
     Process first;
-    ASSERT_TRUE(box.StartReady(first, {}, "first")) << ReadFile(box.Log("first"));
+    ASSERT_TRUE(box.StartReady(first, {}, "first")) << ReadFileBytes(box.Log("first"));
     Process second;
     ASSERT_TRUE(second.Start({box.exe.string()}, box.Env(), box.Log("second")));
     EXPECT_EQ(second.WaitExit(5s), 0);
     EXPECT_TRUE(first.Running());
     first.Signal(SIGTERM);
     ASSERT_EQ(first.WaitExit(10s), 0);
-    const std::string options = ReadFile(box.Options());
+    const std::string options = ReadFileBytes(box.Options());
     EXPECT_NE(options.find("<Options>"), std::string::npos);
     EXPECT_EQ(options.find("Imported"), std::string::npos);
 }
 
 TEST(Process, LaterStartsHandTheirArgumentOverAndWaitForTheImport) {
     Sandbox box(TestName());
-    WriteFile(box.root / "pier.cam", CamFileText("Pier", "http://127.0.0.1:9/pier.jpg"));
-    WriteFile(box.root / "PIER2.CAM", CamFileText("Upper", "http://127.0.0.1:9/upper.jpg"));
-    WriteFile(box.root / "other.cam.txt", CamFileText("Text", "http://127.0.0.1:9/t.jpg"));
+    WriteFileBytes(box.root / "pier.cam", CamFileText("Pier", "http://127.0.0.1:9/pier.jpg"));
+    WriteFileBytes(box.root / "PIER2.CAM", CamFileText("Upper", "http://127.0.0.1:9/upper.jpg"));
+    WriteFileBytes(box.root / "other.cam.txt", CamFileText("Text", "http://127.0.0.1:9/t.jpg"));
     Process first;
-    ASSERT_TRUE(box.StartReady(first, {}, "first")) << ReadFile(box.Log("first"));
+    ASSERT_TRUE(box.StartReady(first, {}, "first")) << ReadFileBytes(box.Log("first"));
     for (const char* file : {"pier.cam", "PIER2.CAM", "other.cam.txt", "missing.cam"}) {
         Process later;
         ASSERT_TRUE(later.Start({box.exe.string(), (box.root / file).string(), "extra"}, box.Env(),
@@ -95,7 +95,7 @@ TEST(Process, LaterStartsHandTheirArgumentOverAndWaitForTheImport) {
     EXPECT_TRUE(first.Running());
     first.Signal(SIGTERM);
     ASSERT_EQ(first.WaitExit(10s), 0);
-    const std::string options = ReadFile(box.Options());
+    const std::string options = ReadFileBytes(box.Options());
     EXPECT_NE(options.find("Name=\"Pier\""), std::string::npos) << options;
     EXPECT_NE(options.find("Name=\"Upper\""), std::string::npos) << options;
     EXPECT_EQ(options.find("Name=\"Text\""), std::string::npos) << options;
@@ -105,14 +105,14 @@ TEST(Process, KilledFirstInstanceLeavesNoStaleLock) {
     Sandbox box(TestName());
     {
         Process first;
-        ASSERT_TRUE(box.StartReady(first, {}, "first")) << ReadFile(box.Log("first"));
+        ASSERT_TRUE(box.StartReady(first, {}, "first")) << ReadFileBytes(box.Log("first"));
         first.Signal(SIGKILL);
         ASSERT_TRUE(first.WaitExit(5s).has_value());
     }
     EXPECT_FALSE(fs::exists(box.Options())); // killed: nothing saved
-    WriteFile(box.root / "a.cam", CamFileText("After", "http://127.0.0.1:9/a.jpg"));
+    WriteFileBytes(box.root / "a.cam", CamFileText("After", "http://127.0.0.1:9/a.jpg"));
     Process next;
-    ASSERT_TRUE(box.StartReady(next, {}, "next")) << ReadFile(box.Log("next"));
+    ASSERT_TRUE(box.StartReady(next, {}, "next")) << ReadFileBytes(box.Log("next"));
     // The new instance took the lock and serves hand-overs over a fresh socket.
     Process later;
     ASSERT_TRUE(later.Start({box.exe.string(), (box.root / "a.cam").string()}, box.Env(),
@@ -120,19 +120,19 @@ TEST(Process, KilledFirstInstanceLeavesNoStaleLock) {
     EXPECT_EQ(later.WaitExit(10s), 0);
     next.Signal(SIGTERM);
     ASSERT_EQ(next.WaitExit(10s), 0);
-    EXPECT_NE(ReadFile(box.Options()).find("Name=\"After\""), std::string::npos);
+    EXPECT_NE(ReadFileBytes(box.Options()).find("Name=\"After\""), std::string::npos);
 }
 
 TEST(Process, TerminationSignalsSaveTheSettings) {
     for (int sig : {SIGTERM, SIGINT}) {
         Sandbox box(TestName() + std::to_string(sig));
-        WriteFile(box.Options(), "<Options><Category/><FirstLaunch>-1</FirstLaunch>"
-                                 "<Language>/nowhere.xml</Language></Options>");
+        WriteFileBytes(box.Options(), "<Options><Category/><FirstLaunch>-1</FirstLaunch>"
+                                      "<Language>/nowhere.xml</Language></Options>");
         Process p;
-        ASSERT_TRUE(box.StartReady(p, {}, "run")) << ReadFile(box.Log("run"));
+        ASSERT_TRUE(box.StartReady(p, {}, "run")) << ReadFileBytes(box.Log("run"));
         p.Signal(sig);
         ASSERT_EQ(p.WaitExit(10s), 0) << sig;
-        const std::string options = ReadFile(box.Options());
+        const std::string options = ReadFileBytes(box.Options());
         EXPECT_NE(options.find("<FirstLaunch>0</FirstLaunch>"), std::string::npos) << options;
         // Read with the missing-element defaults, written back as they are.
         EXPECT_NE(options.find("<AlwaysOnTop>-1</AlwaysOnTop>"), std::string::npos) << options;
@@ -147,14 +147,14 @@ TEST(Process, ExitWithViewersOnAStalledServerIsQuick) {
     for (int i = 0; i < 3; ++i)
         cams += "<Cam Name=\"S" + std::to_string(i) + "\" Url=\"" + stalled.Url() + "?" +
                 std::to_string(i) + "\" Refresh=\"30\"/>";
-    WriteFile(box.Options(),
-              "<Options><Category Name=\"\"><Cams>" + cams + "</Cams></Category></Options>");
-    WriteFile(box.root / "s.cam", CamFileText("Stalled", stalled.Url()));
+    WriteFileBytes(box.Options(),
+                   "<Options><Category Name=\"\"><Cams>" + cams + "</Cams></Category></Options>");
+    WriteFileBytes(box.root / "s.cam", CamFileText("Stalled", stalled.Url()));
     Process p;
     ASSERT_TRUE(box.StartReady(p, {(box.root / "s.cam").string()}, "run"))
-        << ReadFile(box.Log("run"));
+        << ReadFileBytes(box.Log("run"));
     // A second viewer through the hand-over.
-    WriteFile(box.root / "t.cam", CamFileText("Stalled too", stalled.Url() + "?t"));
+    WriteFileBytes(box.root / "t.cam", CamFileText("Stalled too", stalled.Url() + "?t"));
     Process later;
     ASSERT_TRUE(later.Start({box.exe.string(), (box.root / "t.cam").string()}, box.Env(),
                             box.Log("later")));
@@ -162,9 +162,9 @@ TEST(Process, ExitWithViewersOnAStalledServerIsQuick) {
     ASSERT_TRUE(ocelis::test::WaitUntil([&] { return stalled.Accepted() >= 2; }, 10s));
     const auto start = std::chrono::steady_clock::now();
     p.Signal(SIGTERM);
-    ASSERT_EQ(p.WaitExit(10s), 0) << ReadFile(box.Log("run"));
+    ASSERT_EQ(p.WaitExit(10s), 0) << ReadFileBytes(box.Log("run"));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
-    EXPECT_NE(ReadFile(box.Options()).find("Name=\"Stalled too\""), std::string::npos);
+    EXPECT_NE(ReadFileBytes(box.Options()).find("Name=\"Stalled too\""), std::string::npos);
 }
 
 TEST(Process, WithoutADisplayItSaysWhatToDo) {
@@ -172,5 +172,5 @@ TEST(Process, WithoutADisplayItSaysWhatToDo) {
     Process p;
     ASSERT_TRUE(p.Start({box.exe.string()}, box.Env(false), box.Log("run")));
     EXPECT_EQ(p.WaitExit(10s), 1);
-    EXPECT_NE(ReadFile(box.Log("run")).find("xvfb-run"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(box.Log("run")).find("xvfb-run"), std::string::npos);
 }

@@ -29,7 +29,7 @@ public:
         std::string display;
         if (!ocelis::test::WaitUntil(
                 [&] {
-                    const std::string out = ReadFile(box_.Log("xvfb"));
+                    const std::string out = ReadFileBytes(box_.Log("xvfb"));
                     std::smatch m;
                     static const std::regex number(R"((?:^|\n)(\d+)\n)");
                     if (std::regex_search(out, m, number))
@@ -37,7 +37,7 @@ public:
                     return !display.empty();
                 },
                 15s)) {
-            why = "Xvfb did not start: " + ReadFile(box_.Log("xvfb"));
+            why = "Xvfb did not start: " + ReadFileBytes(box_.Log("xvfb"));
             return false;
         }
         display_ = display;
@@ -86,7 +86,7 @@ public:
         if (!p.Start(argv, Env(), out))
             return {};
         p.WaitExit(10s);
-        return ReadFile(out);
+        return ReadFileBytes(out);
     }
     std::string Xdotool(std::vector<std::string> args) {
         args.insert(args.begin(), xdotool_->string());
@@ -136,7 +136,7 @@ struct PictureStats {
 };
 
 PictureStats ReadPpmStats(const fs::path& file) {
-    const std::string data = ReadFile(file);
+    const std::string data = ReadFileBytes(file);
     std::istringstream in(data);
     std::string magic;
     int w = 0, h = 0, maxval = 0;
@@ -185,9 +185,9 @@ TEST(Tray, RightClickChooseWebcamSeeItAndExitFromTheMenu) {
         {DEMO_BIN, "--interval", "2", "--port-file", (box.root / "port").string()}, "demo", false);
     ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(box.root / "port"); }, 10s));
     ASSERT_TRUE(demo.Running());
-    std::string port = ReadFile(box.root / "port");
+    std::string port = ReadFileBytes(box.root / "port");
     port.erase(port.find_last_not_of("\r\n") + 1);
-    WriteFile(
+    WriteFileBytes(
         box.Options(),
         "<Options><Category Name=\"\"><Cams><Cam Name=\"Demo cam\" Url=\"http://127.0.0.1:" + port +
             "/cam.jpg\" Refresh=\"2\"/></Cams></Category>"
@@ -199,7 +199,7 @@ TEST(Tray, RightClickChooseWebcamSeeItAndExitFromTheMenu) {
     std::optional<WindowInfo> icon;
     ASSERT_TRUE(
         ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
-        << ReadFile(box.Log("ocelis"));
+        << ReadFileBytes(box.Log("ocelis"));
 
     // Right click: the popup menu appears.
     const std::string cx = std::to_string(icon->x + icon->w / 2);
@@ -242,8 +242,8 @@ TEST(Tray, RightClickChooseWebcamSeeItAndExitFromTheMenu) {
     ASSERT_TRUE(ocelis::test::WaitUntil([&] { return (popup = PopupWindow(x)).has_value(); }, 10s));
     x.Screenshot("root", box.root / "menu2.png");
     x.Xdotool({"key", "Up", "Return"});
-    ASSERT_EQ(ocelis.WaitExit(10s), 0) << ReadFile(box.Log("ocelis"));
-    const std::string options = ReadFile(box.Options());
+    ASSERT_EQ(ocelis.WaitExit(10s), 0) << ReadFileBytes(box.Log("ocelis"));
+    const std::string options = ReadFileBytes(box.Options());
     EXPECT_NE(options.find("Name=\"Demo cam\""), std::string::npos) << options;
     EXPECT_NE(options.find("<FirstLaunch>0</FirstLaunch>"), std::string::npos);
 }

@@ -11,17 +11,11 @@
 
 #include "catalogue/XmlDocument.h"
 #include "platform/AtomicFile.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 size_t CountEntries(const fs::path& dir) {
     size_t n = 0;
@@ -67,11 +61,11 @@ private:
 TEST_F(AtomicFileTest, CreatesAndReplaces) {
     const fs::path p = dir / "a.txt";
     ocelis::WriteFileAtomic(p, "first");
-    EXPECT_EQ(ReadFile(p), "first");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(p), "first");
     ocelis::WriteFileAtomic(p, std::string("sec\0ond", 7));
-    EXPECT_EQ(ReadFile(p), std::string("sec\0ond", 7));
+    EXPECT_EQ(ocelis::test::ReadFileBytes(p), std::string("sec\0ond", 7));
     ocelis::WriteFileAtomic(p, "");
-    EXPECT_EQ(ReadFile(p), "");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(p), "");
     EXPECT_EQ(CountEntries(dir), 1u);
 }
 
@@ -100,14 +94,14 @@ TEST_F(AtomicFileTest, WritesThroughSymlinks) {
     ocelis::WriteFileAtomic(link2, "new");
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(fs::is_symlink(link2));
-    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(target), "new");
     EXPECT_EQ(ocelis::ResolveWriteTarget(link2), dir / "real" / "Options.xml");
 
     const fs::path dangling = dir / "dangling.xml";
     fs::create_symlink("real/created.xml", dangling);
     ocelis::WriteFileAtomic(dangling, "made");
     EXPECT_TRUE(fs::is_symlink(dangling));
-    EXPECT_EQ(ReadFile(dir / "real" / "created.xml"), "made");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(dir / "real" / "created.xml"), "made");
 }
 
 TEST_F(AtomicFileTest, SymlinkLoopFails) {
@@ -126,7 +120,7 @@ TEST_F(AtomicFileTest, FailingWriteKeepsOldFileAndLeavesNoTemporary) {
         EXPECT_THROW(ocelis::WriteFileAtomic(p, std::string(20000, 'n')), std::system_error);
         EXPECT_FALSE(ocelis::TryWriteFileAtomic(p, std::string(20000, 'n')));
     }
-    EXPECT_EQ(ReadFile(p), old);
+    EXPECT_EQ(ocelis::test::ReadFileBytes(p), old);
     EXPECT_EQ(CountEntries(dir), 1u);
 }
 
@@ -136,7 +130,7 @@ TEST_F(AtomicFileTest, DocumentSaveFailureKeepsPreviousCatalogue) {
     doc.Root()->SetName("Options");
     doc.Root()->Items().Add("Keep", "me");
     doc.SaveToFile(p.string());
-    const std::string before = ReadFile(p);
+    const std::string before = ocelis::test::ReadFileBytes(p);
     TOcSimpleXml big;
     big.Root()->SetName("Options");
     for (int i = 0; i < 2000; ++i)
@@ -145,7 +139,7 @@ TEST_F(AtomicFileTest, DocumentSaveFailureKeepsPreviousCatalogue) {
         FileSizeLimit limit(before.size() + 10);
         EXPECT_THROW(big.SaveToFile(p.string()), std::system_error);
     }
-    EXPECT_EQ(ReadFile(p), before);
+    EXPECT_EQ(ocelis::test::ReadFileBytes(p), before);
     EXPECT_EQ(CountEntries(dir), 1u);
 }
 

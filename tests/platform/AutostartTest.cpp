@@ -8,17 +8,11 @@
 
 #include "platform/AppPaths.h"
 #include "platform/Autostart.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class AutostartTest : public testing::Test {
 protected:
@@ -76,11 +70,12 @@ TEST_F(AutostartTest, OnWritesOffRemoves) {
     const fs::path entry = ocelis::AutostartEntryPath();
     EXPECT_FALSE(ocelis::AutostartEntryExists());
     EXPECT_TRUE(ocelis::SetAutostart(true, "/usr/bin/ocelis"));
-    EXPECT_EQ(ReadFile(entry), ocelis::AutostartEntryText("/usr/bin/ocelis"));
+    EXPECT_EQ(ocelis::test::ReadFileBytes(entry), ocelis::AutostartEntryText("/usr/bin/ocelis"));
     EXPECT_TRUE(ocelis::AutostartEntryExists());
     // A moved executable rewrites the entry.
     EXPECT_TRUE(ocelis::SetAutostart(true, "/opt/new place/ocelis"));
-    EXPECT_EQ(ReadFile(entry), ocelis::AutostartEntryText("/opt/new place/ocelis"));
+    EXPECT_EQ(ocelis::test::ReadFileBytes(entry),
+              ocelis::AutostartEntryText("/opt/new place/ocelis"));
     size_t files = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(entry.parent_path()))
         ++files;
@@ -92,7 +87,7 @@ TEST_F(AutostartTest, OnWritesOffRemoves) {
 
 TEST_F(AutostartTest, RunningExecutableAndFailure) {
     EXPECT_TRUE(ocelis::SetAutostart(true));
-    EXPECT_NE(ReadFile(ocelis::AutostartEntryPath())
+    EXPECT_NE(ocelis::test::ReadFileBytes(ocelis::AutostartEntryPath())
                   .find("Exec=\"" + ocelis::ExecutablePath().string() + "\""),
               std::string::npos);
     std::ofstream(base / "file") << "x";

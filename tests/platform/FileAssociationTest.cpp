@@ -1,4 +1,5 @@
 #include "platform/FileAssociation.h"
+#include "support/TestFiles.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,13 +19,6 @@ fs::path TestDir(const std::string& name) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
-}
-
-std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 } // namespace
@@ -87,10 +81,11 @@ TEST(FileAssociation, RegisterWritesAllThreeFilesAndOverwritesOnEveryStart) {
     RegisterCamFileType("/old/ocelis", data.string(), config.string(), false);
     RegisterCamFileType("/new place/ocelis", data.string(), config.string(), true);
 
-    EXPECT_EQ(Read(data / "mime/packages/ocelis-cam.xml"), CamMimePackageXml());
-    const std::string entry = Read(data / "applications/ocelis.desktop");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(data / "mime/packages/ocelis-cam.xml"),
+              CamMimePackageXml());
+    const std::string entry = ocelis::test::ReadFileBytes(data / "applications/ocelis.desktop");
     EXPECT_EQ(entry, CamDesktopEntry("/new place/ocelis"));
-    const std::string list = Read(config / "mimeapps.list");
+    const std::string list = ocelis::test::ReadFileBytes(config / "mimeapps.list");
     EXPECT_NE(list.find("text/plain=ed.desktop;"), std::string::npos);
     EXPECT_NE(list.find("application/x-ocelis-cam=ocelis.desktop;"), std::string::npos);
     EXPECT_EQ(list.find("application/x-ocelis-cam="), list.rfind("application/x-ocelis-cam="));
@@ -111,7 +106,8 @@ TEST(FileAssociation, SymlinkedMimeAppsListKeepsItsLink) {
     fs::create_symlink(dir / "dotfiles" / "mimeapps.list", dir / "config" / "mimeapps.list");
     RegisterCamFileType("/x", (dir / "data").string(), (dir / "config").string(), false);
     EXPECT_TRUE(fs::is_symlink(dir / "config" / "mimeapps.list"));
-    EXPECT_NE(Read(dir / "dotfiles" / "mimeapps.list").find("application/x-ocelis-cam="),
+    EXPECT_NE(ocelis::test::ReadFileBytes(dir / "dotfiles" / "mimeapps.list")
+                  .find("application/x-ocelis-cam="),
               std::string::npos);
 }
 

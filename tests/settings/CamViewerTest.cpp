@@ -9,22 +9,11 @@
 #include "platform/AppPaths.h"
 #include "platform/Autostart.h"
 #include "settings/CamViewer.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 // Every test gets its own executable folder and config home.
 class CamViewerTest : public testing::Test {
@@ -68,19 +57,19 @@ TEST_F(CamViewerTest, CreationDefaults) {
 
 TEST_F(CamViewerTest, NoFileKeepsDefaultsAndLeavesEntryAlone) {
     fs::create_directories(Entry().parent_path());
-    WriteFile(Entry(), "old entry");
+    ocelis::test::WriteFileBytes(Entry(), "old entry");
     TCamViewer v;
     v.Load();
     EXPECT_FALSE(v.AlwaysOnTop || v.Status || v.FirstLaunch || v.LaunchWindows);
     EXPECT_TRUE(v.SavePath.empty());
-    EXPECT_EQ(ReadFile(Entry()), "old entry");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(Entry()), "old entry");
 }
 
 TEST_F(CamViewerTest, FirstSaveWritesZerosAndEmptyTexts) {
     TCamViewer v;
     v.Load();
     v.Save();
-    EXPECT_EQ(ReadFile(Options()),
+    EXPECT_EQ(ocelis::test::ReadFileBytes(Options()),
               Doc(" <Category Name=\"\">\r\n  <Categories/>\r\n  <Cams/>\r\n </Category>\r\n"
                   " <AlwaysOnTop>0</AlwaysOnTop>\r\n"
                   " <SaveImages>0</SaveImages>\r\n"
@@ -95,7 +84,7 @@ TEST_F(CamViewerTest, FirstSaveWritesZerosAndEmptyTexts) {
 }
 
 TEST_F(CamViewerTest, OnlyEmptyCategoryGivesMissingElementDefaults) {
-    WriteFile(Options(), Doc(" <Category Name=\"\"/>\r\n"));
+    ocelis::test::WriteFileBytes(Options(), Doc(" <Category Name=\"\"/>\r\n"));
     TCamViewer v;
     v.Load();
     EXPECT_TRUE(v.AlwaysOnTop && v.SaveImages && v.Beep && v.PropResize && v.Status &&
@@ -104,7 +93,7 @@ TEST_F(CamViewerTest, OnlyEmptyCategoryGivesMissingElementDefaults) {
     EXPECT_EQ(v.SavePath, (ocelis::HomeDir() / "Webcams").string());
     EXPECT_EQ(v.Language, "");
     // The start-up entry names the running executable, quoted.
-    const std::string entry = ReadFile(Entry());
+    const std::string entry = ocelis::test::ReadFileBytes(Entry());
     EXPECT_NE(entry.find("Exec=\"" + ocelis::ExecutablePath().string() + "\"\n"), std::string::npos)
         << entry;
 }
@@ -120,12 +109,13 @@ TEST_F(CamViewerTest, BooleanAndTextReadingRules) {
         {"<AlwaysOnTop>0</AlwaysOnTop><AlwaysOnTop>-1</AlwaysOnTop>", true},
     };
     for (const auto& [xml, expected] : cases) {
-        WriteFile(Options(), Doc(std::string("<Category/>") + xml));
+        ocelis::test::WriteFileBytes(Options(), Doc(std::string("<Category/>") + xml));
         TCamViewer v;
         v.Load();
         EXPECT_EQ(v.AlwaysOnTop, expected) << xml;
     }
-    WriteFile(Options(), Doc("<Category/><SavePath></SavePath><Language>/l/de.xml</Language>"));
+    ocelis::test::WriteFileBytes(
+        Options(), Doc("<Category/><SavePath></SavePath><Language>/l/de.xml</Language>"));
     TCamViewer v;
     v.Load();
     EXPECT_EQ(v.SavePath, "");
@@ -133,9 +123,9 @@ TEST_F(CamViewerTest, BooleanAndTextReadingRules) {
 }
 
 TEST_F(CamViewerTest, RootNameAndOrderDoNotMatter) {
-    WriteFile(Options(), "<Settings><Status>0</Status><Beep>-1</Beep><Category "
-                         "Name=\"x\"><Cams><Cam Name=\"c\"/></Cams>"
-                         "</Category><Unknown>1</Unknown></Settings>");
+    ocelis::test::WriteFileBytes(Options(), "<Settings><Status>0</Status><Beep>-1</Beep><Category "
+                                            "Name=\"x\"><Cams><Cam Name=\"c\"/></Cams>"
+                                            "</Category><Unknown>1</Unknown></Settings>");
     TCamViewer v;
     v.Load();
     EXPECT_FALSE(v.Status);
@@ -144,11 +134,13 @@ TEST_F(CamViewerTest, RootNameAndOrderDoNotMatter) {
     ASSERT_EQ(v.RootCategory->Cams.Count(), 1);
     EXPECT_EQ(v.RootCategory->Cams.Items(0)->Refresh, 30);
     v.Save();
-    EXPECT_EQ(ReadFile(Options()).find("Unknown"), std::string::npos); // not written back
+    EXPECT_EQ(ocelis::test::ReadFileBytes(Options()).find("Unknown"),
+              std::string::npos); // not written back
 }
 
 TEST_F(CamViewerTest, WithoutCategoryNothingIsRead) {
-    WriteFile(Options(), Doc("<AlwaysOnTop>-1</AlwaysOnTop><LaunchWindows>-1</LaunchWindows>"));
+    ocelis::test::WriteFileBytes(
+        Options(), Doc("<AlwaysOnTop>-1</AlwaysOnTop><LaunchWindows>-1</LaunchWindows>"));
     TCamViewer v;
     v.Load();
     EXPECT_FALSE(v.AlwaysOnTop);
@@ -157,7 +149,7 @@ TEST_F(CamViewerTest, WithoutCategoryNothingIsRead) {
 }
 
 TEST_F(CamViewerTest, MalformedFileIsIgnoredAndOverwritten) {
-    WriteFile(Options(), "<Options><Category><AlwaysOnTop>-1</AlwaysOnTop>");
+    ocelis::test::WriteFileBytes(Options(), "<Options><Category><AlwaysOnTop>-1</AlwaysOnTop>");
     TCamViewer v;
     v.Load();
     EXPECT_FALSE(v.AlwaysOnTop);
@@ -208,7 +200,8 @@ TEST_F(CamViewerTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(cam->Name, "Pier");
     EXPECT_EQ(cam->Refresh, 15);
     EXPECT_EQ(cam->LastId, 3);
-    EXPECT_NE(ReadFile(Options()).find(" <FirstLaunch>0</FirstLaunch>\r\n"), std::string::npos);
+    EXPECT_NE(ocelis::test::ReadFileBytes(Options()).find(" <FirstLaunch>0</FirstLaunch>\r\n"),
+              std::string::npos);
 }
 
 TEST_F(CamViewerTest, LaunchWindowsFollowsThePreference) {
@@ -221,16 +214,16 @@ TEST_F(CamViewerTest, LaunchWindowsFollowsThePreference) {
     EXPECT_FALSE(fs::exists(Entry()));
     // A stale entry with an old path is rewritten at the next load with the preference on.
     fs::create_directories(Entry().parent_path());
-    WriteFile(Entry(), "[Desktop Entry]\nExec=\"/old/place/ocelis\"\n");
-    WriteFile(Options(), Doc("<Category/><LaunchWindows>-1</LaunchWindows>"));
+    ocelis::test::WriteFileBytes(Entry(), "[Desktop Entry]\nExec=\"/old/place/ocelis\"\n");
+    ocelis::test::WriteFileBytes(Options(), Doc("<Category/><LaunchWindows>-1</LaunchWindows>"));
     TCamViewer w;
     w.Load();
-    EXPECT_EQ(ReadFile(Entry()).find("/old/place"), std::string::npos);
+    EXPECT_EQ(ocelis::test::ReadFileBytes(Entry()).find("/old/place"), std::string::npos);
 }
 
 TEST_F(CamViewerTest, EntryFailureStillSetsField) {
     // The autostart folder cannot be created under a plain file.
-    WriteFile(base / "notadir", "x");
+    ocelis::test::WriteFileBytes(base / "notadir", "x");
     setenv("XDG_CONFIG_HOME", (base / "notadir").c_str(), 1);
     TCamViewer v;
     v.SetLaunchWindows(true);

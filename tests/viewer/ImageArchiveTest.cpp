@@ -1,5 +1,6 @@
 #include "viewer/ImageArchive.h"
 #include "settings/CamViewer.h"
+#include "support/TestFiles.h"
 
 #include <climits>
 #include <cstdlib>
@@ -28,10 +29,6 @@ protected:
     }
     void TearDown() override { fs::remove_all(root); }
 
-    static std::string Read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
-    }
     static void Touch(const fs::path& p) {
         fs::create_directories(p.parent_path());
         std::ofstream(p) << "old";
@@ -82,12 +79,14 @@ TEST(ArchivePaths, LayoutAndNumbers) {
 TEST_F(ArchiveTest, FirstAndSecondImageInTheWebcamsFolder) {
     const std::string jpeg("\xFF\xD8 bytes\0with NUL\r\n\xFF\xD9", 22);
     ASSERT_TRUE(viewer.SaveImage(cam, jpeg));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00001.jpg"), jpeg); // unchanged bytes
-    EXPECT_EQ(cam.LastId, 0);                                    // not advanced after writing
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00001.jpg"),
+              jpeg);          // unchanged bytes
+    EXPECT_EQ(cam.LastId, 0); // not advanced after writing
     ASSERT_TRUE(viewer.SaveImage(cam, "second"));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00002.jpg"), "second");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00002.jpg"), "second");
     EXPECT_EQ(cam.LastId, 1);
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00001.jpg"), jpeg); // nothing overwritten
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00001.jpg"),
+              jpeg); // nothing overwritten
 }
 
 TEST_F(ArchiveTest, WithoutSubDirectoryFilesGoIntoTheRoot) {
@@ -97,7 +96,7 @@ TEST_F(ArchiveTest, WithoutSubDirectoryFilesGoIntoTheRoot) {
     // A trailing separator gives the same file.
     viewer.SavePath = save.string() + "/";
     ASSERT_TRUE(viewer.SaveImage(cam, "y"));
-    EXPECT_EQ(Read(save / "Harbour 00002.jpg"), "y");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour 00002.jpg"), "y");
     EXPECT_EQ(std::distance(fs::directory_iterator(save), fs::directory_iterator()), 2);
 }
 
@@ -105,18 +104,18 @@ TEST_F(ArchiveTest, FillsGapsThenSkipsExistingNumbers) {
     for (const char* n : {"00001", "00002", "00004"})
         Touch(save / "Harbour" / (std::string("Image ") + n + ".jpg"));
     ASSERT_TRUE(viewer.SaveImage(cam, "3"));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00003.jpg"), "3");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00003.jpg"), "3");
     EXPECT_EQ(cam.LastId, 2);
     ASSERT_TRUE(viewer.SaveImage(cam, "5"));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00005.jpg"), "5");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00005.jpg"), "5");
     EXPECT_EQ(cam.LastId, 4);
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00004.jpg"), "old");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00004.jpg"), "old");
 }
 
 TEST_F(ArchiveTest, SixDigitsFrom100000) {
     cam.LastId = 99999;
     ASSERT_TRUE(viewer.SaveImage(cam, "big"));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 100000.jpg"), "big");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 100000.jpg"), "big");
 }
 
 TEST_F(ArchiveTest, ALaterViewerContinuesAfterTheSequence) {
@@ -126,7 +125,7 @@ TEST_F(ArchiveTest, ALaterViewerContinuesAfterTheSequence) {
     TCamWebcam second = cam; // the stored record still says 0
     int events = 0;
     ASSERT_TRUE(viewer.SaveImage(second, "b", [&] { ++events; }));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00004.jpg"), "b");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00004.jpg"), "b");
     EXPECT_EQ(second.LastId, 3);
     EXPECT_EQ(events, 3); // pending events processed once per existing image
     EXPECT_EQ(cam.LastId, 0);
@@ -143,8 +142,8 @@ TEST_F(ArchiveTest, ImagesArrivingDuringTheSearchAreNotOverwritten) {
             ASSERT_TRUE(viewer.SaveImage(other, "inner"));
         }
     }));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00002.jpg"), "inner");
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00003.jpg"), "outer");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00002.jpg"), "inner");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00003.jpg"), "outer");
 }
 
 TEST_F(ArchiveTest, HostileNamesStayBelowTheArchiveFolder) {
@@ -171,10 +170,10 @@ TEST_F(ArchiveTest, NeverFollowsALinkInTheWayOfTheNextNumber) {
     fs::create_symlink(outside, save / "Harbour" / "Image 00001.jpg"); // dangling
     ASSERT_TRUE(viewer.SaveImage(cam, "img"));
     EXPECT_FALSE(fs::exists(outside));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00002.jpg"), "img");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00002.jpg"), "img");
     EXPECT_EQ(cam.LastId, 1);
     EXPECT_FALSE(WriteNewFile(save / "Harbour" / "Image 00002.jpg", "again"));
-    EXPECT_EQ(Read(save / "Harbour" / "Image 00002.jpg"), "img");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(save / "Harbour" / "Image 00002.jpg"), "img");
 }
 
 TEST_F(ArchiveTest, FailuresArchiveNothingAndKeepTheSearchResult) {
