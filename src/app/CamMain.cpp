@@ -32,15 +32,6 @@
 
 namespace fs = std::filesystem;
 
-namespace ocelis {
-
-void ShowErrorReport(const std::string& message) {
-    Dialogs::Message(nullptr, QMessageBox::Critical, QStringLiteral("Ocelis"),
-                     ToQ(ErrorReportText(message)));
-}
-
-} // namespace ocelis
-
 namespace {
 
 constexpr const char* kWebcamProperty = "ocelisWebcam";

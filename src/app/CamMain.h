@@ -106,11 +106,3 @@ private:
     QString FBalloonTitle;
     QString FBalloonText;
 };
-
-namespace ocelis {
-
-// The generic error report: message box captioned "Ocelis", error icon, the text with the
-// full-stop rule. The program goes on.
-void ShowErrorReport(const std::string& message);
-
-} // namespace ocelis

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <exception>
 
+#include "app/ShellRules.h"
 #include "platform/Dialogs.h"
 #include "settings/Translator.h"
 #include "util/QtText.h"
@@ -24,15 +25,6 @@ bool NameTaken(const QString& name) {
         if (w->objectName() == name)
             return true;
     return false;
-}
-
-// The generic error report: "Ocelis", error icon, a full stop after a text that ends in a
-// character sorting after it.
-void ReportError(const QString& text) {
-    QString t = text;
-    if (!t.isEmpty() && t.back() > QLatin1Char('.'))
-        t += QLatin1Char('.');
-    ocelis::Dialogs::Message(nullptr, QMessageBox::Critical, QStringLiteral("Ocelis"), t);
 }
 
 } // namespace
@@ -78,9 +70,9 @@ void TSForm::FinishCreate() {
     try {
         FormCreate();
     } catch (const std::exception& e) {
-        ReportError(ocelis::ToQ(e.what()));
+        ocelis::ShowErrorReport(e.what());
     } catch (...) {
-        ReportError(QStringLiteral("Unknown error"));
+        ocelis::ShowErrorReport("Unknown error");
     }
 }
 
@@ -92,3 +84,12 @@ void TSForm::showEvent(QShowEvent* event) {
     setFont(f);
     QDialog::showEvent(event);
 }
+
+namespace ocelis {
+
+void ShowErrorReport(const std::string& message) {
+    Dialogs::Message(nullptr, QMessageBox::Critical, QStringLiteral("Ocelis"),
+                     ToQ(ErrorReportText(message)));
+}
+
+} // namespace ocelis

@@ -16,6 +16,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <string>
 #include <vector>
 
 class TSForm;
@@ -44,3 +45,11 @@ protected:
 private:
     bool FListed = false;
 };
+
+namespace ocelis {
+
+// The generic error report: message box captioned "Ocelis", error icon, the text with the
+// full-stop rule. The program goes on.
+void ShowErrorReport(const std::string& message);
+
+} // namespace ocelis
