@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <system_error>
 #include <typeinfo>
@@ -36,8 +38,16 @@ bool IsLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+constexpr auto PropNameChars = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[static_cast<size_t>(c)] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                    (c >= '0' && c <= '9') || c == '-' || c == '_';
+    return t;
+}();
+
 bool IsPropNameChar(char c) {
-    return IsLetter(c) || IsDigit(c) || c == '-' || c == '_';
+    return PropNameChars[static_cast<unsigned char>(c)];
 }
 
 int64_t ReadInt(const std::string& s) {
@@ -212,7 +222,7 @@ public:
         size = (size + 15) & ~size_t{15};
         if (FLeft < size) {
             const size_t block = std::max(size, BlockSize);
-            FBlocks.push_back(std::make_unique<std::byte[]>(block));
+            FBlocks.push_back(std::make_unique_for_overwrite<std::byte[]>(block));
             FNext = FBlocks.back().get();
             FLeft = block;
         }
@@ -314,10 +324,57 @@ int64_t TOcSimpleXmlProp::IntValue() const {
     return ReadInt(FValue);
 }
 
+TOcSimpleXmlProps::TOcSimpleXmlProps(const TOcSimpleXmlProps& other) {
+    *this = other;
+}
+
+TOcSimpleXmlProps& TOcSimpleXmlProps::operator=(const TOcSimpleXmlProps& other) {
+    if (this != &other) {
+        Clear();
+        Reserve(other.FCount);
+        for (uint32_t i = 0; i < other.FCount; ++i)
+            new (FData + i) TOcSimpleXmlProp(other.FData[i]);
+        FCount = other.FCount;
+    }
+    return *this;
+}
+
+void TOcSimpleXmlProps::Clear() {
+    for (uint32_t i = 0; i < FCount; ++i)
+        FData[i].~TOcSimpleXmlProp();
+    FCount = 0;
+}
+
+void TOcSimpleXmlProps::Release() {
+    Clear();
+    if (!FBorrowed)
+        ::operator delete(FData);
+    FData = nullptr;
+    FCapacity = 0;
+    FBorrowed = false;
+}
+
+void TOcSimpleXmlProps::Reserve(size_t n) {
+    if (n <= FCapacity)
+        return;
+    if (n > UINT32_MAX)
+        throw std::length_error("Too many properties");
+    auto* data = static_cast<TOcSimpleXmlProp*>(::operator new(n * sizeof(TOcSimpleXmlProp)));
+    for (uint32_t i = 0; i < FCount; ++i) {
+        new (data + i) TOcSimpleXmlProp(std::move(FData[i]));
+        FData[i].~TOcSimpleXmlProp();
+    }
+    if (!FBorrowed)
+        ::operator delete(FData);
+    FData = data;
+    FCapacity = static_cast<uint32_t>(n);
+    FBorrowed = false;
+}
+
 TOcSimpleXmlProp* TOcSimpleXmlProps::ItemNamed(std::string_view name) {
-    for (size_t i = FItems.size(); i-- > 0;)
-        if (ocelis::SameText(FItems[i].Name(), name))
-            return &FItems[i];
+    for (uint32_t i = FCount; i-- > 0;)
+        if (ocelis::SameText(FData[i].Name(), name))
+            return &FData[i];
     return nullptr;
 }
 
@@ -326,7 +383,11 @@ const TOcSimpleXmlProp* TOcSimpleXmlProps::ItemNamed(std::string_view name) cons
 }
 
 TOcSimpleXmlProp* TOcSimpleXmlProps::Add(std::string name, std::string value) {
-    return &FItems.emplace_back(std::move(name), std::move(value));
+    if (FCount == FCapacity)
+        Reserve(std::max<size_t>(4, 2 * static_cast<size_t>(FCapacity)));
+    TOcSimpleXmlProp* p = new (FData + FCount) TOcSimpleXmlProp(std::move(name), std::move(value));
+    ++FCount;
+    return p;
 }
 
 TOcSimpleXmlProp* TOcSimpleXmlProps::Add(std::string name, int64_t value) {
@@ -703,7 +764,7 @@ private:
         if (s[pos] == '-') {
             Expect("-stylesheet", "Invalid Header: ", eof);
             auto sheet = std::make_unique<TOcSimpleXmlElemSheet>();
-            ReadProperties(sheet->Properties(), nullptr);
+            ReadProperties(sheet->Properties(), nullptr, false);
             Expect("?>", "Invalid Header: ", eof);
             doc.Prolog().Add(std::move(sheet));
             return;
@@ -711,7 +772,7 @@ private:
         Expect(" ", "Invalid Header: ", eof);
         auto header = std::make_unique<TOcSimpleXmlElemHeader>();
         TOcSimpleXmlProps& props = header->Properties();
-        ReadProperties(props, nullptr);
+        ReadProperties(props, nullptr, false);
         Expect("?>", "Invalid Header: ", eof);
         if (const TOcSimpleXmlProp* p = props.ItemNamed("version"))
             header->Version = p->Value();
@@ -731,13 +792,23 @@ private:
         Fail("Invalid Comment: Unexpected end of data");
     }
 
-    // Collected in a reused scratch list first, so each element's list is allocated once.
-    void ReadProperties(TOcSimpleXmlProps& props, const TOcSimpleXmlElem* owner) {
+    // Collected in a reused scratch list first, so each element's list is allocated once;
+    // for an element in the block store, the list goes there too.
+    void ReadProperties(TOcSimpleXmlProps& props, const TOcSimpleXmlElem* owner, bool inArena) {
         scratch.clear();
         ReadPropertiesInto(owner);
-        props.FItems.reserve(props.FItems.size() + scratch.size());
+        if (scratch.empty())
+            return;
+        if (inArena && props.FCapacity == 0) {
+            props.FData = static_cast<TOcSimpleXmlProp*>(
+                arena.Allocate(scratch.size() * sizeof(TOcSimpleXmlProp)));
+            props.FCapacity = static_cast<uint32_t>(scratch.size());
+            props.FBorrowed = true;
+        } else {
+            props.Reserve(props.FCount + scratch.size());
+        }
         for (TOcSimpleXmlProp& p : scratch)
-            props.FItems.push_back(std::move(p));
+            new (props.FData + props.FCount++) TOcSimpleXmlProp(std::move(p));
     }
 
     void ReadPropertiesInto(const TOcSimpleXmlElem* owner) {
@@ -750,16 +821,16 @@ private:
             if (c == '/' || c == '>' || c == '?')
                 return;
             CountNode();
-            TOcSimpleXmlProp& prop = scratch.emplace_back();
             size_t start = pos;
+            std::string nameSpace;
             while (true) {
+                while (pos < n && IsPropNameChar(s[pos]))
+                    ++pos;
                 if (pos >= n)
                     FailEof(owner);
                 c = s[pos];
-                if (IsPropNameChar(c)) {
-                    ++pos;
-                } else if (c == ':') {
-                    prop.SetNameSpace(std::string(s.substr(start, pos - start)));
+                if (c == ':') {
+                    nameSpace = std::string(s.substr(start, pos - start));
                     start = ++pos;
                 } else if (c == '=') {
                     break;
@@ -771,7 +842,7 @@ private:
                     Fail(m);
                 }
             }
-            prop.SetName(std::string(s.substr(start, pos - start)));
+            const std::string_view name = s.substr(start, pos - start);
             ++pos; // '='
             if (pos >= n)
                 FailEof(owner);
@@ -789,11 +860,12 @@ private:
                 pos = n;
                 FailEof(owner);
             }
-            std::string_view raw = s.substr(pos, end - pos);
-            if (raw.find('&') == std::string_view::npos)
-                prop.SetValue(std::string(raw));
-            else
-                prop.SetValue(ocelis::XmlDecode(raw, false));
+            const std::string_view raw = s.substr(pos, end - pos);
+            scratch.emplace_back(std::string(name),
+                                 raw.find('&') == std::string_view::npos
+                                     ? std::string(raw)
+                                     : ocelis::XmlDecode(raw, false),
+                                 std::move(nameSpace));
             pos = end + 1;
         }
     }
@@ -831,7 +903,7 @@ private:
         }
         elem.FName = std::string(s.substr(start, pos - start));
         if (IsBlank(s[pos]))
-            ReadProperties(elem.FProps, &elem);
+            ReadProperties(elem.FProps, &elem, &elem != doc.Root());
         if (pos >= n)
             FailEndTag(elem.Name(), {});
         if (s[pos] == '/') {

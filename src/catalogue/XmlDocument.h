@@ -58,9 +58,15 @@ private:
 // Ordered property list. Lookups by name ignore ASCII case and find the last match.
 class TOcSimpleXmlProps {
 public:
-    int Count() const { return static_cast<int>(FItems.size()); }
-    TOcSimpleXmlProp* Items(int i) { return &FItems[static_cast<size_t>(i)]; }
-    const TOcSimpleXmlProp* Items(int i) const { return &FItems[static_cast<size_t>(i)]; }
+    TOcSimpleXmlProps() = default;
+    // Copies live on the heap, whatever the original's storage.
+    TOcSimpleXmlProps(const TOcSimpleXmlProps& other);
+    TOcSimpleXmlProps& operator=(const TOcSimpleXmlProps& other);
+    ~TOcSimpleXmlProps() { Release(); }
+
+    int Count() const { return static_cast<int>(FCount); }
+    TOcSimpleXmlProp* Items(int i) { return &FData[i]; }
+    const TOcSimpleXmlProp* Items(int i) const { return &FData[i]; }
     TOcSimpleXmlProp* ItemNamed(std::string_view name);
     const TOcSimpleXmlProp* ItemNamed(std::string_view name) const;
 
@@ -77,13 +83,20 @@ public:
 
     std::string Value(std::string_view name, std::string_view def = {}) const;
     int64_t IntValue(std::string_view name, int64_t def) const;
-    void Clear() { FItems.clear(); }
+    void Clear();
 
-    void Reserve(size_t n) { FItems.reserve(n); }
+    void Reserve(size_t n);
 
 private:
     friend class TOcSimpleXmlParser;
-    std::vector<TOcSimpleXmlProp> FItems;
+    void Release();
+
+    TOcSimpleXmlProp* FData = nullptr;
+    uint32_t FCount = 0;
+    uint32_t FCapacity = 0;
+    // The entries sit in the block store of the document that read them (its element keeps
+    // the store alive); they move to the heap when the list grows.
+    bool FBorrowed = false;
 };
 
 // Ordered, owning child list. Lookups by name ignore ASCII case and find the last match.

@@ -619,3 +619,33 @@ TEST(XmlElements, TakeValueEmptiesTheProperty) {
     EXPECT_EQ(p.IntValue(), -1);
     EXPECT_EQ(p.TakeValue(), "");
 }
+
+TEST(XmlElements, PropertyListsOfReadElementsCopyAndGrow) {
+    std::unique_ptr<TOcSimpleXml> doc = std::make_unique<TOcSimpleXml>();
+    doc->LoadFromString(
+        "<r a=\"1\"><e x=\"long value of the first property\" y=\"2\"/><f z=\"3\"/></r>");
+    TOcSimpleXmlElem* e = doc->Root()->Items().Items(0);
+    TOcSimpleXmlProps copy(e->Properties());
+    TOcSimpleXmlProps assigned;
+    assigned.Add("old", "gone");
+    assigned = doc->Root()->Items().Items(1)->Properties();
+    // Growing a read list moves it; earlier entries keep their texts.
+    for (int i = 0; i < 20; ++i)
+        e->Properties().Add("p" + std::to_string(i), int64_t{i});
+    e->Properties().Add("x", "again");
+    EXPECT_EQ(e->Properties().Count(), 23);
+    EXPECT_EQ(e->Properties().Items(0)->Value(), "long value of the first property");
+    EXPECT_EQ(e->Properties().Value("X"), "again");
+    EXPECT_EQ(e->Properties().IntValue("p19", 0), 19);
+    doc.reset();
+    ASSERT_EQ(copy.Count(), 2);
+    EXPECT_EQ(copy.Items(0)->Name(), "x");
+    EXPECT_EQ(copy.Value("x"), "long value of the first property");
+    EXPECT_EQ(copy.Value("y"), "2");
+    ASSERT_EQ(assigned.Count(), 1);
+    EXPECT_EQ(assigned.Value("z"), "3");
+    EXPECT_EQ(assigned.ItemNamed("old"), nullptr);
+    copy.Clear();
+    EXPECT_EQ(copy.Count(), 0);
+    EXPECT_EQ(copy.Add("n", "v")->Value(), "v");
+}
