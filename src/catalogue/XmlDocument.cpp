@@ -222,7 +222,9 @@ public:
         size = (size + 15) & ~size_t{15};
         if (FLeft < size) {
             const size_t block = std::max(size, BlockSize);
-            FBlocks.push_back(std::make_unique_for_overwrite<std::byte[]>(block));
+            // Zeroed on purpose: measured faster than leaving fresh heap pages to be touched
+            // piecemeal by the elements.
+            FBlocks.push_back(std::make_unique<std::byte[]>(block));
             FNext = FBlocks.back().get();
             FLeft = block;
         }
