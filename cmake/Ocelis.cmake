@@ -35,6 +35,36 @@ function(ocelis_library name kind)
         set_property(GLOBAL APPEND PROPERTY OCELIS_CORE_LIBS ${target})
     endif()
     ocelis_warnings(${target})
+    if(kind STREQUAL "GUI")
+        ocelis_use_pch(${target} ocelis_pch_gui)
+    endif()
+endfunction()
+
+# Parsing the Qt and GoogleTest headers dominates the build: one precompiled header per kind
+# of target, shared by all targets of that kind (the flags of a build are the same for all).
+function(ocelis_pch_target name)
+    cmake_parse_arguments(ARG "" "" "LIBS;HEADERS" ${ARGN})
+    add_library(${name} STATIC ${PROJECT_SOURCE_DIR}/cmake/pch.cpp)
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    set_property(TARGET ${name} PROPERTY AUTOMOC OFF)
+    target_compile_options(${name} PRIVATE ${OCELIS_WARNINGS})
+    target_precompile_headers(${name} PRIVATE ${ARG_HEADERS})
+endfunction()
+
+set(OCELIS_PCH_STD <algorithm> <atomic> <chrono> <filesystem> <functional> <map> <memory>
+    <mutex> <optional> <string> <string_view> <thread> <vector>)
+
+function(ocelis_make_pch)
+    if(OCELIS_PCH)
+        ocelis_pch_target(ocelis_pch_gui LIBS Qt6::Widgets
+                          HEADERS <QtWidgets/QtWidgets> ${OCELIS_PCH_STD})
+    endif()
+endfunction()
+
+function(ocelis_use_pch target pch)
+    if(OCELIS_PCH AND TARGET ${pch})
+        target_precompile_headers(${target} REUSE_FROM ${pch})
+    endif()
 endfunction()
 
 function(ocelis_finish_umbrellas)
