@@ -53,11 +53,30 @@ endfunction()
 
 set(OCELIS_PCH_STD <algorithm> <atomic> <chrono> <filesystem> <functional> <map> <memory>
     <mutex> <optional> <string> <string_view> <thread> <vector>)
+# The Qt headers the program uses (the whole QtWidgets module makes a far larger header).
+set(OCELIS_PCH_QT
+    <QAbstractButton> <QAction> <QActionGroup> <QApplication> <QCheckBox> <QComboBox>
+    <QContextMenuEvent> <QCoreApplication> <QDesktopServices> <QDialog> <QFile>
+    <QFileDialog> <QFileInfo> <QFont> <QFrame> <QGroupBox> <QGuiApplication> <QHBoxLayout>
+    <QIcon> <QImage> <QInputDialog> <QKeySequence> <QLabel> <QLineEdit> <QListWidget>
+    <QMenu> <QMessageBox> <QMetaProperty> <QMouseEvent> <QObject> <QPainter> <QPainterPath>
+    <QPixmap> <QPlainTextEdit> <QPoint> <QPointer> <QProgressBar> <QPushButton> <QRect>
+    <QScreen> <QSessionManager> <QSocketNotifier> <QSpinBox> <QStackedWidget> <QStatusBar>
+    <QString> <QStringList> <QStyle> <QStyleOption> <QSystemTrayIcon> <QTabWidget>
+    <QTextDocument> <QTextEdit> <QTimer> <QToolButton> <QTreeWidget>
+    <QTreeWidgetItemIterator> <QUrl> <QVBoxLayout> <QWidget> <QWidgetAction> <QWindow>)
 
 function(ocelis_make_pch)
     if(OCELIS_PCH)
-        ocelis_pch_target(ocelis_pch_gui LIBS Qt6::Widgets
-                          HEADERS <QtWidgets/QtWidgets> ${OCELIS_PCH_STD})
+        # GUI libraries and GUI tests share one header, GoogleTest included.
+        set(libs Qt6::Widgets)
+        set(headers ${OCELIS_PCH_QT} ${OCELIS_PCH_STD})
+        if(OCELIS_BUILD_TESTS)
+            find_package(GTest REQUIRED)
+            list(APPEND libs GTest::gtest)
+            list(APPEND headers <gtest/gtest.h>)
+        endif()
+        ocelis_pch_target(ocelis_pch_gui LIBS ${libs} HEADERS ${headers})
     endif()
 endfunction()
 
