@@ -50,11 +50,12 @@ void FillCatalogue(TCamCategory& root, int cams) {
     }
 }
 
-std::string OptionsBytes(const TCamCategory& root) {
+// Options.xml around the given catalogue element, with the settings the program writes.
+std::string OptionsWith(std::unique_ptr<TOcSimpleXmlElem> category) {
     TOcSimpleXml doc;
     doc.Root()->SetName("Options");
     TOcSimpleXmlElems& items = doc.Root()->Items();
-    items.Add(root.SaveToXml());
+    items.Add(std::move(category));
     items.Add("AlwaysOnTop", false);
     items.Add("SaveImages", false);
     items.Add("SavePath", "/home/user/Webcams");
@@ -66,6 +67,10 @@ std::string OptionsBytes(const TCamCategory& root) {
     items.Add("Language", "");
     items.Add("LaunchWindows", false);
     return doc.SaveToString();
+}
+
+std::string OptionsBytes(const TCamCategory& root) {
+    return OptionsWith(root.SaveToXml());
 }
 
 const std::string& Bytes(int cams) {
@@ -155,21 +160,7 @@ void BM_PugiParse(benchmark::State& state) {
 // What TCamViewer::Save does before writing the file: the catalogue goes out straight from
 // its records.
 std::string SaveSettings(const TCamCategory& root) {
-    TOcSimpleXml doc;
-    doc.Root()->SetName("Options");
-    TOcSimpleXmlElems& items = doc.Root()->Items();
-    items.Add(std::make_unique<TCamCategoryWriter>(root));
-    items.Add("AlwaysOnTop", false);
-    items.Add("SaveImages", false);
-    items.Add("SavePath", "/home/user/Webcams");
-    items.Add("Beep", false);
-    items.Add("PropResize", true);
-    items.Add("Status", true);
-    items.Add("SubDirectory", false);
-    items.Add("FirstLaunch", "0");
-    items.Add("Language", "");
-    items.Add("LaunchWindows", false);
-    return doc.SaveToString();
+    return OptionsWith(std::make_unique<TCamCategoryWriter>(root));
 }
 
 // The catalogue as the program holds it when it saves at exit: loaded from Options.xml.

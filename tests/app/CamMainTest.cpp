@@ -19,6 +19,7 @@
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
 #include "settings/Translator.h"
+#include "support/TestFiles.h"
 #include "viewer/ViewerWindow.h"
 
 namespace fs = std::filesystem;
@@ -35,10 +36,7 @@ class CamMainTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { static auto sync = ocelis::QtSynchronizer::Install(); }
     void SetUp() override {
-        const char* home = std::getenv("OCELIS_TEST_HOME");
-        dir_ = fs::path(home ? home : fs::temp_directory_path().string()) / "cammain" /
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir_);
+        dir_ = ocelis::test::FreshTestDir("cammain");
         fs::create_directories(dir_ / "app");
         ocelis::SetAppDirOverride(dir_ / "app");
         ocelis::Dialogs::SetTestMode(true);

@@ -1,4 +1,5 @@
 #include "catalogue/CamFile.h"
+#include "support/TestFiles.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,13 +13,7 @@ namespace {
 
 class CamFileImport : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* home = std::getenv("OCELIS_TEST_HOME");
-        dir_ = fs::path(home ? home : fs::temp_directory_path().string()) / "camfile" /
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = ocelis::test::FreshTestDir("camfile"); }
     std::string Write(const std::string& name, const std::string& text) {
         const fs::path p = dir_ / name;
         std::ofstream(p, std::ios::binary) << text;

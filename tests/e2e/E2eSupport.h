@@ -117,9 +117,7 @@ private:
 class Sandbox {
 public:
     explicit Sandbox(const std::string& name) {
-        const char* home = std::getenv("OCELIS_TEST_HOME");
-        root = fs::path(home ? home : fs::temp_directory_path().string()) / "e2e" / name;
-        fs::remove_all(root);
+        root = test::FreshTestDir("e2e", name);
         fs::create_directories(root / "app");
         fs::create_directories(root / "home/config");
         fs::create_directories(root / "home/data");

@@ -14,11 +14,7 @@ using namespace ocelis;
 namespace {
 
 fs::path TestDir(const std::string& name) {
-    const char* home = std::getenv("OCELIS_TEST_HOME");
-    fs::path dir = fs::path(home ? home : fs::temp_directory_path().string()) / "assoc" / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+    return ocelis::test::FreshTestDir("assoc", name);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/HandOver.h"
 #include "platform/InstanceLock.h"
+#include "support/TestFiles.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -19,10 +20,7 @@ using namespace std::chrono_literals;
 namespace {
 
 fs::path TestDir(const std::string& name) {
-    const char* home = std::getenv("OCELIS_TEST_HOME");
-    fs::path dir = fs::path(home ? home : fs::temp_directory_path().string()) / "handover" / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = ocelis::test::FreshTestDir("handover", name);
     fs::permissions(dir, fs::perms::owner_all);
     return dir;
 }

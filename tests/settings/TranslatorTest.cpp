@@ -28,6 +28,7 @@
 #include "settings/MessageTexts.h"
 #include "settings/PropRegistry.h"
 #include "settings/Translator.h"
+#include "support/TestFiles.h"
 
 using ocelis_test::BuildAllComponents;
 
@@ -79,9 +80,7 @@ protected:
     void Apply(const std::string& text) { translator->ApplyLanguageText(text); }
 
     std::string WriteFile(const std::string& name, const std::string& bytes) {
-        const char* home = std::getenv("OCELIS_TEST_HOME");
-        std::filesystem::path dir = home ? home : std::filesystem::temp_directory_path().string();
-        dir /= "lang";
+        const std::filesystem::path dir = ocelis::test::TestHome() / "lang";
         std::filesystem::create_directories(dir);
         const std::string path = (dir / name).string();
         std::ofstream(path, std::ios::binary) << bytes;

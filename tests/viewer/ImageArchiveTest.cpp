@@ -13,15 +13,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder below the test's own home (ctest sets OCELIS_TEST_HOME).
 class ArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* home = std::getenv("OCELIS_TEST_HOME");
-        root = fs::path(home ? home : fs::temp_directory_path().string()) / "archive-test" /
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(root);
-        fs::create_directories(root);
+        root = ocelis::test::FreshTestDir("archive-test");
         save = root / "Webcams";
         viewer.SavePath = save.string();
         viewer.SubDirectory = true;

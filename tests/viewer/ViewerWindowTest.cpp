@@ -12,6 +12,7 @@
 #include "settings/OcStatusBar.h"
 #include "settings/Translator.h"
 #include "support/HttpTestServer.h"
+#include "support/TestFiles.h"
 #include "viewer/OcImage.h"
 
 #include <QAction>
@@ -866,7 +867,7 @@ TEST_F(ViewerTest, CtrlSSavesThePictureAsJpeg) {
     ServeSteadyPicture();
     TfoViewer* v = Open(Cam(60));
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
-    const fs::path dir = fs::path(std::getenv("OCELIS_TEST_HOME")) / "saved";
+    const fs::path dir = ocelis::test::TestHome() / "saved";
     fs::create_directories(dir);
     const fs::path file = dir / "snap"; // the default extension is added
     fs::remove(dir / "snap.jpg");
@@ -893,7 +894,7 @@ TEST_F(ViewerTest, SaveImagesArchivesEveryImage) {
             return HeadAnswer(Picture.size(), ++heads);
         return GetAnswer(Picture, heads.load());
     });
-    const fs::path root = fs::path(std::getenv("OCELIS_TEST_HOME")) / "archive1";
+    const fs::path root = ocelis::test::TestHome() / "archive1";
     fs::remove_all(root);
     Settings->SaveImages = true;
     Settings->SavePath = root.string();
@@ -930,7 +931,7 @@ TEST_F(ViewerTest, ClosingDuringSlowRequestNeitherCrashesNorWaits) {
 
 TEST_F(ViewerTest, CloseInsideArchiveEventProcessingIsDeferred) {
     ServeSteadyPicture();
-    const fs::path root = fs::path(std::getenv("OCELIS_TEST_HOME")) / "archive2";
+    const fs::path root = ocelis::test::TestHome() / "archive2";
     fs::remove_all(root);
     fs::create_directories(root);
     for (const char* n : {"Harbour 00001.jpg", "Harbour 00002.jpg", "Harbour 00003.jpg"})
