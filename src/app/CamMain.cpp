@@ -56,7 +56,7 @@ std::string ErrorText(const std::exception_ptr& e) {
 // this one entry, which lays the webcam entries out side by side with a bar between.
 class WebcamColumnsAction : public QWidgetAction {
 public:
-    explicit WebcamColumnsAction(QMenu* menu) : QWidgetAction(menu), Menu(menu) {}
+    explicit WebcamColumnsAction(QMenu* menu) : QWidgetAction(menu) {}
     std::vector<QAction*> Entries;
 
 protected:
@@ -105,9 +105,6 @@ protected:
             column->addStretch(1);
         return box;
     }
-
-private:
-    QMenu* Menu;
 };
 
 } // namespace
