@@ -1,6 +1,5 @@
 #include "util/DateTime.h"
 
-#include <chrono>
 #include <cmath>
 
 namespace ocelis {
@@ -61,11 +60,6 @@ std::time_t LocalDateTimeToUnix(TDateTime dt) {
     gmtime_r(&asUtc, &fields);
     fields.tm_isdst = -1;
     return mktime(&fields);
-}
-
-TDateTime NowDateTime() {
-    return UnixToLocalDateTime(
-        std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
 }
 
 } // namespace ocelis

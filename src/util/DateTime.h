@@ -17,7 +17,4 @@ TDateTime UnixToLocalDateTime(std::time_t t);
 // A local date-time back to the UTC instant.
 std::time_t LocalDateTimeToUnix(TDateTime dt);
 
-// The current local date-time.
-TDateTime NowDateTime();
-
 } // namespace ocelis
