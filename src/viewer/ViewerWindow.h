@@ -129,7 +129,6 @@ private:
     // Threads forgotten by actRefresh/actStopRefresh that may still hand something over.
     std::vector<std::shared_ptr<ThreadLink>> FOldThreads;
     int FBusy = 0; // > 0 while a hand-over runs (SaveImage may process events)
-    bool FCloseDeferred = false;
     bool FDeleteDeferred = false;
 
     enum class DragMode { None, Move, Resize };
