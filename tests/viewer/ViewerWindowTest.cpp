@@ -33,7 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 
@@ -906,9 +905,7 @@ TEST_F(ViewerTest, SaveImagesArchivesEveryImage) {
     EXPECT_TRUE(fs::exists(root / "Harbour" / "Image 00001.jpg"));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return fs::exists(root / "Harbour" / "Image 00002.jpg"); }, 10000));
-    std::ifstream in(root / "Harbour" / "Image 00001.jpg", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(bytes, Picture);
+    EXPECT_EQ(ocelis::test::ReadFileBytes(root / "Harbour" / "Image 00001.jpg"), Picture);
     EXPECT_GE(v->Webcam().LastId, 1);
 }
 
@@ -935,7 +932,7 @@ TEST_F(ViewerTest, CloseInsideArchiveEventProcessingIsDeferred) {
     fs::remove_all(root);
     fs::create_directories(root);
     for (const char* n : {"Harbour 00001.jpg", "Harbour 00002.jpg", "Harbour 00003.jpg"})
-        std::ofstream(root / n) << "x";
+        ocelis::test::WriteFileBytes(root / n, "x");
     Settings->SaveImages = true;
     Settings->SavePath = root.string();
     Settings->SubDirectory = false;
