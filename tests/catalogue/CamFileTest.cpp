@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -16,7 +15,7 @@ protected:
     void SetUp() override { dir_ = ocelis::test::FreshTestDir("camfile"); }
     std::string Write(const std::string& name, const std::string& text) {
         const fs::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary) << text;
+        ocelis::test::WriteFileBytes(p, text);
         return p.string();
     }
     fs::path dir_;

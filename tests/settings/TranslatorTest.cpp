@@ -19,7 +19,6 @@
 #include <QTreeWidgetItemIterator>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -80,11 +79,9 @@ protected:
     void Apply(const std::string& text) { translator->ApplyLanguageText(text); }
 
     std::string WriteFile(const std::string& name, const std::string& bytes) {
-        const std::filesystem::path dir = ocelis::test::TestHome() / "lang";
-        std::filesystem::create_directories(dir);
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+        const std::filesystem::path path = ocelis::test::TestHome() / "lang" / name;
+        ocelis::test::WriteFileBytes(path, bytes);
+        return path.string();
     }
 
     std::unique_ptr<QWidget> main;
