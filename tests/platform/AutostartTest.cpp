@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/AppPaths.h"
@@ -90,7 +88,7 @@ TEST_F(AutostartTest, RunningExecutableAndFailure) {
     EXPECT_NE(ocelis::test::ReadFileBytes(ocelis::AutostartEntryPath())
                   .find("Exec=\"" + ocelis::ExecutablePath().string() + "\""),
               std::string::npos);
-    std::ofstream(base / "file") << "x";
+    ocelis::test::WriteFileBytes(base / "file", "x");
     setenv("XDG_CONFIG_HOME", (base / "file").c_str(), 1);
     EXPECT_FALSE(ocelis::SetAutostart(true));
 }

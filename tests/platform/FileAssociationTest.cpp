@@ -3,9 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -71,8 +69,8 @@ TEST(FileAssociation, RegisterWritesAllThreeFilesAndOverwritesOnEveryStart) {
     const fs::path dir = TestDir("register");
     const fs::path data = dir / "data";
     const fs::path config = dir / "config";
-    fs::create_directories(config);
-    std::ofstream(config / "mimeapps.list") << "[Default Applications]\ntext/plain=ed.desktop;\n";
+    ocelis::test::WriteFileBytes(config / "mimeapps.list",
+                                 "[Default Applications]\ntext/plain=ed.desktop;\n");
 
     RegisterCamFileType("/old/ocelis", data.string(), config.string(), false);
     RegisterCamFileType("/new place/ocelis", data.string(), config.string(), true);
@@ -96,9 +94,8 @@ TEST(FileAssociation, RegisterWritesAllThreeFilesAndOverwritesOnEveryStart) {
 
 TEST(FileAssociation, SymlinkedMimeAppsListKeepsItsLink) {
     const fs::path dir = TestDir("symlink");
-    fs::create_directories(dir / "dotfiles");
     fs::create_directories(dir / "config");
-    std::ofstream(dir / "dotfiles" / "mimeapps.list") << "[Default Applications]\n";
+    ocelis::test::WriteFileBytes(dir / "dotfiles" / "mimeapps.list", "[Default Applications]\n");
     fs::create_symlink(dir / "dotfiles" / "mimeapps.list", dir / "config" / "mimeapps.list");
     RegisterCamFileType("/x", (dir / "data").string(), (dir / "config").string(), false);
     EXPECT_TRUE(fs::is_symlink(dir / "config" / "mimeapps.list"));
@@ -109,8 +106,7 @@ TEST(FileAssociation, SymlinkedMimeAppsListKeepsItsLink) {
 
 TEST(FileAssociation, UnwritableFolderThrows) {
     const fs::path dir = TestDir("readonly");
-    fs::create_directories(dir / "data");
-    std::ofstream(dir / "data" / "mime") << "a file where a folder belongs";
+    ocelis::test::WriteFileBytes(dir / "data" / "mime", "a file where a folder belongs");
     EXPECT_THROW(
         RegisterCamFileType("/x", (dir / "data").string(), (dir / "config").string(), false),
         std::runtime_error);
