@@ -36,7 +36,7 @@ std::string UserName() {
 std::string InstanceFolder() {
     // A socket path must fit sockaddr_un (108 bytes), so a deep folder is passed over.
     const auto fits = [](const std::string& dir) {
-        return (dir + "/CAMVIEWER-" + UserName() + ".sock").size() < 100;
+        return InstancePath(dir, ".sock").size() < 100;
     };
     if (const char* rt = std::getenv("XDG_RUNTIME_DIR"); rt && PrivateFolder(rt) && fits(rt))
         return rt;
