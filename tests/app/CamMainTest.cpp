@@ -67,8 +67,7 @@ protected:
     }
     std::string WriteFile(const fs::path& rel, const std::string& text) {
         const fs::path p = dir_ / rel;
-        fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << text;
+        ocelis::test::WriteFileBytes(p, text);
         return p.string();
     }
     TfoCamMain& Start(std::vector<std::string> args = {}) {
@@ -463,8 +462,7 @@ TEST_F(CamMainTest, FirstLaunchBalloonAndSaveAtShutdown) {
     EXPECT_EQ(m.BalloonText(), "Right click on this icon and select a webcam you want to watch.");
     m.SaveAndReleaseSettings();
     EXPECT_EQ(CamViewer, nullptr);
-    std::ifstream in(dir_ / "app/Options.xml");
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    const std::string text = ocelis::test::ReadFileBytes(dir_ / "app/Options.xml");
     EXPECT_NE(text.find("<FirstLaunch>0</FirstLaunch>"), std::string::npos);
     m.SaveAndReleaseSettings(); // a second call does nothing
 }
