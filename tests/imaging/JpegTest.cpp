@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+
+#include "support/TestFiles.h"
 
 using namespace ocelis;
 
@@ -69,13 +70,6 @@ size_t FindMarker(const std::string& j, uint8_t code) {
         if (uint8_t(j[i]) == 0xFF && uint8_t(j[i + 1]) == code)
             return i;
     return std::string::npos;
-}
-
-std::filesystem::path TempDir(const char* name) {
-    auto dir = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
 }
 
 } // namespace
@@ -274,15 +268,13 @@ TEST(JpegImage, KeepsTheOriginalBytes) {
 }
 
 TEST(JpegFiles, SaveAndLoadRoundTrip) {
-    const auto dir = TempDir("ocelis_jpeg_files");
+    const auto dir = test::FreshTestDir("jpeg");
     const Bitmap src = Pattern(50, 40);
     SaveJpegFile(dir / "a.jpg", src);
     const JpegImage back = LoadJpegFile(dir / "a.jpg");
     EXPECT_EQ(back.bitmap.width, 50);
     EXPECT_LT(MeanAbsDiff(src, back.bitmap), 4.0);
-    std::ifstream in(dir / "a.jpg", std::ios::binary);
-    const std::string onDisk((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(back.bytes, onDisk);
+    EXPECT_EQ(back.bytes, test::ReadFileBytes(dir / "a.jpg"));
 
     EXPECT_THROW(LoadJpegFile(dir / "missing.jpg"), JpegError);
     EXPECT_THROW(LoadJpegFile(dir / "a.jpg", {}, 100), JpegError); // over the byte limit
