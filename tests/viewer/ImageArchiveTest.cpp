@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -24,10 +23,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(root); }
 
-    static void Touch(const fs::path& p) {
-        fs::create_directories(p.parent_path());
-        std::ofstream(p) << "old";
-    }
+    static void Touch(const fs::path& p) { ocelis::test::WriteFileBytes(p, "old"); }
 
     fs::path root, save;
     TCamViewer viewer;
@@ -177,7 +173,7 @@ TEST_F(ArchiveTest, FailuresArchiveNothingAndKeepTheSearchResult) {
     EXPECT_EQ(cam.LastId, 0);
 
     // The archive folder is a file: folders cannot be created.
-    std::ofstream(root / "file") << "x";
+    ocelis::test::WriteFileBytes(root / "file", "x");
     viewer.SavePath = (root / "file").string();
     EXPECT_FALSE(viewer.SaveImage(cam, "x"));
 
