@@ -5,7 +5,6 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -436,8 +435,7 @@ TEST_F(CamMainTest, FailingFormCreateStepIsReportedAndEndsStartUpThere) {
     ASSERT_NE(data, nullptr);
     const std::string saved = data;
     const fs::path blocked = dir_ / "blocked-data";
-    fs::create_directories(blocked);
-    std::ofstream(blocked / "mime") << "a file where a folder belongs";
+    ocelis::test::WriteFileBytes(blocked / "mime", "a file where a folder belongs");
     setenv("XDG_DATA_HOME", blocked.c_str(), 1);
     const std::string cam =
         WriteFile("x.cam", "<Cam><Name>X</Name><Url>" + DeadUrl("x.jpg") + "</Url></Cam>");
