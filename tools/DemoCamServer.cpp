@@ -7,6 +7,7 @@
 // Port 0 (the default) takes a free port. The URL is printed on standard output.
 #include "imaging/Bitmap.h"
 #include "imaging/Jpeg.h"
+#include "platform/AtomicFile.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -16,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <mutex>
 #include <netinet/in.h>
 #include <string>
@@ -241,11 +241,8 @@ int main(int argc, char** argv) {
     getsockname(ls, reinterpret_cast<sockaddr*>(&addr), &len);
     port = ntohs(addr.sin_port);
     CurrentFrame(); // the first request is answered at once
-    if (!portFile.empty()) {
-        const std::string tmp = portFile + ".tmp";
-        std::ofstream(tmp) << port << "\n";
-        std::rename(tmp.c_str(), portFile.c_str());
-    }
+    if (!portFile.empty())
+        ocelis::TryWriteFileAtomic(portFile, std::to_string(port) + "\n");
     std::printf("ocelis-demo-cam: serving http://127.0.0.1:%d/cam.jpg (new image every %d s)\n",
                 port, gInterval);
     std::fflush(stdout);
