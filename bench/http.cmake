@@ -5,6 +5,7 @@ if(CURL_FOUND AND TARGET ocelis_net_gui)
     ocelis_bench(bench_http
         SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/http.cpp
                 ${PROJECT_SOURCE_DIR}/tests/support/HttpTestServer.cpp
+                ${PROJECT_SOURCE_DIR}/tests/support/FakeGuiLoop.cpp
         LIBS ocelis_net_core ocelis_net_gui CURL::libcurl Qt6::Core)
 else()
     message(STATUS "bench_http skipped: libcurl development files not found")

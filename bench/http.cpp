@@ -1,8 +1,8 @@
 // Our HEAD+GET pair (as the fetch thread does it: 1024-byte reads, a progress call per
 // portion) against libcurl's pair on one reused easy handle, and one GUI hand-over.
-#include "net/FakeGuiLoop.h"
 #include "net/HttpClient.h"
 #include "net/QtSynchronizer.h"
+#include "support/FakeGuiLoop.h"
 #include "support/HttpTestServer.h"
 
 #include <QCoreApplication>

@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/SForm.h"
+#include "gui/GuiProps.h"
+#include "gui/SForm.h"
 #include "settings/LangTestWindow.h"
 #include "settings/MessageTexts.h"
 #include "settings/Translator.h"
@@ -51,6 +52,7 @@ void Fail(const char* what, QObject* window) {
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     gApp = new QApplication(*argc, *argv);
+    ocelis::RegisterGuiPropAdapters();
     gMain = new QWidget;
     gMain->setObjectName(QStringLiteral("foCamMain"));
     gMain->setProperty("ocelisKeepHidden", true);

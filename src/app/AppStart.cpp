@@ -1,8 +1,9 @@
 #include "app/AppStart.h"
 
 #include "app/CamMain.h"
-#include "app/SForm.h"
 #include "app/ShellIcons.h"
+#include "gui/GuiProps.h"
+#include "gui/SForm.h"
 #include "net/FetchThreadRegistry.h"
 #include "net/QtSynchronizer.h"
 #include "platform/HandOver.h"
@@ -118,6 +119,7 @@ int RunOcelis(int argc, char** argv) {
     QApplication::setWindowIcon(ProgramIcon());
     // Closing the last viewer must not end the tray program.
     QApplication::setQuitOnLastWindowClosed(false);
+    RegisterGuiPropAdapters();
     const auto synchronizer = QtSynchronizer::Install();
     // From here on a termination signal waits in the pipe until the loop runs, so a signal
     // that comes during start-up still ends with the settings saved.

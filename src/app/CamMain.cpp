@@ -1,10 +1,10 @@
 #include "app/CamMain.h"
 
-#include "app/SForm.h"
 #include "app/ShellIcons.h"
 #include "app/ShellRules.h"
 #include "catalogue/CamCategory.h"
 #include "catalogue/CamFile.h"
+#include "gui/SForm.h"
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/FileAssociation.h"

@@ -22,11 +22,4 @@ int WebcamColumnOf(int index) {
     return index < 0 ? 0 : index / kWebcamsPerColumn;
 }
 
-std::string ErrorReportText(std::string_view message) {
-    std::string text(message);
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-        text += '.';
-    return text;
-}
-
 } // namespace ocelis

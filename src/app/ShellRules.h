@@ -1,9 +1,6 @@
-// Rules of the application shell that need no window: the tray menu's webcam columns and
-// the text of the generic error report.
+// Rules of the application shell that need no window: the tray menu's webcam columns.
 #pragma once
 
-#include <string>
-#include <string_view>
 #include <vector>
 
 namespace ocelis {
@@ -14,9 +11,5 @@ constexpr int kWebcamsPerColumn = 29;
 std::vector<int> WebcamColumnSizes(int webcamCount);
 // The column (from 0) of the webcam entry at index (from 0).
 int WebcamColumnOf(int index);
-
-// The message of the error report: a full stop is appended when the last byte sorts after
-// "." (so texts ending in a letter or digit get one).
-std::string ErrorReportText(std::string_view message);
 
 } // namespace ocelis

@@ -29,16 +29,6 @@ void FetchThreadRegistry::Remove(FetchWorker* w) {
     Changed.notify_all();
 }
 
-bool FetchThreadRegistry::IfLive(uint64_t serial, const std::function<void(FetchWorker&)>& fn) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    for (FetchWorker* w : Workers)
-        if (w->Serial() == serial) {
-            fn(*w);
-            return true;
-        }
-    return false;
-}
-
 std::size_t FetchThreadRegistry::Count() const {
     std::lock_guard<std::mutex> lock(Mutex);
     return Workers.size();

@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -34,10 +33,6 @@ public:
     // A worker calls this from its destructor, before its members go.
     void Remove(FetchWorker* w);
     std::size_t Count() const;
-    // Runs fn with the worker while it cannot be freed, if it is still alive; false when it
-    // has already gone. fn must not wait for the worker.
-    bool IfLive(uint64_t serial, const std::function<void(FetchWorker&)>& fn);
-
     // Waits until no worker is left; false when the time ran out first.
     bool WaitUntilEmpty(std::chrono::milliseconds limit) const;
     // RequestStop to every live worker, then waits for them within the bound.

@@ -63,11 +63,6 @@ void THttpThread::ClearHandlers() {
     OnTick = nullptr;
 }
 
-bool THttpThread::ClearHandlersIfLive(uint64_t serial) {
-    return ocelis::FetchThreadRegistry::Instance().IfLive(
-        serial, [](ocelis::FetchWorker& w) { static_cast<THttpThread&>(w).ClearHandlers(); });
-}
-
 void THttpThread::Pause(std::chrono::milliseconds d) {
     std::unique_lock<std::mutex> lock(SleepMutex);
     Wake.wait_for(lock, d, [&] { return Terminated(); });

@@ -54,9 +54,6 @@ public:
     // Without FreeOnTerminate: waits for the thread function to return.
     void WaitFor();
     void ClearHandlers();
-    // For a thread that was terminated and forgotten with its handlers attached (keep its
-    // Serial()): clears them, on the GUI thread, if it still exists; false when it has gone.
-    static bool ClearHandlersIfLive(uint64_t serial);
 
     void RequestStop() override;
 

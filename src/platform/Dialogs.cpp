@@ -65,6 +65,13 @@ std::optional<QStringList> Dialogs::OpenFileNames(QWidget* parent, const QString
     return l;
 }
 
+std::optional<QString> Dialogs::FolderName(QWidget* parent, const QString& title,
+                                           const QString& startPath) {
+    if (State().testMode)
+        return NextAnswer();
+    return NonEmpty(QFileDialog::getExistingDirectory(parent, title, startPath));
+}
+
 std::optional<QString> Dialogs::InputText(QWidget* parent, const QString& title,
                                           const QString& label, const QString& text) {
     if (State().testMode)

@@ -1,4 +1,4 @@
-// Every dialog a user answers (file, input, message box) opens through here, so
+// Every dialog a user answers (file, folder, input, message box) opens through here, so
 // tests can pre-answer them instead of running a real modal loop.
 #pragma once
 
@@ -29,6 +29,8 @@ public:
     static std::optional<QStringList> OpenFileNames(QWidget* parent, const QString& title,
                                                     const QString& startPath,
                                                     const QString& filter);
+    static std::optional<QString> FolderName(QWidget* parent, const QString& title,
+                                             const QString& startPath);
     // One-line input dialog; nothing when cancelled.
     static std::optional<QString> InputText(QWidget* parent, const QString& title,
                                             const QString& label, const QString& text);
@@ -42,7 +44,7 @@ public:
     // answer (a missing answer means "cancelled"), and messages are recorded.
     static void SetTestMode(bool on);
     static bool TestMode();
-    static void QueueAnswer(std::optional<QString> answer);      // file, input
+    static void QueueAnswer(std::optional<QString> answer);      // file, folder, input
     static void QueueFiles(std::optional<QStringList> files);    // OpenFileNames
     static void QueueButton(QMessageBox::StandardButton button); // Message
     static const std::vector<MessageRecord>& Messages();

@@ -23,12 +23,31 @@
 
 #include "settings/Collection.h"
 #include "settings/FontRef.h"
-#include "settings/OcListView.h"
-#include "settings/OcStatusBar.h"
 #include "settings/PlainText.h"
 #include "util/Text.h"
 
 namespace ocelis {
+
+PropAdapter ListProp(PropType type, std::function<int(QObject*)> count,
+                     std::function<void(QObject*, int, int, const QString&)> setItem) {
+    PropAdapter a;
+    a.type = type;
+    a.count = std::move(count);
+    a.setItem = std::move(setItem);
+    a.cells = [](QObject*, int) { return 1; };
+    return a;
+}
+
+PropAdapter ObjectProp(std::function<std::shared_ptr<QObject>(QObject*)> get) {
+    PropAdapter a;
+    a.type = PropType::Object;
+    a.getObject = std::move(get);
+    return a;
+}
+
+std::shared_ptr<QObject> BorrowedObject(QObject* o) {
+    return std::shared_ptr<QObject>(o, [](QObject*) {});
+}
 
 namespace {
 
@@ -80,23 +99,15 @@ PropAdapter YesNo(std::function<void(QObject*, bool)> f) {
 
 PropAdapter List(PropType type, std::function<int(QObject*)> count,
                  std::function<void(QObject*, int, int, const QString&)> set) {
-    PropAdapter a;
-    a.type = type;
-    a.count = std::move(count);
-    a.setItem = std::move(set);
-    a.cells = [](QObject*, int) { return 1; };
-    return a;
+    return ListProp(type, std::move(count), std::move(set));
 }
 
 PropAdapter ObjectOf(std::function<std::shared_ptr<QObject>(QObject*)> get) {
-    PropAdapter a;
-    a.type = PropType::Object;
-    a.getObject = std::move(get);
-    return a;
+    return ObjectProp(std::move(get));
 }
 
 std::shared_ptr<QObject> Borrowed(QObject* o) {
-    return std::shared_ptr<QObject>(o, [](QObject*) {});
+    return BorrowedObject(o);
 }
 
 // For a tab page: the tab widget that shows it and its index, or -1.
@@ -501,30 +512,6 @@ PropRegistry::PropRegistry() {
                      if (QTreeWidgetItem* it = TreeNodeAt(As<QTreeWidget>(o), i))
                          it->setText(0, s);
                  }));
-
-    // --- list view items and columns
-    {
-        PropAdapter a = List(
-            PropType::ListItems, [](QObject* o) { return As<TOcListView>(o)->count(); },
-            [](QObject* o, int i, int c, const QString& s) {
-                QListWidgetItem* it = As<TOcListView>(o)->item(i);
-                if (c == 0) {
-                    it->setText(s);
-                    return;
-                }
-                QStringList sub = TOcListView::SubItems(it);
-                sub[c - 1] = s;
-                TOcListView::SetSubItems(it, sub);
-            });
-        a.cells = [](QObject* o, int i) {
-            return 1 + static_cast<int>(TOcListView::SubItems(As<TOcListView>(o)->item(i)).size());
-        };
-        Register(TOcListView::staticMetaObject, "Items", a);
-    }
-    Register(TOcListView::staticMetaObject, "Columns",
-             ObjectOf([](QObject* o) { return Borrowed(As<TOcListView>(o)->Columns()); }));
-    Register(TOcStatusBar::staticMetaObject, "Panels",
-             ObjectOf([](QObject* o) { return Borrowed(As<TOcStatusBar>(o)->Panels()); }));
 
     // --- spin edits
     Register(QSpinBox::staticMetaObject, "Value", Integer([](QObject* o, int64_t v) {

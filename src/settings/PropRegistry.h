@@ -55,9 +55,17 @@ struct PropAdapter {
     std::function<void(QObject*, int index, int column, const QString&)> setItem;
 };
 
+// Building blocks for adapters registered by the libraries that own their components.
+PropAdapter ListProp(PropType type, std::function<int(QObject*)> count,
+                     std::function<void(QObject*, int index, int column, const QString&)> setItem);
+PropAdapter ObjectProp(std::function<std::shared_ptr<QObject>(QObject*)> get);
+// An object held by its component, handed out without ownership.
+std::shared_ptr<QObject> BorrowedObject(QObject* o);
+
 class PropRegistry {
 public:
-    // The registry with the built-in adapters of every Qt class the windows use.
+    // The registry with the built-in adapters of the Qt classes the windows use; libraries
+    // with components of their own add theirs through an explicit call at start-up.
     static PropRegistry& Instance();
 
     // Adds or replaces an adapter of a class (name compared without letter case).
@@ -74,7 +82,7 @@ private:
     std::vector<Entry> FEntries;
 };
 
-// Delphi-style numeric shortcut (scShift 0x2000, scCtrl 0x4000, scAlt 0x8000 + virtual key)
+// A numeric shortcut (modifier bits 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt plus the key code)
 // to a key sequence; unknown keys give an empty sequence.
 QKeySequence ShortCutFromNumber(int64_t code);
 // "Ctrl+T", "Shift+Esc" ... ; text that names no single shortcut gives an empty sequence.

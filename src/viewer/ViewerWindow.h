@@ -3,8 +3,8 @@
 // is in the popup menu and the shortcuts.
 #pragma once
 
-#include "app/SForm.h"
 #include "catalogue/CamCategory.h"
+#include "gui/SForm.h"
 #include "viewer/ViewerGeometry.h"
 
 #include <QIcon>

@@ -10,7 +10,7 @@
 
 #include "app/AppStart.h"
 #include "app/CamMain.h"
-#include "app/SForm.h"
+#include "gui/SForm.h"
 #include "net/FetchThreadRegistry.h"
 #include "net/QtSynchronizer.h"
 #include "platform/AppPaths.h"

@@ -1,6 +1,6 @@
 #include "net/HttpThread.h"
-#include "net/FakeGuiLoop.h"
 #include "net/FetchThreadRegistry.h"
+#include "support/FakeGuiLoop.h"
 #include "support/HttpTestServer.h"
 #include "support/WaitUntil.h"
 
@@ -434,26 +434,4 @@ TEST_F(HttpThreadTest, WithoutAnyHandOverHandlersAreSkippedAndPollingGoesOn) {
     EXPECT_TRUE(FetchThreadRegistry::Instance().WaitUntilEmpty(10s));
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(Methods(4), (std::vector<std::string>{"HEAD", "GET", "HEAD", "GET"}));
-}
-
-TEST_F(HttpThreadTest, ForgottenThreadHandlersCanBeClearedWhileItLives) {
-    Server.SetHandler(SteadyImage);
-    THttpThread* t = Make(1);
-    t->Resume();
-    ASSERT_TRUE(Serve([&] { return W.Images == 1; }));
-    const uint64_t serial = t->Serial();
-    auto* other = Make(1); // a second thread must not be touched
-    EXPECT_NE(other->Serial(), serial);
-    t->Terminate(); // forgotten with its handlers attached, as a manual refresh does
-    auto logged = W.Log.size();
-    // Either it is still there and loses its handlers, or it has already gone.
-    bool live = THttpThread::ClearHandlersIfLive(serial);
-    EXPECT_TRUE(other->OnTick != nullptr);
-    delete other; // never resumed
-    Thread = t;
-    ASSERT_TRUE(Serve([&] { return Freed(); }));
-    if (live) {
-        EXPECT_EQ(W.Log.size(), logged);
-    }
-    EXPECT_FALSE(THttpThread::ClearHandlersIfLive(serial));
 }

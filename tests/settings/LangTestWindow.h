@@ -21,9 +21,9 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include "settings/OcFileDialog.h"
-#include "settings/OcListView.h"
-#include "settings/OcStatusBar.h"
+#include "gui/OcFileDialog.h"
+#include "gui/OcListView.h"
+#include "gui/OcStatusBar.h"
 
 namespace ocelis_test {
 

@@ -1,4 +1,6 @@
 // Entry point of every GUI test: a real QApplication on the offscreen platform.
+#include "gui/GuiProps.h"
+
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -7,6 +9,7 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    ocelis::RegisterGuiPropAdapters();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

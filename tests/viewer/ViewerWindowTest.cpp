@@ -1,6 +1,8 @@
 // The viewer window against the loopback test server, offscreen.
 #include "viewer/ViewerWindow.h"
 
+#include "gui/OcFileDialog.h"
+#include "gui/OcStatusBar.h"
 #include "imaging/Jpeg.h"
 #include "net/FetchThreadRegistry.h"
 #include "net/HttpThread.h"
@@ -8,8 +10,6 @@
 #include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
-#include "settings/OcFileDialog.h"
-#include "settings/OcStatusBar.h"
 #include "settings/Translator.h"
 #include "support/HttpTestServer.h"
 #include "support/TestFiles.h"

@@ -1,4 +1,4 @@
-#include "settings/OcStatusBar.h"
+#include "gui/OcStatusBar.h"
 
 #include <QPainter>
 #include <QStyle>

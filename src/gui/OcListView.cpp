@@ -1,4 +1,4 @@
-#include "settings/OcListView.h"
+#include "gui/OcListView.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "settings/OcFileDialog.h"
+#include "gui/OcFileDialog.h"
 
 #include <QFileInfo>
 

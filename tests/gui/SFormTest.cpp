@@ -5,7 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/SForm.h"
+#include "gui/SForm.h"
 #include "platform/Dialogs.h"
 #include "settings/LangTestWindow.h"
 #include "settings/Translator.h"

@@ -1,10 +1,10 @@
-#include "app/SForm.h"
+#include "gui/SForm.h"
 
 #include <QApplication>
 #include <QFont>
 #include <exception>
 
-#include "app/ShellRules.h"
+#include "gui/ErrorReport.h"
 #include "platform/Dialogs.h"
 #include "settings/Translator.h"
 #include "util/QtText.h"

@@ -1,4 +1,4 @@
-#include "net/FakeGuiLoop.h"
+#include "support/FakeGuiLoop.h"
 #include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>

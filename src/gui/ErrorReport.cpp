@@ -1,0 +1,12 @@
+#include "gui/ErrorReport.h"
+
+namespace ocelis {
+
+std::string ErrorReportText(std::string_view message) {
+    std::string text(message);
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return text;
+}
+
+} // namespace ocelis
