@@ -9,7 +9,7 @@ namespace ocelis {
 
 FetchWorker::FetchWorker() {
     static std::atomic<uint64_t> next{1};
-    SerialNumber = next.fetch_add(1);
+    FSerialNumber = next.fetch_add(1);
 }
 
 FetchThreadRegistry& FetchThreadRegistry::Instance() {
@@ -18,32 +18,32 @@ FetchThreadRegistry& FetchThreadRegistry::Instance() {
 }
 
 void FetchThreadRegistry::Add(FetchWorker* w) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    Workers.push_back(w);
-    Changed.notify_all();
+    std::lock_guard<std::mutex> lock(FMutex);
+    FWorkers.push_back(w);
+    FChanged.notify_all();
 }
 
 void FetchThreadRegistry::Remove(FetchWorker* w) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    Workers.erase(std::remove(Workers.begin(), Workers.end(), w), Workers.end());
-    Changed.notify_all();
+    std::lock_guard<std::mutex> lock(FMutex);
+    FWorkers.erase(std::remove(FWorkers.begin(), FWorkers.end(), w), FWorkers.end());
+    FChanged.notify_all();
 }
 
 std::size_t FetchThreadRegistry::Count() const {
-    std::lock_guard<std::mutex> lock(Mutex);
-    return Workers.size();
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FWorkers.size();
 }
 
 bool FetchThreadRegistry::WaitUntilEmpty(std::chrono::milliseconds limit) const {
-    std::unique_lock<std::mutex> lock(Mutex);
-    return Changed.wait_for(lock, limit, [&] { return Workers.empty(); });
+    std::unique_lock<std::mutex> lock(FMutex);
+    return FChanged.wait_for(lock, limit, [&] { return FWorkers.empty(); });
 }
 
 bool FetchThreadRegistry::StopAll(std::chrono::milliseconds bound) {
     {
         // Under the lock, so that no worker can be freed while it is being asked.
-        std::lock_guard<std::mutex> lock(Mutex);
-        for (FetchWorker* w : Workers)
+        std::lock_guard<std::mutex> lock(FMutex);
+        for (FetchWorker* w : FWorkers)
             w->RequestStop();
     }
     return WaitUntilEmpty(bound);

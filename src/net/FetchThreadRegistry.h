@@ -15,13 +15,13 @@ public:
     FetchWorker();
     virtual ~FetchWorker() = default;
     // Unique over the process's life, unlike the object's address.
-    uint64_t Serial() const { return SerialNumber; }
+    uint64_t Serial() const { return FSerialNumber; }
     // Asks the worker to end soon: sets its terminated flag, wakes its pauses and shuts its
     // socket down so that a blocked read returns at once. Must not block; any thread.
     virtual void RequestStop() = 0;
 
 private:
-    uint64_t SerialNumber;
+    uint64_t FSerialNumber;
 };
 
 class FetchThreadRegistry {
@@ -40,9 +40,9 @@ public:
 
 private:
     FetchThreadRegistry() = default;
-    mutable std::mutex Mutex;
-    mutable std::condition_variable Changed;
-    std::vector<FetchWorker*> Workers;
+    mutable std::mutex FMutex;
+    mutable std::condition_variable FChanged;
+    std::vector<FetchWorker*> FWorkers;
 };
 
 // At application exit, after the event loop has ended: cancels the default hand-over's

@@ -12,24 +12,24 @@ struct FakeGuiLoop::Call {
     std::condition_variable Finished;
 };
 
-FakeGuiLoop::FakeGuiLoop() : Owner(std::this_thread::get_id()) {}
+FakeGuiLoop::FakeGuiLoop() : FOwner(std::this_thread::get_id()) {}
 
 FakeGuiLoop::~FakeGuiLoop() {
     Shutdown();
 }
 
 bool FakeGuiLoop::Run(const std::function<void()>& fn) {
-    if (std::this_thread::get_id() == Owner) {
+    if (std::this_thread::get_id() == FOwner) {
         fn();
         return true;
     }
     auto call = std::make_shared<Call>();
     call->Fn = &fn;
-    std::unique_lock<std::mutex> lock(Mutex);
-    if (Closed)
+    std::unique_lock<std::mutex> lock(FMutex);
+    if (FClosed)
         return false;
-    Queue.push_back(call);
-    Posted.notify_all();
+    FQueue.push_back(call);
+    FPosted.notify_all();
     call->Finished.wait(lock, [&] { return call->Done || call->Cancelled; });
     if (call->Cancelled)
         return false;
@@ -42,31 +42,31 @@ bool FakeGuiLoop::Run(const std::function<void()>& fn) {
 }
 
 void FakeGuiLoop::Shutdown() {
-    std::lock_guard<std::mutex> lock(Mutex);
-    Closed = true;
-    for (auto& call : Queue) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FClosed = true;
+    for (auto& call : FQueue) {
         call->Cancelled = true;
         call->Finished.notify_all();
     }
-    Queue.clear();
+    FQueue.clear();
 }
 
 int FakeGuiLoop::ProcessPending() {
     std::size_t waiting;
     {
-        std::lock_guard<std::mutex> lock(Mutex);
-        waiting = Queue.size();
+        std::lock_guard<std::mutex> lock(FMutex);
+        waiting = FQueue.size();
     }
     int ran = 0;
     // Only the calls waiting now, so that a busy worker cannot keep us here.
     for (std::size_t i = 0; i < waiting; ++i) {
         std::shared_ptr<Call> call;
         {
-            std::lock_guard<std::mutex> lock(Mutex);
-            if (Queue.empty())
+            std::lock_guard<std::mutex> lock(FMutex);
+            if (FQueue.empty())
                 break;
-            call = Queue.front();
-            Queue.pop_front();
+            call = FQueue.front();
+            FQueue.pop_front();
         }
         std::exception_ptr error;
         try {
@@ -74,10 +74,10 @@ int FakeGuiLoop::ProcessPending() {
         } catch (...) {
             error = std::current_exception();
         }
-        std::lock_guard<std::mutex> lock(Mutex);
+        std::lock_guard<std::mutex> lock(FMutex);
         call->Error = std::move(error);
         call->Done = true;
-        ++ServedCount;
+        ++FServedCount;
         call->Finished.notify_all();
         ++ran;
     }
@@ -93,23 +93,23 @@ bool FakeGuiLoop::RunUntil(const std::function<bool()>& pred, std::chrono::milli
         auto now = std::chrono::steady_clock::now();
         if (now >= deadline)
             return false;
-        std::unique_lock<std::mutex> lock(Mutex);
+        std::unique_lock<std::mutex> lock(FMutex);
         // Some conditions are not announced by a hand-over, so look again every few ms.
-        Posted.wait_for(lock,
-                        std::min<std::chrono::steady_clock::duration>(deadline - now,
-                                                                      std::chrono::milliseconds(2)),
-                        [&] { return !Queue.empty(); });
+        FPosted.wait_for(lock,
+                         std::min<std::chrono::steady_clock::duration>(
+                             deadline - now, std::chrono::milliseconds(2)),
+                         [&] { return !FQueue.empty(); });
     }
 }
 
 std::size_t FakeGuiLoop::Pending() const {
-    std::lock_guard<std::mutex> lock(Mutex);
-    return Queue.size();
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FQueue.size();
 }
 
 int FakeGuiLoop::Served() const {
-    std::lock_guard<std::mutex> lock(Mutex);
-    return ServedCount;
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FServedCount;
 }
 
 } // namespace ocelis

@@ -33,12 +33,12 @@ public:
 
 private:
     struct Call;
-    mutable std::mutex Mutex;
-    std::condition_variable Posted;
-    std::deque<std::shared_ptr<Call>> Queue;
-    std::thread::id Owner;
-    bool Closed = false;
-    int ServedCount = 0;
+    mutable std::mutex FMutex;
+    std::condition_variable FPosted;
+    std::deque<std::shared_ptr<Call>> FQueue;
+    std::thread::id FOwner;
+    bool FClosed = false;
+    int FServedCount = 0;
 };
 
 } // namespace ocelis
