@@ -65,7 +65,7 @@ public:
     // Limits against hostile or broken servers; each ends the request with a failure.
     int32_t ErrorReadTimeout = 2000;                   // ms, for the body of a failed answer
     std::chrono::milliseconds RequestTimeLimit{60000}; // a whole request, connect included
-    int64_t MaxBodySize = int64_t{64} << 20;
+    int64_t MaxBodySize = int64_t{32} << 20;           // ample for any webcam picture
     int64_t MaxHeaderSize = int64_t{1} << 20;
 
     // When set ("host:port"), connections go there instead of to the URL's host and port;
