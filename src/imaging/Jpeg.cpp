@@ -116,7 +116,7 @@ void CmykRowToRgb(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool adobeI
 // All libjpeg work of one decode. No object with a destructor lives in this frame, so the
 // jump back from libjpeg skips nothing; the results go to the caller's objects.
 bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegInfo& info,
-               Bitmap& out, char* message) {
+               Bitmap& out, char* message, bool& truncated) {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     ScanLimiter limiter;
@@ -124,6 +124,7 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
     cinfo.err = &err.pub;
     if (setjmp(err.jump)) {
         std::memcpy(message, err.message, JMSG_LENGTH_MAX);
+        truncated = err.truncated;
         jpeg_destroy_decompress(&cinfo);
         // Once every row is there, only missing data counts, not what follows the rows.
         return err.rowsDone && !err.truncated;
@@ -210,9 +211,13 @@ Bitmap Decode(std::string_view bytes, const DecodeRequest& req) {
     JpegInfo info;
     Bitmap out;
     char message[JMSG_LENGTH_MAX];
+    bool truncated = false;
     if (!RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, out,
-                   message))
+                   message, truncated)) {
+        if (truncated)
+            throw JpegTruncatedError(message);
         throw JpegError(message);
+    }
     return out;
 }
 
@@ -259,9 +264,13 @@ JpegInfo ReadJpegInfo(std::string_view bytes, const JpegLimits& limits) {
     JpegInfo info;
     Bitmap unused;
     char message[JMSG_LENGTH_MAX];
+    bool truncated = false;
     if (!RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, unused,
-                   message))
+                   message, truncated)) {
+        if (truncated)
+            throw JpegTruncatedError(message);
         throw JpegError(message);
+    }
     return info;
 }
 

@@ -17,6 +17,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The data ends before the image does (a download or file cut short).
+class JpegTruncatedError : public JpegError {
+public:
+    using JpegError::JpegError;
+};
+
 // Bounds checked before anything big is allocated, so a crafted header cannot exhaust
 // memory or time.
 struct JpegLimits {

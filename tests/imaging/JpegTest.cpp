@@ -203,7 +203,7 @@ TEST(JpegCodec, DataCutShortIsAnError) {
     for (const std::string& jpeg : {baseline, progressive}) {
         // Cut inside the picture data, and only the end marker missing.
         for (size_t keep : {jpeg.size() * 2 / 3, jpeg.size() - 2}) {
-            EXPECT_THROW(DecodeJpeg(jpeg.substr(0, keep)), JpegError) << keep;
+            EXPECT_THROW(DecodeJpeg(jpeg.substr(0, keep)), JpegTruncatedError) << keep;
             EXPECT_THROW(DecodeJpegScaled(jpeg.substr(0, keep), 8, 8), JpegError) << keep;
             EXPECT_THROW(LoadJpeg(jpeg.substr(0, keep)), JpegError) << keep;
         }
