@@ -10,6 +10,8 @@
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
+// The message codes (JWRN_JPEG_EOF).
+#include <jerror.h>
 
 namespace ocelis {
 
@@ -21,6 +23,9 @@ struct ErrorManager {
     jpeg_error_mgr pub; // first member: libjpeg sees only this part
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    // Written between setjmp and longjmp, read after the jump.
+    volatile bool truncated;
+    volatile bool rowsDone;
 };
 
 [[noreturn]] void FailWith(j_common_ptr cinfo, const char* text) {
@@ -35,10 +40,16 @@ struct ErrorManager {
     std::longjmp(err->jump, 1);
 }
 
-// Warnings (corrupt data, premature end) are counted, never printed.
+// Warnings are counted, never printed. Data that ends early is a failure: libjpeg would
+// fill the rest of the picture with grey.
 void EmitMessage(j_common_ptr cinfo, int level) {
-    if (level < 0)
-        ++cinfo->err->num_warnings;
+    if (level >= 0)
+        return;
+    ++cinfo->err->num_warnings;
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
+        reinterpret_cast<ErrorManager*>(cinfo->err)->truncated = true;
+        FailWith(cinfo, "Premature end of JPEG file");
+    }
 }
 
 void OutputMessage(j_common_ptr) {}
@@ -49,6 +60,8 @@ void InstallErrorManager(ErrorManager& err) {
     err.pub.emit_message = EmitMessage;
     err.pub.output_message = OutputMessage;
     err.message[0] = '\0';
+    err.truncated = false;
+    err.rowsDone = false;
 }
 
 // Stops pathological files with thousands of tiny scans, which otherwise decode for minutes.
@@ -103,7 +116,7 @@ void CmykRowToRgb(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool adobeI
 // All libjpeg work of one decode. No object with a destructor lives in this frame, so the
 // jump back from libjpeg skips nothing; the results go to the caller's objects.
 bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegInfo& info,
-               Bitmap& out, char* message) {
+               Bitmap& out, char* message, bool& truncated) {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     ScanLimiter limiter;
@@ -111,8 +124,10 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
     cinfo.err = &err.pub;
     if (setjmp(err.jump)) {
         std::memcpy(message, err.message, JMSG_LENGTH_MAX);
+        truncated = err.truncated;
         jpeg_destroy_decompress(&cinfo);
-        return false;
+        // Once every row is there, only missing data counts, not what follows the rows.
+        return err.rowsDone && !err.truncated;
     }
     jpeg_create_decompress(&cinfo);
     limiter.pub.progress_monitor = ProgressMonitor;
@@ -185,7 +200,9 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
                 FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "JPEG decoder stalled");
         }
     }
-    // Whatever follows the last row (trailing markers, garbage) does not matter.
+    // Reading on to the end marker tells a stream cut after its last row.
+    err.rowsDone = true;
+    jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
@@ -194,9 +211,13 @@ Bitmap Decode(std::string_view bytes, const DecodeRequest& req) {
     JpegInfo info;
     Bitmap out;
     char message[JMSG_LENGTH_MAX];
+    bool truncated = false;
     if (!RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, out,
-                   message))
+                   message, truncated)) {
+        if (truncated)
+            throw JpegTruncatedError(message);
         throw JpegError(message);
+    }
     return out;
 }
 
@@ -243,9 +264,13 @@ JpegInfo ReadJpegInfo(std::string_view bytes, const JpegLimits& limits) {
     JpegInfo info;
     Bitmap unused;
     char message[JMSG_LENGTH_MAX];
+    bool truncated = false;
     if (!RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, unused,
-                   message))
+                   message, truncated)) {
+        if (truncated)
+            throw JpegTruncatedError(message);
         throw JpegError(message);
+    }
     return info;
 }
 

@@ -17,6 +17,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The data ends before the image does (a download or file cut short).
+class JpegTruncatedError : public JpegError {
+public:
+    using JpegError::JpegError;
+};
+
 // Bounds checked before anything big is allocated, so a crafted header cannot exhaust
 // memory or time.
 struct JpegLimits {
@@ -36,7 +42,7 @@ struct JpegInfo {
 JpegInfo ReadJpegInfo(std::string_view bytes, const JpegLimits& limits = {});
 
 // Full-size decode to 24-bit RGB (grayscale and CMYK/YCCK sources are converted).
-// Truncated data gives what libjpeg could decode (the rest is filled in grey).
+// Data that ends before the image's end marker is an error, as is any other libjpeg error.
 Bitmap DecodeJpeg(std::string_view bytes, const JpegLimits& limits = {});
 
 // Decode at 1/1, 1/2, 1/4 or 1/8 with libjpeg's DCT scaling: the smallest of these whose

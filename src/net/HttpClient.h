@@ -2,6 +2,7 @@
 // optionally persistent TCP connection, with cookies and progress reports. One per thread.
 #pragma once
 
+#include "net/HttpParser.h"
 #include "util/DateTime.h"
 
 #include <atomic>
@@ -14,12 +15,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Every failure of the client.
-class EHttpError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // A failure because of the answer's status (or a Location header).
 class EHttpProtocolError : public EHttpError {
@@ -38,24 +33,12 @@ struct THttpRequest {
     std::string Host; // filled from the URL by each request
 };
 
-struct THttpResponse {
-    std::string ResponseText;
-    int32_t ResponseCode = -1;
-    int64_t ContentLength = -1;
-    ocelis::TDateTime LastModified = 0;
-    std::vector<std::string> Headers; // "Name: value" as received
-
-    // The value of the last header with this name (any letter case), trimmed; empty when absent.
-    std::string Header(std::string_view name) const;
-    bool HasHeader(std::string_view name) const;
-};
-
-class THttpClient {
+class THttpClient : private ocelis::ByteSource {
 public:
     using TWorkEvent = std::function<void(THttpClient& sender, TWorkMode mode, int64_t count)>;
 
     THttpClient();
-    ~THttpClient();
+    ~THttpClient() override;
     THttpClient(const THttpClient&) = delete;
     THttpClient& operator=(const THttpClient&) = delete;
 
@@ -82,7 +65,7 @@ public:
     // Limits against hostile or broken servers; each ends the request with a failure.
     int32_t ErrorReadTimeout = 2000;                   // ms, for the body of a failed answer
     std::chrono::milliseconds RequestTimeLimit{60000}; // a whole request, connect included
-    int64_t MaxBodySize = int64_t{64} << 20;
+    int64_t MaxBodySize = int64_t{32} << 20;           // ample for any webcam picture
     int64_t MaxHeaderSize = int64_t{1} << 20;
 
     // When set ("host:port"), connections go there instead of to the URL's host and port;
@@ -91,17 +74,12 @@ public:
 
 private:
     struct Url;
-    struct Cookie;
     void Perform(bool head, const std::string& url, std::string* stream);
     void OpenConnection(const Url& u);
     void CloseSocket();
-    bool FillBuffer(int32_t timeoutMs); // false on a clean close
-    bool ReadLine(std::string& line, int64_t& headerBudget);
-    int32_t ReadStatusAndHeaders(int64_t& headerBudget, bool& gotAny);
+    std::size_t Read(char* dst, std::size_t max, int32_t timeoutMs) override;
+    void SyncReaderLimits();
     void WriteAll(const std::string& data);
-    void ReadBody(std::string& out, bool errorBody, int32_t timeoutMs, int64_t cap);
-    bool ReadCounted(std::string& out, int64_t n, int64_t& count, int32_t timeoutMs, int64_t& total,
-                     int64_t cap);
     void WaitFor(short events, int32_t timeoutMs);
     void CheckAborted() const;
     bool KeepAlive() const;
@@ -113,17 +91,8 @@ private:
     int WakeFd = -1; // an eventfd that Abort signals to wake a blocked poll
     std::atomic<bool> Aborted{false};
     std::string ConnHost, ConnPort;
-    bool PeerClosed = false;
-    std::string Buffered; // bytes read but not yet consumed
-    std::size_t BufferedPos = 0;
-    std::vector<Cookie> Cookies;
+    ocelis::THttpReader FReader;
+    std::vector<ocelis::THttpCookie> Cookies;
     std::chrono::steady_clock::time_point Deadline;
     int Connects = 0;
 };
-
-namespace ocelis {
-// The HTTP date forms (with zone offsets) read as GMT; false when unreadable.
-bool ParseHttpDate(std::string_view text, std::time_t& utc);
-// The Last-Modified value as the client reports it: local date-time, zero date corrected.
-TDateTime HttpDateToLocal(std::string_view text);
-} // namespace ocelis

@@ -111,6 +111,7 @@ void THttpThread::Execute() {
         Stream.clear();
         NewClient();
         LastModified = 0;
+        FLastModifiedUtc = ocelis::LocalZeroDateUnix();
         int32_t prevLength = kNoLength;
         while (!Terminated())
             Cycle(prevLength);
@@ -136,7 +137,7 @@ void THttpThread::Cycle(int32_t& prevLength) {
         }
     }
 
-    const bool changed = Http->Response.LastModified > LastModified ||
+    const bool changed = Http->Response.LastModifiedUtc > FLastModifiedUtc ||
                          ContentLength != prevLength ||
                          Refresh.load(std::memory_order_relaxed) == -1;
     if (changed) {
@@ -148,9 +149,11 @@ void THttpThread::Cycle(int32_t& prevLength) {
             Http->Request.Referer = Referer;
             Http->Get(Url, Stream);
             Received = ContentLength;
+            BodyComplete = Http->Response.BodyComplete;
             CallHandler(&THttpThread::OnProgress);
             CallHandler(&THttpThread::OnImage);
             LastModified = Http->Response.LastModified;
+            FLastModifiedUtc = Http->Response.LastModifiedUtc;
         } catch (...) {
             try {
                 Http->Disconnect();

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,8 @@ public:
     int32_t ContentLength = 0;
     int32_t Countdown = 0;
     ocelis::TDateTime LastModified = 0;
+    // False when the last GET's server closed before the end of the body it announced.
+    bool BodyComplete = true;
 
 private:
     void Execute();
@@ -81,4 +84,6 @@ private:
     std::atomic<bool> TerminatedFlag{false};
     std::atomic<bool> StopRequested{false};
     std::thread Worker;
+    // LastModified as a UTC instant: the change test must not jump with the local offset.
+    std::time_t FLastModifiedUtc = 0;
 };

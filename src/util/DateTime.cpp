@@ -62,4 +62,14 @@ std::time_t LocalDateTimeToUnix(TDateTime dt) {
     return mktime(&fields);
 }
 
+long LocalUtcOffset(std::time_t t) {
+    std::tm lt{};
+    localtime_r(&t, &lt);
+    return lt.tm_gmtoff;
+}
+
+std::time_t LocalZeroDateUnix() {
+    return kZeroDateUnix - LocalUtcOffset(std::time(nullptr));
+}
+
 } // namespace ocelis

@@ -17,4 +17,13 @@ TDateTime UnixToLocalDateTime(std::time_t t);
 // A local date-time back to the UTC instant.
 std::time_t LocalDateTimeToUnix(TDateTime dt);
 
+// The zero date (30 December 1899, 00:00) as a UTC instant.
+constexpr std::time_t kZeroDateUnix = -2209161600;
+
+// Seconds east of UTC of the local time at t.
+long LocalUtcOffset(std::time_t t);
+
+// The instant the local date-time 0 stands for now: the zero date less today's offset.
+std::time_t LocalZeroDateUnix();
+
 } // namespace ocelis

@@ -29,6 +29,7 @@
 #include <QToolButton>
 #include <QWindow>
 #include <mutex>
+#include <optional>
 
 using namespace ocelis;
 
@@ -502,21 +503,37 @@ void TfoViewer::SetThreadRefresh(int32_t refresh) {
 }
 
 void TfoViewer::ThreadImage(THttpThread& thread) {
+    // A picture cut short is no new picture: nothing is shown, archived or sounded, and the
+    // previous one stays. Data that is no JPEG at all still counts as a hand-over.
+    bool cutShort = !thread.BodyComplete;
+    std::optional<JpegImage> image;
+    if (!cutShort && !thread.Stream.empty()) {
+        try {
+            image = LoadJpeg(thread.Stream);
+        } catch (const JpegTruncatedError&) {
+            cutShort = true;
+        } catch (...) {
+            // Not a picture: the window goes on with what it shows.
+        }
+    }
+    if (cutShort) {
+        ProgressBar->hide();
+        return;
+    }
     ++FBusy;
     if (Tag(actSnooze) == 1) {
         show();
         SetTag(actSnooze, 0);
     }
     ProgressBar->hide();
-    if (!thread.Stream.empty()) {
+    if (image) {
         try {
-            JpegImage image = LoadJpeg(thread.Stream);
-            CamImage->SetBitmap(std::move(image.bitmap));
+            CamImage->SetBitmap(std::move(image->bitmap));
             if (CamViewer && CamViewer->SaveImages)
-                CamViewer->SaveImage(*FWebcam, image.bytes,
+                CamViewer->SaveImage(*FWebcam, image->bytes,
                                      [] { QCoreApplication::processEvents(); });
         } catch (...) {
-            // Not a picture, or the archive failed: the window goes on with what it shows.
+            // The archive failed: the new picture is already shown.
         }
     }
     update();

@@ -195,15 +195,20 @@ TEST(JpegCodec, BadInputGivesCleanErrors) {
     }
 }
 
-TEST(JpegCodec, TruncatedImageDataDecodesWhatIsThere) {
+TEST(JpegCodec, DataCutShortIsAnError) {
     const Bitmap src = Pattern(64, 64);
-    const std::string jpeg = EncodeJpeg(src);
-    const Bitmap part = DecodeJpeg(jpeg.substr(0, jpeg.size() * 2 / 3));
-    ASSERT_EQ(part.width, 64);
-    ASSERT_EQ(part.height, 64);
-    // The first rows are the real picture.
-    for (int x = 0; x < 64; ++x)
-        EXPECT_NEAR(part.row(1)[x * 3], src.row(1)[x * 3], 20) << x;
+    const std::string baseline = EncodeJpeg(src);
+    const std::string progressive =
+        RawEncode(64, 64, 3, JCS_RGB, true, {src.pixels.begin(), src.pixels.end()});
+    for (const std::string& jpeg : {baseline, progressive}) {
+        // Cut inside the picture data, and only the end marker missing.
+        for (size_t keep : {jpeg.size() * 2 / 3, jpeg.size() - 2}) {
+            EXPECT_THROW(DecodeJpeg(jpeg.substr(0, keep)), JpegTruncatedError) << keep;
+            EXPECT_THROW(DecodeJpegScaled(jpeg.substr(0, keep), 8, 8), JpegError) << keep;
+            EXPECT_THROW(LoadJpeg(jpeg.substr(0, keep)), JpegError) << keep;
+        }
+        EXPECT_EQ(DecodeJpeg(jpeg + "junk after the end").width, 64);
+    }
 }
 
 TEST(JpegCodec, RefusesOversizedHeadersBeforeAllocating) {

@@ -28,3 +28,15 @@ TEST(DateTime, UnixRoundTripInLocalTime) {
     unsetenv("TZ");
     tzset();
 }
+
+TEST(DateTime, OffsetFollowsTheInstantAndZeroDateIsFixed) {
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    // Daylight saving ends at 01:00 GMT on 27 October 2024.
+    EXPECT_EQ(LocalUtcOffset(1729989000), 7200); // 00:30 GMT
+    EXPECT_EQ(LocalUtcOffset(1729991400), 3600); // 01:10 GMT
+    // 25569 days before the epoch, whatever the zone.
+    EXPECT_EQ(kZeroDateUnix, -25569LL * 86400);
+    unsetenv("TZ");
+    tzset();
+}

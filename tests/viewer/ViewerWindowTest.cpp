@@ -909,6 +909,48 @@ TEST_F(ViewerTest, SaveImagesArchivesEveryImage) {
     EXPECT_GE(v->Webcam().LastId, 1);
 }
 
+TEST_F(ViewerTest, PictureCutShortIsNeitherShownNorArchived) {
+    const std::string second = TestJpeg(160, 120);
+    std::atomic<int> gets{0};
+    std::mutex gateMutex;
+    std::condition_variable gateOpened;
+    bool gateOpen = false;
+    Server->SetHandler([&](const HttpRequestSeen&) {
+        const int n = ++gets;
+        const std::string cut = Picture.substr(0, Picture.size() / 2);
+        if (n == 2) // closed before its Content-Length
+            return HttpAnswer()
+                .Send(MakeResponse(200, "OK", {"Connection: close"}, Picture).substr(0, 300))
+                .Close();
+        if (n == 3) // complete as announced, but the JPEG has no end
+            return GetAnswer(cut, n);
+        if (n == 4) {
+            std::unique_lock<std::mutex> lock(gateMutex);
+            gateOpened.wait_for(lock, 10s, [&] { return gateOpen; });
+        }
+        return GetAnswer(n == 1 ? Picture : second, n);
+    });
+    const fs::path root = ocelis::test::TestHome() / "archive-cut";
+    fs::remove_all(root);
+    Settings->SaveImages = true;
+    Settings->SavePath = root.string();
+    Settings->SubDirectory = false;
+    TfoViewer* v = Open(Cam(-1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gets >= 4; }, 10000));
+    EXPECT_EQ(v->ImageCount(), 1);
+    EXPECT_EQ(Image(v)->Bitmap().pixels, DecodeJpeg(Picture).pixels);
+    {
+        std::lock_guard<std::mutex> lock(gateMutex);
+        gateOpen = true;
+    }
+    gateOpened.notify_all();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() >= 2; }, 10000));
+    EXPECT_EQ(Image(v)->PictureWidth(), 160);
+    // Byte for byte, and nothing of the broken ones in between.
+    EXPECT_TRUE(ocelis::test::ReadFileBytes(root / "Harbour 00001.jpg") == Picture);
+    EXPECT_TRUE(ocelis::test::ReadFileBytes(root / "Harbour 00002.jpg") == second);
+}
+
 // --- closing ----------------------------------------------------------------------------
 
 TEST_F(ViewerTest, ClosingDuringSlowRequestNeitherCrashesNorWaits) {

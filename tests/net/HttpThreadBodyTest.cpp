@@ -1,0 +1,110 @@
+// The viewer thread's change test across a change of the local offset, and what it tells
+// the window about bodies cut short.
+#include "net/FetchThreadRegistry.h"
+#include "net/HttpThread.h"
+#include "support/FakeGuiLoop.h"
+#include "support/HttpTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace std::chrono_literals;
+using ocelis::FakeGuiLoop;
+using ocelis::FetchThreadRegistry;
+using ocelis::test::HttpAnswer;
+using ocelis::test::HttpRequestSeen;
+using ocelis::test::HttpTestServer;
+using ocelis::test::MakeResponse;
+
+namespace {
+
+HttpAnswer Reply(const std::string& bytes, bool close = false) {
+    HttpAnswer a;
+    a.Send(bytes);
+    if (close)
+        a.Close();
+    return a;
+}
+
+void SetZone(const char* zone) {
+    if (zone)
+        setenv("TZ", zone, 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+struct TPoller {
+    std::shared_ptr<FakeGuiLoop> Loop = std::make_shared<FakeGuiLoop>();
+    std::vector<std::string> Images; // "<bytes>|<complete>"
+
+    // Polls with the handler until done holds, then stops the thread and waits until it is
+    // gone (so the time zone can change safely afterwards).
+    void Poll(HttpTestServer& server, int32_t refresh, const std::function<bool()>& done) {
+        auto* t = new THttpThread(Loop);
+        t->OnImage = [this](THttpThread& s) {
+            Images.push_back(s.Stream + "|" + (s.BodyComplete ? "1" : "0"));
+        };
+        t->Url = server.Url("/cam.jpg");
+        t->Refresh = refresh;
+        t->Timing.Tick = 2ms;
+        t->Timing.UnchangedPause = 2ms;
+        t->Resume();
+        EXPECT_TRUE(Loop->RunUntil(done, 10s));
+        t->ClearHandlers();
+        t->Terminate();
+        EXPECT_TRUE(
+            Loop->RunUntil([] { return FetchThreadRegistry::Instance().Count() == 0; }, 10s));
+    }
+};
+
+std::vector<std::string> Methods(const HttpTestServer& server, std::size_t n) {
+    std::vector<std::string> m;
+    for (const auto& r : server.Requests())
+        if (m.size() < n)
+            m.push_back(r.Method);
+    return m;
+}
+
+} // namespace
+
+TEST(HttpThreadDates, NewerServerDateIsFetchedWhenDaylightSavingEnds) {
+    // In Berlin 01:10 GMT that night is 02:10 local time, earlier than 00:30 GMT (02:30).
+    for (const char* zone : {"UTC", "Europe/Berlin"}) {
+        SCOPED_TRACE(zone);
+        SetZone(zone);
+        HttpTestServer server([](const HttpRequestSeen& r) {
+            const std::string date = std::string("Last-Modified: Sun, 27 Oct 2024 ") +
+                                     (r.Index < 2 ? "00:30:00" : "01:10:00") + " GMT";
+            if (r.Method == "HEAD")
+                return Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n" + date + "\r\n\r\n");
+            return Reply(MakeResponse(200, "OK", {date}, "still"));
+        });
+        TPoller run;
+        run.Poll(server, 1, [&] { return server.RequestCount() >= 5; });
+        EXPECT_EQ(Methods(server, 5),
+                  (std::vector<std::string>{"HEAD", "GET", "HEAD", "GET", "HEAD"}));
+    }
+    SetZone(nullptr);
+}
+
+TEST(HttpThreadBody, BodyCutShortIsHandedOverAsIncomplete) {
+    const std::string full = "0123456789";
+    HttpTestServer server([&](const HttpRequestSeen& r) {
+        switch (r.Index) {
+        case 0: // closed before its Content-Length
+            return Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123", true);
+        case 2: // a chunked body cut short fails the GET: nothing is handed over
+            return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                         "a\r\n01234",
+                         true);
+        default:
+            return Reply(MakeResponse(200, "OK", {}, full));
+        }
+    });
+    TPoller run;
+    run.Poll(server, -1, [&] { return run.Images.size() >= 3; });
+    EXPECT_EQ(run.Images, (std::vector<std::string>{"0123|0", full + "|1", full + "|1"}));
+    EXPECT_EQ(Methods(server, 4), (std::vector<std::string>{"GET", "GET", "GET", "GET"}));
+}
