@@ -910,25 +910,30 @@ TEST_F(ViewerTest, SaveImagesArchivesEveryImage) {
 }
 
 TEST_F(ViewerTest, PictureCutShortIsNeitherShownNorArchived) {
-    const std::string second = TestJpeg(160, 120);
-    std::atomic<int> gets{0};
-    std::mutex gateMutex;
-    std::condition_variable gateOpened;
-    bool gateOpen = false;
-    Server->SetHandler([&](const HttpRequestSeen&) {
-        const int n = ++gets;
-        const std::string cut = Picture.substr(0, Picture.size() / 2);
+    // The server thread outlives this body (the viewer keeps polling until teardown), so
+    // what its handler touches is shared, not on this stack.
+    struct Gate {
+        std::string second = TestJpeg(160, 120);
+        std::atomic<int> gets{0};
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+    };
+    const auto gate = std::make_shared<Gate>();
+    const std::string& second = gate->second;
+    Server->SetHandler([gate, picture = Picture](const HttpRequestSeen&) {
+        const int n = ++gate->gets;
         if (n == 2) // closed before its Content-Length
             return HttpAnswer()
-                .Send(MakeResponse(200, "OK", {"Connection: close"}, Picture).substr(0, 300))
+                .Send(MakeResponse(200, "OK", {"Connection: close"}, picture).substr(0, 300))
                 .Close();
         if (n == 3) // complete as announced, but the JPEG has no end
-            return GetAnswer(cut, n);
+            return GetAnswer(picture.substr(0, picture.size() / 2), n);
         if (n == 4) {
-            std::unique_lock<std::mutex> lock(gateMutex);
-            gateOpened.wait_for(lock, 10s, [&] { return gateOpen; });
+            std::unique_lock<std::mutex> lock(gate->mutex);
+            gate->opened.wait_for(lock, 10s, [&] { return gate->open; });
         }
-        return GetAnswer(n == 1 ? Picture : second, n);
+        return GetAnswer(n == 1 ? picture : gate->second, n);
     });
     const fs::path root = ocelis::test::TestHome() / "archive-cut";
     fs::remove_all(root);
@@ -936,14 +941,14 @@ TEST_F(ViewerTest, PictureCutShortIsNeitherShownNorArchived) {
     Settings->SavePath = root.string();
     Settings->SubDirectory = false;
     TfoViewer* v = Open(Cam(-1));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return gets >= 4; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->gets >= 4; }, 10000));
     EXPECT_EQ(v->ImageCount(), 1);
     EXPECT_EQ(Image(v)->Bitmap().pixels, DecodeJpeg(Picture).pixels);
     {
-        std::lock_guard<std::mutex> lock(gateMutex);
-        gateOpen = true;
+        std::lock_guard<std::mutex> lock(gate->mutex);
+        gate->open = true;
     }
-    gateOpened.notify_all();
+    gate->opened.notify_all();
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() >= 2; }, 10000));
     EXPECT_EQ(Image(v)->PictureWidth(), 160);
     // Byte for byte, and nothing of the broken ones in between.
