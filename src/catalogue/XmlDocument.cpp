@@ -3,19 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cstddef>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <system_error>
 #include <typeinfo>
-#include <unistd.h>
 
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 #include "util/Text.h"
 
 namespace {
@@ -1020,44 +1017,8 @@ void TOcSimpleXml::LoadFromString(std::string_view bytes) {
 }
 
 void TOcSimpleXml::LoadFromFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::system_error(errno, std::generic_category(),
-                                "Cannot open file \"" + path + "\"");
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw std::system_error(errno, std::generic_category(),
-                                "Cannot read file \"" + path + "\"");
-    if (S_ISDIR(st.st_mode))
-        throw std::system_error(EISDIR, std::generic_category(),
-                                "Cannot open file \"" + path + "\"");
-    std::string data;
-    if (S_ISREG(st.st_mode)) {
-        if (static_cast<uint64_t>(st.st_size) > MaxFileSize)
-            throw std::system_error(EFBIG, std::generic_category(),
-                                    "Cannot read file \"" + path + "\"");
-        data.reserve(static_cast<size_t>(st.st_size));
-    }
-    char buf[65536];
-    while (true) {
-        const ssize_t got = ::read(fd, buf, sizeof buf);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw std::system_error(errno, std::generic_category(),
-                                    "Cannot read file \"" + path + "\"");
-        }
-        if (got == 0)
-            break;
-        if (data.size() + static_cast<size_t>(got) > MaxFileSize)
-            throw std::system_error(EFBIG, std::generic_category(),
-                                    "Cannot read file \"" + path + "\"");
-        data.append(buf, static_cast<size_t>(got));
-    }
+    // Read before clearing: a file that cannot be read leaves the document as it was.
+    const std::string data = ocelis::ReadRegularFile(path, MaxFileSize);
     LoadFromString(data);
 }
 
