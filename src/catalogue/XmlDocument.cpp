@@ -705,9 +705,26 @@ private:
         }
     }
 
+    // Where the closing c c ">" of a comment (c = '-') or CDATA section (c = ']') starts.
+    // The text is read in steps: a c before anything but c is one character of text, and a
+    // pair c c before anything but ">" is two; so "--->" does not close a comment.
+    size_t FindClose(char c) const {
+        size_t i = pos;
+        while ((i = s.find(c, i)) != std::string_view::npos) {
+            if (i + 1 >= n || s[i + 1] != c) {
+                i += 1;
+            } else if (i + 2 < n && s[i + 2] == '>') {
+                return i;
+            } else {
+                i += 2;
+            }
+        }
+        return std::string_view::npos;
+    }
+
     std::unique_ptr<TOcSimpleXmlElem> ReadComment() {
         Expect("<!--", "Invalid Comment: ", "Invalid Comment: Unexpected end of data");
-        size_t end = s.find("-->", pos);
+        const size_t end = FindClose('-');
         if (end == std::string_view::npos)
             Fail("Invalid Comment: Unexpected end of data");
         CountNode();
@@ -719,7 +736,7 @@ private:
 
     std::unique_ptr<TOcSimpleXmlElem> ReadCData() {
         Expect("<![CDATA[", "Invalid CDATA: ", "Invalid CDATA: Unexpected end of data");
-        size_t end = s.find("]]>", pos);
+        const size_t end = FindClose(']');
         if (end == std::string_view::npos)
             Fail("Invalid CDATA: Unexpected end of data");
         CountNode();
