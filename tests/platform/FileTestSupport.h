@@ -31,6 +31,26 @@ inline bool EndsWithin(std::chrono::milliseconds limit, const std::function<void
     return inTime;
 }
 
+// The same with fn on the calling thread (a GUI thread, say): a watchdog calls unblock()
+// when fn has not ended within limit.
+inline bool EndsWithinHere(std::chrono::milliseconds limit, const std::function<void()>& fn,
+                           const std::function<void()>& unblock) {
+    std::promise<void> done;
+    std::future<void> ended = done.get_future();
+    bool fired = false;
+    std::thread watchdog([&] {
+        if (ended.wait_for(limit) != std::future_status::ready) {
+            fired = true;
+            if (unblock)
+                unblock();
+        }
+    });
+    fn();
+    done.set_value();
+    watchdog.join();
+    return !fired;
+}
+
 // Makes a FIFO at path (replacing nothing); false when the file system refuses.
 inline bool MakeFifo(const std::string& path) {
     return ::mkfifo(path.c_str(), 0600) == 0;
