@@ -6,7 +6,6 @@
 #include <string>
 
 #include "catalogue/XmlDocument.h"
-#include "platform/FileTestSupport.h"
 
 namespace {
 
@@ -579,32 +578,6 @@ TEST(XmlFiles, MissingFileIsAFileSystemError) {
     TOcSimpleXml doc;
     EXPECT_THROW(doc.LoadFromFile("/nonexistent/dir/none.xml"), std::system_error);
     EXPECT_THROW(doc.LoadFromFile(testing::TempDir()), std::system_error);
-}
-
-TEST(XmlFiles, OnlyRegularFilesAreReadAndNothingBlocks) {
-    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "xmlfifo";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    const std::string fifo = (dir / "fifo.xml").string();
-    ASSERT_TRUE(ocelis::test::MakeFifo(fifo));
-    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
-        SCOPED_TRACE(path);
-        TOcSimpleXml doc;
-        doc.LoadFromString("<kept/>");
-        bool threw = false;
-        EXPECT_TRUE(ocelis::test::EndsWithin(
-            std::chrono::seconds(2),
-            [&] {
-                try {
-                    doc.LoadFromFile(path);
-                } catch (const std::system_error&) {
-                    threw = true;
-                }
-            },
-            ocelis::test::FifoUnblocker(fifo)));
-        EXPECT_TRUE(threw);
-        EXPECT_EQ(doc.Root()->Name(), "kept"); // a file that cannot be read changes nothing
-    }
 }
 
 TEST(XmlReader, NodeCountIsBounded) {

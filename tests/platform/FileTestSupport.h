@@ -14,27 +14,10 @@
 
 namespace ocelis::test {
 
-// Runs fn on a thread of its own. When it has not ended within limit, unblock() is called so
-// that the thread can end, it is joined, and the result is false.
+// Runs fn on the calling thread (a GUI thread, say). When it has not ended within limit, a
+// watchdog calls unblock() so that it can end, and the result is false.
 inline bool EndsWithin(std::chrono::milliseconds limit, const std::function<void()>& fn,
                        const std::function<void()>& unblock) {
-    std::promise<void> done;
-    std::future<void> ended = done.get_future();
-    std::thread t([&] {
-        fn();
-        done.set_value();
-    });
-    const bool inTime = ended.wait_for(limit) == std::future_status::ready;
-    if (!inTime && unblock)
-        unblock();
-    t.join();
-    return inTime;
-}
-
-// The same with fn on the calling thread (a GUI thread, say): a watchdog calls unblock()
-// when fn has not ended within limit.
-inline bool EndsWithinHere(std::chrono::milliseconds limit, const std::function<void()>& fn,
-                           const std::function<void()>& unblock) {
     std::promise<void> done;
     std::future<void> ended = done.get_future();
     bool fired = false;
