@@ -3,19 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cstddef>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <system_error>
 #include <typeinfo>
-#include <unistd.h>
 
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 #include "util/Text.h"
 
 namespace {
@@ -708,9 +705,26 @@ private:
         }
     }
 
+    // Where the closing c c ">" of a comment (c = '-') or CDATA section (c = ']') starts.
+    // The text is read in steps: a c before anything but c is one character of text, and a
+    // pair c c before anything but ">" is two; so "--->" does not close a comment.
+    size_t FindClose(char c) const {
+        size_t i = pos;
+        while ((i = s.find(c, i)) != std::string_view::npos) {
+            if (i + 1 >= n || s[i + 1] != c) {
+                i += 1;
+            } else if (i + 2 < n && s[i + 2] == '>') {
+                return i;
+            } else {
+                i += 2;
+            }
+        }
+        return std::string_view::npos;
+    }
+
     std::unique_ptr<TOcSimpleXmlElem> ReadComment() {
         Expect("<!--", "Invalid Comment: ", "Invalid Comment: Unexpected end of data");
-        size_t end = s.find("-->", pos);
+        const size_t end = FindClose('-');
         if (end == std::string_view::npos)
             Fail("Invalid Comment: Unexpected end of data");
         CountNode();
@@ -722,7 +736,7 @@ private:
 
     std::unique_ptr<TOcSimpleXmlElem> ReadCData() {
         Expect("<![CDATA[", "Invalid CDATA: ", "Invalid CDATA: Unexpected end of data");
-        size_t end = s.find("]]>", pos);
+        const size_t end = FindClose(']');
         if (end == std::string_view::npos)
             Fail("Invalid CDATA: Unexpected end of data");
         CountNode();
@@ -1020,44 +1034,8 @@ void TOcSimpleXml::LoadFromString(std::string_view bytes) {
 }
 
 void TOcSimpleXml::LoadFromFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::system_error(errno, std::generic_category(),
-                                "Cannot open file \"" + path + "\"");
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw std::system_error(errno, std::generic_category(),
-                                "Cannot read file \"" + path + "\"");
-    if (S_ISDIR(st.st_mode))
-        throw std::system_error(EISDIR, std::generic_category(),
-                                "Cannot open file \"" + path + "\"");
-    std::string data;
-    if (S_ISREG(st.st_mode)) {
-        if (static_cast<uint64_t>(st.st_size) > MaxFileSize)
-            throw std::system_error(EFBIG, std::generic_category(),
-                                    "Cannot read file \"" + path + "\"");
-        data.reserve(static_cast<size_t>(st.st_size));
-    }
-    char buf[65536];
-    while (true) {
-        const ssize_t got = ::read(fd, buf, sizeof buf);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw std::system_error(errno, std::generic_category(),
-                                    "Cannot read file \"" + path + "\"");
-        }
-        if (got == 0)
-            break;
-        if (data.size() + static_cast<size_t>(got) > MaxFileSize)
-            throw std::system_error(EFBIG, std::generic_category(),
-                                    "Cannot read file \"" + path + "\"");
-        data.append(buf, static_cast<size_t>(got));
-    }
+    // Read before clearing: a file that cannot be read leaves the document as it was.
+    const std::string data = ocelis::ReadRegularFile(path, MaxFileSize);
     LoadFromString(data);
 }
 

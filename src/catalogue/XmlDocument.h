@@ -297,8 +297,9 @@ public:
     // Empties prolog and root (the root becomes unnamed).
     void Clear();
 
-    // Throws std::system_error when the file cannot be read, TOcSimpleXmlInvalid on
-    // malformed input (the document is then partly filled).
+    // Reads regular files only, never blocking on a FIFO or device. Throws
+    // std::system_error when the file cannot be read (the document then stays as it was),
+    // TOcSimpleXmlInvalid on malformed input (the document is then partly filled).
     void LoadFromFile(const std::string& path);
     void LoadFromString(std::string_view bytes);
 

@@ -1,12 +1,16 @@
 #include "imaging/Jpeg.h"
 
+#include "platform/RegularFile.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <new>
+#include <system_error>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
@@ -317,16 +321,14 @@ JpegImage LoadJpeg(std::string bytes, const JpegLimits& limits) {
 
 JpegImage LoadJpegFile(const std::filesystem::path& path, const JpegLimits& limits,
                        uint64_t maxBytes) {
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec)
-        throw JpegError("Cannot read " + path.string() + ": " + ec.message());
-    if (size > maxBytes)
-        throw JpegError("File is too large for a JPEG image: " + path.string());
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(size)))
-        throw JpegError("Cannot read " + path.string());
+    std::string bytes;
+    try {
+        bytes = ReadRegularFile(path, maxBytes);
+    } catch (const std::system_error& e) {
+        if (e.code().value() == EFBIG)
+            throw JpegError("File is too large for a JPEG image: " + path.string());
+        throw JpegError("Cannot read " + path.string() + ": " + e.code().message());
+    }
     return LoadJpeg(std::move(bytes), limits);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/AppPaths.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
 #include <unistd.h>
@@ -17,11 +18,6 @@ fs::path appDirOverride;
 fs::path OverrideDir() {
     std::lock_guard lock(overrideMutex);
     return appDirOverride;
-}
-
-bool IsWritableDir(const fs::path& dir) {
-    std::error_code ec;
-    return fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 void AddIfDir(std::vector<fs::path>& dirs, const fs::path& dir) {
@@ -66,11 +62,31 @@ fs::path ConfigHome() {
     return HomeDir() / ".config";
 }
 
-fs::path OptionsFilePath() {
+bool IsWritableDir(const fs::path& dir) {
+    std::error_code ec;
+    return fs::is_directory(dir, ec) &&
+           ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+TOptionsPaths ChooseOptionsPaths(const fs::path& exeDir, bool exeDirWritable,
+                                 const fs::path& configFile, bool configFileExists) {
+    const fs::path beside = exeDir / "Options.xml";
+    if (exeDirWritable)
+        return {beside, beside};
+    return {configFileExists ? configFile : beside, configFile};
+}
+
+TOptionsPaths OptionsFilePaths() {
     const fs::path dir = ExecutableDir();
-    if (IsWritableDir(dir))
-        return dir / "Options.xml";
-    return ConfigHome() / "Ocelis" / "Options.xml";
+    const fs::path config = ConfigHome() / "Ocelis" / "Options.xml";
+    const bool writable = IsWritableDir(dir);
+    std::error_code ec;
+    const bool configExists = !writable && fs::exists(config, ec);
+    return ChooseOptionsPaths(dir, writable, config, configExists);
+}
+
+fs::path OptionsFilePath() {
+    return OptionsFilePaths().Write;
 }
 
 std::vector<fs::path> LanguageDirs() {

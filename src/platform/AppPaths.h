@@ -11,9 +11,27 @@ std::filesystem::path ExecutablePath();
 // Its folder, or the override set by SetAppDirOverride.
 std::filesystem::path ExecutableDir();
 
-// Options.xml beside the executable; when that folder is not writable,
-// $XDG_CONFIG_HOME/Ocelis/Options.xml (default ~/.config).
+// Where Options.xml is read from and where it is saved.
+struct TOptionsPaths {
+    std::filesystem::path Read;
+    std::filesystem::path Write;
+};
+
+// The rule itself. A writable executable folder (a portable copy) uses its own file only.
+// A read-only one (an installed copy) saves to configFile and reads it when it exists, else
+// the file shipped beside the executable.
+TOptionsPaths ChooseOptionsPaths(const std::filesystem::path& exeDir, bool exeDirWritable,
+                                 const std::filesystem::path& configFile, bool configFileExists);
+
+// The rule applied to ExecutableDir() and $XDG_CONFIG_HOME/Ocelis/Options.xml (default
+// ~/.config).
+TOptionsPaths OptionsFilePaths();
+// Where Options.xml is saved (OptionsFilePaths().Write).
 std::filesystem::path OptionsFilePath();
+
+// A folder this process may create files in (by its effective ids; a read-only mount
+// counts as not writable).
+bool IsWritableDir(const std::filesystem::path& dir);
 
 // Folders searched for language files, in order: Languages beside the executable, then
 // the installed data folders (<prefix>/share/ocelis/Languages). Only existing folders.

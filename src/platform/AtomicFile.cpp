@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <random>
 #include <string>
@@ -105,6 +107,35 @@ void WriteFileAtomic(const fs::path& path, std::string_view bytes) {
         ::fsync(dfd);
         ::close(dfd);
     }
+}
+
+fs::path MoveAside(const fs::path& path, std::string_view tag, std::time_t when) {
+    std::tm local{};
+    char stamp[32] = "";
+    if (::localtime_r(&when, &local))
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string base = path.string();
+    base += '.';
+    base += tag;
+    base += '-';
+    base += stamp;
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string to = n == 1 ? base : base + "-" + std::to_string(n);
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+            return to;
+        int err = errno;
+        if (err == EINVAL || err == ENOSYS) {
+            // No such flag on this file system: a hard link never replaces either.
+            if (::link(path.c_str(), to.c_str()) == 0) {
+                ::unlink(path.c_str());
+                return to;
+            }
+            err = errno;
+        }
+        if (err != EEXIST)
+            Throw(err, "Cannot rename file", path);
+    }
+    Throw(EEXIST, "Cannot rename file", path);
 }
 
 bool TryWriteFileAtomic(const fs::path& path, std::string_view bytes) noexcept {

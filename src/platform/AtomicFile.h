@@ -1,6 +1,7 @@
 // Replacing a file so that a crash or a full disk never leaves it half written.
 #pragma once
 
+#include <ctime>
 #include <filesystem>
 #include <string_view>
 
@@ -14,6 +15,12 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
 
 // The same, reporting failure as false.
 bool TryWriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) noexcept;
+
+// Renames path to "<path>.<tag>-YYYYMMDD-HHMMSS" (local time of when) beside it, with "-2",
+// "-3" ... added when that name is taken: an earlier file is never replaced. Returns the
+// new path; throws std::system_error.
+std::filesystem::path MoveAside(const std::filesystem::path& path, std::string_view tag,
+                                std::time_t when);
 
 // Where a write to path really lands: symlinks followed (also a dangling last link).
 std::filesystem::path ResolveWriteTarget(const std::filesystem::path& path);

@@ -1,15 +1,14 @@
 #include "platform/FileAssociation.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,11 +31,16 @@ std::string XdgHome(const char* var, const char* fallback) {
     return std::string(home && *home ? home : "/") + "/" + fallback;
 }
 
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+// The list as it is, empty when there is none. A list that cannot be read is not replaced:
+// that would drop the user's other defaults.
+std::string ReadMimeAppsList(const std::string& path) {
+    try {
+        return ReadRegularFile(path, 16u << 20);
+    } catch (const std::system_error& e) {
+        if (e.code().value() == ENOENT)
+            return {};
+        throw std::runtime_error("Cannot read " + path + ": " + e.code().message());
+    }
 }
 
 // Runs a desktop database tool when it is installed; its result does not matter.
@@ -209,7 +213,8 @@ void RegisterCamFileType(const std::string& exePath, const std::string& dataHome
     WriteFileReplacing(mimeDir + "/packages/ocelis-cam.xml", CamMimePackageXml());
     WriteFileReplacing(appsDir + "/" + kDesktopId, CamDesktopEntry(exePath));
     const std::string list = configHome + "/mimeapps.list";
-    WriteFileReplacing(list, MergeMimeAppsDefault(ReadWhole(list), kCamMimeType, kDesktopId));
+    WriteFileReplacing(list,
+                       MergeMimeAppsDefault(ReadMimeAppsList(list), kCamMimeType, kDesktopId));
     if (runTools) {
         RunToolIfPresent("update-mime-database", mimeDir);
         RunToolIfPresent("update-desktop-database", appsDir);

@@ -75,6 +75,16 @@ bool WriteAll(int fd, const char* buf, size_t n, Clock::time_point deadline) {
     return true;
 }
 
+// A connect() under way has ended well before the deadline.
+bool Connected(int fd, Clock::time_point deadline) {
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (!WaitFor(fd, POLLOUT, deadline) || getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        return false;
+    errno = err;
+    return err == 0;
+}
+
 struct OwnedFd {
     int fd;
     explicit OwnedFd(int f) : fd(f) {}
@@ -105,9 +115,9 @@ std::string UpperExtension(std::string_view path) {
 bool HandOverPathAccepted(const std::string& path) {
     if (AnsiUpper(path).find(".CAM") == std::string::npos)
         return false;
+    // stat() only: opening a FIFO here would block the GUI thread.
     std::error_code ec;
-    const auto st = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(st) || std::filesystem::is_directory(st))
+    if (!std::filesystem::is_regular_file(path, ec))
         return false;
     return UpperExtension(path) == ".CAM";
 }
@@ -119,12 +129,16 @@ bool SendHandOver(const std::string& socketPath, std::string_view arg,
         return false;
     const auto deadline = Clock::now() + bound;
     for (;;) {
-        OwnedFd s(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        // Non-blocking: with the running instance's queue full, a blocking connect() would
+        // wait for ever.
+        OwnedFd s(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         if (s.fd < 0)
             return false;
-        if (connect(s.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-            // The running instance may not be listening yet: try again until the bound.
-            if ((errno == ENOENT || errno == ECONNREFUSED || errno == EINTR) &&
+        if (connect(s.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 &&
+            !(errno == EINPROGRESS && Connected(s.fd, deadline))) {
+            // The running instance may not be listening yet, or be busy: try again until
+            // the bound.
+            if ((errno == ENOENT || errno == ECONNREFUSED || errno == EINTR || errno == EAGAIN) &&
                 MsLeft(deadline) > 0) {
                 pollfd none{-1, 0, 0};
                 poll(&none, 0, std::min(20, MsLeft(deadline)));

@@ -1,9 +1,11 @@
 #include "settings/CamViewer.h"
 
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
 #include "platform/Autostart.h"
 
 TCamViewer* CamViewer = nullptr;
@@ -17,13 +19,18 @@ std::string TCamViewer::DefaultSavePath() {
 }
 
 void TCamViewer::Load() {
-    const std::filesystem::path path = ocelis::OptionsFilePath();
+    const std::filesystem::path path = ocelis::OptionsFilePaths().Read;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
         return;
     try {
         TOcSimpleXml doc;
-        doc.LoadFromFile(path.string());
+        try {
+            doc.LoadFromFile(path.string());
+        } catch (...) {
+            FUnreadable = path;
+            throw;
+        }
         const TOcSimpleXmlElems& items = doc.Root()->Items();
         TOcSimpleXmlElem* category = items.ItemNamed("Category");
         if (!category)
@@ -62,7 +69,17 @@ void TCamViewer::Save() {
         items.Add("FirstLaunch", "0");
         items.Add("Language", Language);
         items.Add("LaunchWindows", LaunchWindows);
-        const std::filesystem::path path = ocelis::OptionsFilePath();
+        const std::filesystem::path path = ocelis::OptionsFilePaths().Write;
+        if (!FUnreadable.empty()) {
+            const std::filesystem::path target = ocelis::ResolveWriteTarget(path);
+            std::error_code ec;
+            // Saving elsewhere (an installed copy) leaves the unreadable file alone anyway.
+            if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)) &&
+                target.lexically_normal() ==
+                    ocelis::ResolveWriteTarget(FUnreadable).lexically_normal())
+                ocelis::MoveAside(target, "unreadable", std::time(nullptr)); // else no save
+            FUnreadable.clear();
+        }
         std::error_code ec;
         std::filesystem::create_directories(path.parent_path(), ec);
         doc.SaveToFile(path.string());

@@ -1,6 +1,7 @@
 // The program's one settings object: preferences and the catalogue, kept in Options.xml.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,9 +27,11 @@ public:
     std::string Language;
     bool LaunchWindows = false;
 
-    // Reads Options.xml (ocelis::OptionsFilePath()); errors end reading quietly.
+    // Reads Options.xml (ocelis::OptionsFilePaths().Read); errors end reading quietly.
     void Load();
-    // Writes Options.xml atomically; errors are ignored. Clears FirstLaunch.
+    // Writes Options.xml atomically; errors are ignored. Clears FirstLaunch. When Load found
+    // the file but could not read it, the first Save over it first renames it to
+    // "Options.xml.unreadable-<date>-<time>", so the catalogue it holds is not lost.
     void Save();
     // Stores the preference and adds or removes the autostart entry at once.
     void SetLaunchWindows(bool value);
@@ -39,6 +42,10 @@ public:
 
     // The SavePath used when Options.xml has no "SavePath" element: ~/Webcams.
     static std::string DefaultSavePath();
+
+private:
+    // The file Load could not read, until it has been moved aside.
+    std::filesystem::path FUnreadable;
 };
 
 // Set by the main window at creation; valid until shutdown.

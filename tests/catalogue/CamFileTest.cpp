@@ -1,4 +1,5 @@
 #include "catalogue/CamFile.h"
+#include "platform/FileTestSupport.h"
 #include "support/TestFiles.h"
 
 #include <cstdlib>
@@ -116,4 +117,20 @@ TEST_F(CamFileImport, CategoryFoundByExactCaseAndNoDuplicateTest) {
     EXPECT_EQ(root.Categories.Items(2)->Name, "Importiert");
     EXPECT_EQ(root.Categories.Items(2)->Cams.Count(), 1);
     EXPECT_EQ(existing->Cams.Count(), 2);
+}
+
+TEST_F(CamFileImport, FifoOrDeviceIsNotImportedAndDoesNotBlock) {
+    const std::string fifo = (dir_ / "pipe.cam").string();
+    ASSERT_TRUE(ocelis::test::MakeFifo(fifo));
+    for (const std::string& path : {fifo, std::string("/dev/null")}) {
+        SCOPED_TRACE(path);
+        TCamWebcam placeholder;
+        TCamWebcam* cam = &placeholder;
+        EXPECT_TRUE(ocelis::test::EndsWithin(
+            std::chrono::seconds(2), [&] { cam = ImportCamFileInto(root, "Imported", path); },
+            ocelis::test::FifoUnblocker(fifo)));
+        EXPECT_EQ(cam, nullptr);
+    }
+    ASSERT_EQ(root.Categories.Count(), 1);
+    EXPECT_EQ(root.Categories.Items(0)->Cams.Count(), 0);
 }

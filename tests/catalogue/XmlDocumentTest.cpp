@@ -381,6 +381,43 @@ TEST(XmlReader, CommentAndCDataEdgeDashes) {
     EXPECT_EQ(doc.Root()->Items().Items(1)->Value(), "x ] y ]] z");
 }
 
+// A pair of dashes (or brackets) is read as one step: when ">" does not follow it, both
+// belong to the text, and the search for the end goes on after them.
+TEST(XmlReader, CommentAndCDataCloseOnlyAfterAWholePair) {
+    struct Case {
+        const char* input;
+        const char* text; // the single child's text, or null when the parse fails
+        const char* error;
+    };
+    const Case cases[] = {
+        {"<a><!-- x ---></a>", nullptr, "Invalid Comment: Unexpected end of data"},
+        {"<a><!-- x --->--></a>", " x --->", nullptr},
+        {"<a><!-- x ----></a>", " x --", nullptr},
+        {"<a><!-- x - --></a>", " x - ", nullptr},
+        {"<a><!----></a>", "", nullptr},
+        {"<a><!---></a>", nullptr, "Invalid Comment: Unexpected end of data"},
+        {"<a><!-- x --", nullptr, "Invalid Comment: Unexpected end of data"},
+        {"<a><![CDATA[x]]]></a>", nullptr, "Invalid CDATA: Unexpected end of data"},
+        {"<a><![CDATA[x]]]>]]></a>", "x]]]>", nullptr},
+        {"<a><![CDATA[x]]]]></a>", "x]]", nullptr},
+        {"<a><![CDATA[x]]></a>", "x", nullptr},
+        {"<a><![CDATA[]]></a>", "", nullptr},
+        {"<a><![CDATA[x]", nullptr, "Invalid CDATA: Unexpected end of data"},
+        {"<!-- x ---><a/>", nullptr, "Invalid Comment: Unexpected end of data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        if (c.error) {
+            EXPECT_EQ(ParseError(c.input), c.error);
+            continue;
+        }
+        TOcSimpleXml doc;
+        ASSERT_NO_THROW(doc.LoadFromString(c.input));
+        ASSERT_EQ(doc.Root()->Items().Count(), 1);
+        EXPECT_EQ(doc.Root()->Items().Items(0)->Value(), c.text);
+    }
+}
+
 // ---- decoding ------------------------------------------------------------------
 
 TEST(XmlDecoding, ReferencesInElementText) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include "platform/FileTestSupport.h"
 #include "support/TestFiles.h"
 
 using namespace ocelis;
@@ -283,6 +284,22 @@ TEST(JpegFiles, SaveAndLoadRoundTrip) {
 
     EXPECT_THROW(LoadJpegFile(dir / "missing.jpg"), JpegError);
     EXPECT_THROW(LoadJpegFile(dir / "a.jpg", {}, 100), JpegError); // over the byte limit
+    const std::string fifo = (dir / "fifo.jpg").string();
+    ASSERT_TRUE(test::MakeFifo(fifo));
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        bool refused = false;
+        EXPECT_TRUE(test::EndsWithin(
+            std::chrono::seconds(2),
+            [&] {
+                try {
+                    LoadJpegFile(path);
+                } catch (const JpegError&) {
+                    refused = true;
+                }
+            },
+            test::FifoUnblocker(fifo)));
+        EXPECT_TRUE(refused) << path;
+    }
     EXPECT_THROW(SaveJpegFile(dir / "no" / "such" / "dir.jpg", src), JpegError);
     std::filesystem::remove_all(dir);
 }

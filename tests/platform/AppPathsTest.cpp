@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/AppPaths.h"
+#include "platform/FileTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -65,4 +66,45 @@ TEST_F(AppPathsTest, HomeFromEnvironment) {
     unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(ocelis::ConfigHome(), base / "home" / ".config");
     setenv("HOME", saved.c_str(), 1);
+}
+
+TEST(OptionsPaths, ReadOnlyFolderReadsTheConfigCopyWhenThereElseTheShippedOne) {
+    const fs::path exe = "/opt/ocelis", config = "/home/u/.config/Ocelis/Options.xml";
+    const fs::path beside = exe / "Options.xml";
+    const struct {
+        bool writable, configExists;
+        fs::path read, write;
+    } cases[] = {
+        {true, false, beside, beside},
+        {true, true, beside, beside}, // a portable copy never looks elsewhere
+        {false, false, beside, config},
+        {false, true, config, config},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.writable << c.configExists);
+        const ocelis::TOptionsPaths p =
+            ocelis::ChooseOptionsPaths(exe, c.writable, config, c.configExists);
+        EXPECT_EQ(p.Read, c.read);
+        EXPECT_EQ(p.Write, c.write);
+    }
+}
+
+TEST_F(AppPathsTest, WritabilityProbeSeesAReadOnlyFolder) {
+    fs::create_directories(base / "ro");
+    fs::create_directories(base / "rw");
+    fs::permissions(base / "ro", fs::perms::owner_read | fs::perms::owner_exec |
+                                     fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(base / "rw", fs::perms::all);
+    {
+        ocelis::test::AsUnprivileged user;
+        ASSERT_TRUE(user.Active()) << "cannot drop root's privileges here";
+        EXPECT_TRUE(ocelis::IsWritableDir(base / "rw"));
+        EXPECT_FALSE(ocelis::IsWritableDir(base / "ro"));
+        EXPECT_FALSE(ocelis::IsWritableDir(base / "missing"));
+        ocelis::SetAppDirOverride(base / "ro");
+        EXPECT_EQ(ocelis::OptionsFilePaths().Read, base / "ro" / "Options.xml");
+        EXPECT_EQ(ocelis::OptionsFilePath(), base / "config" / "Ocelis" / "Options.xml");
+    }
+    fs::permissions(base / "ro", fs::perms::owner_all);
 }

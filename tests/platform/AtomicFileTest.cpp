@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -149,4 +150,28 @@ TEST_F(AtomicFileTest, UnwritablePlacesFail) {
     EXPECT_THROW(ocelis::WriteFileAtomic(dir / "isdir", "x"), std::system_error);
     EXPECT_TRUE(fs::is_directory(dir / "isdir"));
     EXPECT_EQ(CountEntries(dir), 1u);
+}
+
+TEST_F(AtomicFileTest, MoveAsideNeverReplacesAnEarlierFile) {
+    std::tm t{};
+    t.tm_year = 2025 - 1900;
+    t.tm_mon = 0;
+    t.tm_mday = 31;
+    t.tm_hour = 14;
+    t.tm_min = 5;
+    t.tm_sec = 9;
+    t.tm_isdst = -1;
+    const std::time_t when = std::mktime(&t);
+    const fs::path file = dir / "Options.xml";
+    const char* expected[] = {"Options.xml.unreadable-20250131-140509",
+                              "Options.xml.unreadable-20250131-140509-2",
+                              "Options.xml.unreadable-20250131-140509-3"};
+    for (int i = 0; i < 3; ++i) {
+        ocelis::test::WriteFileBytes(file, "copy " + std::to_string(i));
+        EXPECT_EQ(ocelis::MoveAside(file, "unreadable", when), dir / expected[i]);
+        EXPECT_FALSE(fs::exists(file));
+    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ocelis::test::ReadFileBytes(dir / expected[i]), "copy " + std::to_string(i));
+    EXPECT_THROW(ocelis::MoveAside(file, "unreadable", when), std::system_error); // gone
 }

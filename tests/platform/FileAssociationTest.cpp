@@ -1,4 +1,5 @@
 #include "platform/FileAssociation.h"
+#include "platform/FileTestSupport.h"
 #include "support/TestFiles.h"
 
 #include <cstdlib>
@@ -110,6 +111,27 @@ TEST(FileAssociation, UnwritableFolderThrows) {
     EXPECT_THROW(
         RegisterCamFileType("/x", (dir / "data").string(), (dir / "config").string(), false),
         std::runtime_error);
+}
+
+TEST(FileAssociation, MimeAppsListThatIsNoFileIsNeitherReadNorReplaced) {
+    const fs::path dir = TestDir("fifo");
+    fs::create_directories(dir / "config");
+    const std::string list = (dir / "config" / "mimeapps.list").string();
+    ASSERT_TRUE(ocelis::test::MakeFifo(list));
+    bool threw = false;
+    EXPECT_TRUE(ocelis::test::EndsWithin(
+        std::chrono::seconds(2),
+        [&] {
+            try {
+                RegisterCamFileType("/x", (dir / "data").string(), (dir / "config").string(),
+                                    false);
+            } catch (const std::runtime_error&) {
+                threw = true;
+            }
+        },
+        ocelis::test::FifoUnblocker(list)));
+    EXPECT_TRUE(threw);
+    EXPECT_TRUE(fs::is_fifo(list));
 }
 
 TEST(FileAssociation, XdgHomesFollowTheEnvironment) {

@@ -1,15 +1,19 @@
 #include "platform/HandOver.h"
+#include "platform/FileTestSupport.h"
 #include "platform/InstanceLock.h"
 #include "support/TestFiles.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,6 +72,11 @@ TEST(HandOverPathAccepted, ThreeTestsOnUpperCasedText) {
     EXPECT_FALSE(HandOverPathAccepted((dir / "missing.cam").string()));
     // A folder is not a file.
     EXPECT_FALSE(HandOverPathAccepted((dir / "folder.cam").string()));
+    // Nor is a FIFO or a device: importing one would block the GUI thread.
+    ASSERT_TRUE(ocelis::test::MakeFifo((dir / "pipe.cam").string()));
+    EXPECT_FALSE(HandOverPathAccepted((dir / "pipe.cam").string()));
+    fs::create_symlink("/dev/zero", dir / "zero.cam");
+    EXPECT_FALSE(HandOverPathAccepted((dir / "zero.cam").string()));
     // ".CAM" in a folder name does not make a file without extension acceptable.
     EXPECT_FALSE(HandOverPathAccepted((dir / "x.cam.d" / "noext").string()));
     EXPECT_FALSE(HandOverPathAccepted(""));
@@ -142,6 +151,31 @@ TEST_F(HandOverChannel, SenderGivesUpWithinItsBoundWhenNobodyListens) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(SendHandOver(path_, "x", 200ms));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+}
+
+TEST_F(HandOverChannel, SenderGivesUpWithinItsBoundWhenTheQueueIsFull) {
+    // A running instance that serves nobody (its GUI thread is busy): once its queue is
+    // full, a blocking connect() would wait for ever.
+    HandOverServer server;
+    server.Listen(path_);
+    std::vector<int> queued;
+    for (int i = 0; i < 64; ++i) {
+        const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path_.c_str());
+        const bool ok = connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+        queued.push_back(s);
+        if (!ok)
+            break;
+    }
+    ASSERT_LT(queued.size(), 64u) << "the queue never filled";
+    bool sent = true;
+    EXPECT_TRUE(ocelis::test::EndsWithin(
+        3s, [&] { sent = SendHandOver(path_, "x", 200ms); }, [&] { server.Close(); }));
+    EXPECT_FALSE(sent);
+    for (int s : queued)
+        close(s);
 }
 
 TEST_F(HandOverChannel, SenderWaitsForAServerThatStartsLate) {

@@ -8,6 +8,7 @@
 
 #include "platform/AppPaths.h"
 #include "platform/Autostart.h"
+#include "platform/FileTestSupport.h"
 #include "settings/CamViewer.h"
 #include "support/TestFiles.h"
 
@@ -253,4 +254,65 @@ TEST_F(CamViewerTest, UnwritableAppFolderUsesConfigHome) {
     TCamViewer back;
     back.Load();
     EXPECT_TRUE(back.Beep);
+}
+
+TEST_F(CamViewerTest, TruncatedFileIsKeptAsideBeforeTheFirstSave) {
+    {
+        TCamViewer v;
+        for (int i = 0; i < 20; ++i)
+            v.RootCategory->Cams.Add()->Name = "cam " + std::to_string(i);
+        v.Save();
+    }
+    const std::string whole = ocelis::test::ReadFileBytes(Options());
+    const std::string cut = whole.substr(0, whole.size() / 2); // a full disk
+    ocelis::test::WriteFileBytes(Options(), cut);
+    TCamViewer v;
+    v.Load();
+    EXPECT_EQ(v.RootCategory->Cams.Count(), 0);
+    v.Save();
+    v.Save(); // only the first save moves a file aside
+    std::vector<fs::path> kept;
+    for (const auto& e : fs::directory_iterator(appDir))
+        if (e.path().filename().string().starts_with("Options.xml.unreadable-"))
+            kept.push_back(e.path());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ocelis::test::ReadFileBytes(kept[0]), cut);
+    TOcSimpleXml doc;
+    EXPECT_NO_THROW(doc.LoadFromFile(Options().string()));
+}
+
+TEST_F(CamViewerTest, FifoInsteadOfTheFileIsUnreadableAndDoesNotBlock) {
+    ASSERT_TRUE(ocelis::test::MakeFifo(Options().string()));
+    TCamViewer v;
+    EXPECT_TRUE(ocelis::test::EndsWithin(
+        std::chrono::seconds(2), [&] { v.Load(); },
+        ocelis::test::FifoUnblocker(Options().string())));
+    EXPECT_FALSE(v.AlwaysOnTop);
+    v.Save();
+    EXPECT_TRUE(fs::is_regular_file(Options()));
+}
+
+TEST_F(CamViewerTest, ReadOnlyFolderReadsItsShippedFileAndSavesToConfigHome) {
+    ocelis::test::WriteFileBytes(Options(), Doc("<Category Name=''/><Beep>0</Beep>"));
+    fs::permissions(appDir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+    // The user's own config folder.
+    fs::permissions(configHome, fs::perms::all);
+    {
+        ocelis::test::AsUnprivileged user;
+        ASSERT_TRUE(user.Active());
+        TCamViewer shipped;
+        shipped.Load();
+        EXPECT_TRUE(shipped.AlwaysOnTop); // read: the missing elements' defaults
+        EXPECT_FALSE(shipped.Beep);
+        shipped.Beep = true;
+        shipped.Save();
+        ASSERT_TRUE(fs::exists(configHome / "Ocelis" / "Options.xml"));
+        TCamViewer own;
+        own.Load(); // the user's copy now wins
+        EXPECT_TRUE(own.Beep);
+    }
+    EXPECT_EQ(ocelis::test::ReadFileBytes(Options()), Doc("<Category Name=''/><Beep>0</Beep>"));
+    fs::permissions(appDir, fs::perms::owner_all);
 }

@@ -1,0 +1,87 @@
+#include "platform/RegularFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace ocelis {
+
+namespace {
+
+[[noreturn]] void Throw(int err, const char* what, const fs::path& path) {
+    throw std::system_error(err, std::generic_category(),
+                            std::string(what) + " \"" + path.string() + "\"");
+}
+
+[[noreturn]] void ThrowNotRegular(mode_t mode, const fs::path& path) {
+    if (S_ISDIR(mode))
+        Throw(EISDIR, "Cannot open file", path);
+    Throw(EINVAL, "Not a regular file:", path);
+}
+
+struct Fd {
+    int fd;
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+int OpenRegularFile(const fs::path& path) {
+    // Devices are not even opened: opening some of them has effects of its own.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        Throw(errno, "Cannot open file", path);
+    if (!S_ISREG(st.st_mode))
+        ThrowNotRegular(st.st_mode, path);
+    // The path may have been replaced since: the descriptor is what counts.
+    Fd f{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (f.fd < 0)
+        Throw(errno, "Cannot open file", path);
+    if (::fstat(f.fd, &st) != 0)
+        Throw(errno, "Cannot read file", path);
+    if (!S_ISREG(st.st_mode))
+        ThrowNotRegular(st.st_mode, path);
+    const int flags = ::fcntl(f.fd, F_GETFL);
+    if (flags < 0 || ::fcntl(f.fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        Throw(errno, "Cannot read file", path);
+    const int fd = f.fd;
+    f.fd = -1;
+    return fd;
+}
+
+std::string ReadRegularFile(const fs::path& path, uint64_t maxBytes) {
+    Fd f{OpenRegularFile(path)};
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0)
+        Throw(errno, "Cannot read file", path);
+    if (static_cast<uint64_t>(st.st_size) > maxBytes)
+        Throw(EFBIG, "Cannot read file", path);
+    std::string data;
+    data.reserve(static_cast<size_t>(st.st_size));
+    // The size may change while reading (a file still being written): the bound holds all
+    // the same.
+    char buf[65536];
+    while (true) {
+        const ssize_t got = ::read(f.fd, buf, sizeof buf);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            Throw(errno, "Cannot read file", path);
+        }
+        if (got == 0)
+            break;
+        if (data.size() + static_cast<size_t>(got) > maxBytes)
+            Throw(EFBIG, "Cannot read file", path);
+        data.append(buf, static_cast<size_t>(got));
+    }
+    return data;
+}
+
+} // namespace ocelis
