@@ -618,10 +618,15 @@ void TfoViewer::actProportionalExecute() {
 
 void TfoViewer::actStatusExecute() {
     StatusBar->setVisible(actStatus->isChecked());
-    // The picture area changed: let the size check fit the window to the picture again.
-    const ViewerSize s = CheckSize({width(), height()});
-    if (s.width != width() || s.height != height())
-        resize(s.width, s.height);
+    // One pixel narrower, then one wider, each through the size check: that fits the window
+    // to the picture's proportions again. Outside the normal state the check changes
+    // nothing, and a maximised window is left to the window manager.
+    if (NormalState()) {
+        for (const int step : {-1, 1}) {
+            const ViewerSize s = CheckSize({width() + step, height()});
+            resize(s.width, s.height);
+        }
+    }
     LayoutChildren();
     update();
 }

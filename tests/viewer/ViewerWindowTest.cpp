@@ -664,13 +664,22 @@ TEST_F(ViewerTest, StatusToggleHidesBarAndRefitsPicture) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
     v->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(v));
-    QTest::keyClick(v, Qt::Key_U, Qt::ControlModifier);
-    EXPECT_FALSE(Act(v, "actStatus")->isChecked());
-    EXPECT_TRUE(Child<TOcStatusBar>(v, "StatusBar")->isHidden());
-    // The picture takes the whole window, which widens to keep its proportions:
-    // 259 rows are 107.9 % of 240, so 345 columns.
-    EXPECT_EQ(v->ClientSize(), QSize(345, 259));
-    EXPECT_EQ(Image(v)->size(), v->ClientSize());
+    // The picture takes the whole window. One column less goes through the size check
+    // (the 259 rows win: 345 x 259), one more again (346 columns win: 346 x 259.5, to even).
+    struct Case {
+        QSize from, to;
+    };
+    for (const Case c : {Case{{320, 259}, {346, 260}}, Case{{300, 244}, {326, 244}}}) {
+        if (!Act(v, "actStatus")->isChecked())
+            Act(v, "actStatus")->trigger();
+        v->SetViewSize(c.from.width(), c.from.height(), "x");
+        ASSERT_EQ(v->ClientSize(), c.from);
+        QTest::keyClick(v, Qt::Key_U, Qt::ControlModifier);
+        EXPECT_FALSE(Act(v, "actStatus")->isChecked());
+        EXPECT_TRUE(Child<TOcStatusBar>(v, "StatusBar")->isHidden());
+        EXPECT_EQ(v->ClientSize(), c.to) << c.from.width() << "x" << c.from.height();
+        EXPECT_EQ(Image(v)->size(), v->ClientSize());
+    }
 }
 
 // --- moving and sizing by mouse ---------------------------------------------------------
