@@ -287,14 +287,16 @@ void TfoViewer::BuildActions() {
                        actRefresh60, actRefresh0, actRefreshBrute})
         connect(a, &QAction::triggered, this, [this, a] { IntervalChange(a); });
     connect(actRefreshCustom, &QAction::triggered, this, [this] { actRefreshCustomExecute(); });
+    // The size button names the size chosen in fixed texts, whatever the language of the
+    // menu entries; only the full-screen entry lends it its caption.
     connect(act300x200, &QAction::triggered, this,
-            [this] { SetViewSize(300, 200, act300x200->text()); });
+            [this] { SetViewSize(300, 200, QStringLiteral("300*200")); });
     connect(act600x400, &QAction::triggered, this,
-            [this] { SetViewSize(600, 400, act600x400->text()); });
-    connect(act50, &QAction::triggered, this, [this] { ZoomExecute(50, act50); });
-    connect(act100, &QAction::triggered, this, [this] { ZoomExecute(100, act100); });
-    connect(act150, &QAction::triggered, this, [this] { ZoomExecute(150, act150); });
-    connect(act200, &QAction::triggered, this, [this] { ZoomExecute(200, act200); });
+            [this] { SetViewSize(600, 400, QStringLiteral("600*400")); });
+    connect(act50, &QAction::triggered, this, [this] { ZoomExecute(50); });
+    connect(act100, &QAction::triggered, this, [this] { ZoomExecute(100); });
+    connect(act150, &QAction::triggered, this, [this] { ZoomExecute(150); });
+    connect(act200, &QAction::triggered, this, [this] { ZoomExecute(200); });
     connect(actFullScreen, &QAction::triggered, this, [this] { actFullScreenExecute(); });
     connect(actAlwaysOnTop, &QAction::triggered, this, [this] { actAlwaysOnTopExecute(); });
     connect(actProportional, &QAction::triggered, this, [this] { actProportionalExecute(); });
@@ -591,9 +593,9 @@ void TfoViewer::actRefreshCustomExecute() {
         SetThreadRefresh(FWebcam->Refresh);
 }
 
-void TfoViewer::ZoomExecute(int percent, QAction* action) {
+void TfoViewer::ZoomExecute(int percent) {
     const ViewerSize s = ZoomSize(CamImage->PictureWidth(), CamImage->PictureHeight(), percent);
-    SetViewSize(s.width, s.height, action->text());
+    SetViewSize(s.width, s.height, QString::number(percent) + QLatin1Char('%'));
 }
 
 void TfoViewer::actFullScreenExecute() {

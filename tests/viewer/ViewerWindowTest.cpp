@@ -682,6 +682,27 @@ TEST_F(ViewerTest, StatusToggleHidesBarAndRefitsPicture) {
     }
 }
 
+TEST_F(ViewerTest, SizeButtonNamesTheSizeNotTheTranslatedEntry) {
+    ServeSteadyPicture();
+    TOcTranslator translator;
+    translator.ApplyLanguageText("<Texts><foViewer><act50 Caption='Halb'/>"
+                                 "<act300x200 Caption='Klein'/><act150 Caption='Anderthalb'/>"
+                                 "<actFullScreen Caption='Vollbild'/></foViewer></Texts>");
+    TfoViewer* v = Open(Cam(60));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
+    v->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(v));
+    auto* sizeButton = Child<QToolButton>(v, "SizeButton");
+    QTest::keyClick(v, Qt::Key_0, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(sizeButton->text(), "50%");
+    const std::pair<const char*, const char*> shown[] = {
+        {"act300x200", "300*200"}, {"act150", "150%"}, {"actFullScreen", "Vollbild"}};
+    for (const auto& [action, text] : shown) {
+        Act(v, action)->trigger();
+        EXPECT_EQ(sizeButton->text(), text) << action;
+    }
+}
+
 // --- moving and sizing by mouse ---------------------------------------------------------
 
 void SendMouse(QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButton button,
