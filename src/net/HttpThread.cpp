@@ -92,11 +92,30 @@ void THttpThread::CallHandler(THandler THttpThread::*which) {
 
 void THttpThread::WorkHandler(int64_t count) {
     Received = ocelis::LowInt32(count);
+    // A hand-over per 1 KB portion would wake the GUI and repaint the bar hundreds of times
+    // per picture, far more often than a screen can show.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < FNextProgress) {
+        FProgressPending = true;
+        return;
+    }
+    FNextProgress = now + Timing.ProgressInterval;
+    HandOverProgress();
+}
+
+void THttpThread::HandOverProgress() {
+    FProgressPending = false;
     try {
         CallHandler(&THttpThread::OnProgress);
     } catch (...) {
         TerminatedFlag.store(true, std::memory_order_relaxed);
     }
+}
+
+void THttpThread::PrepareStream() {
+    Stream.clear();
+    FNextProgress = {};
+    FProgressPending = false;
 }
 
 void THttpThread::NewClient() {
@@ -149,14 +168,18 @@ void THttpThread::Cycle(int32_t& prevLength) {
         Http->RecvBufferSize = 1024;
         Received = 0;
         try {
-            Stream.clear();
+            PrepareStream();
             Http->Request.Referer = Referer;
             Http->Get(Url, Stream);
             Received = ContentLength;
+            FProgressPending = false;
             CallHandler(&THttpThread::OnProgress);
             CallHandler(&THttpThread::OnImage);
             LastModified = Http->Response.LastModified;
         } catch (...) {
+            // The bar stays up after a failed GET: it shows the last portion read.
+            if (FProgressPending)
+                HandOverProgress();
             try {
                 Http->Disconnect();
                 NewClient();

@@ -535,7 +535,9 @@ void TfoViewer::ThreadImage(THttpThread& thread) {
 }
 
 void TfoViewer::ThreadProgress(THttpThread& thread) {
-    StatusBar->Panels()->Item(0)->SetText(QString());
+    // Each text change repaints the whole status bar; the panel is usually empty already.
+    if (!StatusBar->Panels()->Item(0)->Text().isEmpty())
+        StatusBar->Panels()->Item(0)->SetText(QString());
     ProgressBar->show();
     const int32_t max = thread.ContentLength;
     const int32_t pos = thread.Received;
