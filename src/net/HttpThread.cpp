@@ -2,10 +2,15 @@
 
 #include "util/Text.h"
 
+#include <algorithm>
+#include <new>
+
 namespace {
 // PrevLength before any HEAD has succeeded: a value no answer gives, so that a first cycle
 // whose HEAD fails still downloads.
 constexpr int32_t kNoLength = -2;
+// Largest room made for a body ahead of time.
+constexpr int64_t kMaxReservation = int64_t{256} << 20;
 } // namespace
 
 THttpThread::THttpThread(std::shared_ptr<ocelis::Synchronizer> sync) : Sync(std::move(sync)) {}
@@ -116,6 +121,17 @@ void THttpThread::PrepareStream() {
     Stream.clear();
     FNextProgress = {};
     FProgressPending = false;
+    // Room for the whole body before it arrives: growing by doubling would, near the size
+    // cap, hold the old and the new buffer at once. Only the pages written become resident.
+    const int64_t cap = std::min(Http->MaxBodySize, kMaxReservation);
+    const int64_t expected = ContentLength > 0 && ContentLength <= cap ? ContentLength : cap + 1;
+    if (expected > 0 && Stream.capacity() < static_cast<uint64_t>(expected)) {
+        try {
+            Stream.reserve(static_cast<std::size_t>(expected));
+        } catch (const std::bad_alloc&) {
+            // No address space to spare: the body then grows as it comes.
+        }
+    }
 }
 
 void THttpThread::NewClient() {
@@ -180,6 +196,8 @@ void THttpThread::Cycle(int32_t& prevLength) {
             // The bar stays up after a failed GET: it shows the last portion read.
             if (FProgressPending)
                 HandOverProgress();
+            // A body cut off at the size cap must not stay resident until the next picture.
+            std::string().swap(Stream);
             try {
                 Http->Disconnect();
                 NewClient();
