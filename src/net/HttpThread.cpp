@@ -2,10 +2,15 @@
 
 #include "util/Text.h"
 
+#include <algorithm>
+#include <new>
+
 namespace {
 // PrevLength before any HEAD has succeeded: a value no answer gives, so that a first cycle
 // whose HEAD fails still downloads.
 constexpr int32_t kNoLength = -2;
+// Largest room made for a body ahead of time.
+constexpr int64_t kMaxReservation = int64_t{256} << 20;
 } // namespace
 
 THttpThread::THttpThread(std::shared_ptr<ocelis::Synchronizer> sync) : Sync(std::move(sync)) {}
@@ -87,10 +92,40 @@ void THttpThread::CallHandler(THandler THttpThread::*which) {
 
 void THttpThread::WorkHandler(int64_t count) {
     Received = ocelis::LowInt32(count);
+    // A hand-over per 1 KB portion would wake the GUI and repaint the bar hundreds of times
+    // per picture, far more often than a screen can show.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < FNextProgress) {
+        FProgressPending = true;
+        return;
+    }
+    FNextProgress = now + Timing.ProgressInterval;
+    HandOverProgress();
+}
+
+void THttpThread::HandOverProgress() {
+    FProgressPending = false;
     try {
         CallHandler(&THttpThread::OnProgress);
     } catch (...) {
         TerminatedFlag.store(true, std::memory_order_relaxed);
+    }
+}
+
+void THttpThread::PrepareStream() {
+    Stream.clear();
+    FNextProgress = {};
+    FProgressPending = false;
+    // Room for the whole body before it arrives: growing by doubling would, near the size
+    // cap, hold the old and the new buffer at once. Only the pages written become resident.
+    const int64_t cap = std::min(Http->MaxBodySize, kMaxReservation);
+    const int64_t expected = ContentLength > 0 && ContentLength <= cap ? ContentLength : cap + 1;
+    if (expected > 0 && Stream.capacity() < static_cast<uint64_t>(expected)) {
+        try {
+            Stream.reserve(static_cast<std::size_t>(expected));
+        } catch (const std::bad_alloc&) {
+            // No address space to spare: the body then grows as it comes.
+        }
     }
 }
 
@@ -145,16 +180,22 @@ void THttpThread::Cycle(int32_t& prevLength) {
         Http->RecvBufferSize = 1024;
         Received = 0;
         try {
-            Stream.clear();
+            PrepareStream();
             Http->Request.Referer = Referer;
             Http->Get(Url, Stream);
             Received = ContentLength;
             BodyComplete = Http->Response.BodyComplete;
+            FProgressPending = false;
             CallHandler(&THttpThread::OnProgress);
             CallHandler(&THttpThread::OnImage);
             LastModified = Http->Response.LastModified;
             FLastModifiedUtc = Http->Response.LastModifiedUtc;
         } catch (...) {
+            // The bar stays up after a failed GET: it shows the last portion read.
+            if (FProgressPending)
+                HandOverProgress();
+            // A body cut off at the size cap must not stay resident until the next picture.
+            std::string().swap(Stream);
             try {
                 Http->Disconnect();
                 NewClient();

@@ -28,6 +28,9 @@ public:
         int32_t GetReadTimeout = 5000;                  // ms, set before every GET
         int32_t HeadReadTimeout = 5000;                 // ms, a fresh client's HEAD
         std::chrono::milliseconds RequestTimeLimit{60000};
+        // Least time between two progress hand-overs of one body: one display frame. The
+        // first portion and the complete length are always handed over.
+        std::chrono::milliseconds ProgressInterval{16};
     };
 
     // Created suspended. sync null: the process-wide default hand-over.
@@ -73,6 +76,8 @@ private:
     void Synchronize(const std::function<void()>& fn);
     void CallHandler(THandler THttpThread::*which);
     void WorkHandler(int64_t count);
+    void HandOverProgress();
+    void PrepareStream();
     void NewClient();
     void Pause(std::chrono::milliseconds d);
 
@@ -86,4 +91,8 @@ private:
     std::thread Worker;
     // LastModified as a UTC instant: the change test must not jump with the local offset.
     std::time_t FLastModifiedUtc = 0;
+    // Progress of the running GET: when the next portion may be handed over, and whether a
+    // portion read since the last hand-over is still unseen.
+    std::chrono::steady_clock::time_point FNextProgress;
+    bool FProgressPending = false;
 };

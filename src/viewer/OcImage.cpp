@@ -37,11 +37,18 @@ void TOcImage::paintEvent(QPaintEvent*) {
     const ocelis::ZoomRect r = PictureRect();
     if (r.width <= 0 || r.height <= 0)
         return;
+    QPainter p(this);
+    // At its own size the picture is drawn as it is: a converted copy would cost as much
+    // memory as the window's whole backing store.
+    if (r.width == FPicture.width() && r.height == FPicture.height()) {
+        FScaled = QPixmap();
+        p.drawImage(r.left, r.top, FPicture);
+        return;
+    }
     // Scaling a large picture smoothly takes milliseconds; expose and status updates repaint
     // far more often than the picture or the size change.
     if (FScaled.width() != r.width || FScaled.height() != r.height)
         FScaled = QPixmap::fromImage(
             FPicture.scaled(r.width, r.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    QPainter p(this);
     p.drawPixmap(r.left, r.top, FScaled);
 }

@@ -40,5 +40,5 @@ private:
     bool FAutoZoom = false;
     ocelis::Bitmap FBitmap;
     QImage FPicture; // shares FBitmap's pixels
-    QPixmap FScaled; // the picture at the size last painted; redone when either changes
+    QPixmap FScaled; // the picture scaled to the size last painted; none at its own size
 };

@@ -288,14 +288,16 @@ void TfoViewer::BuildActions() {
                        actRefresh60, actRefresh0, actRefreshBrute})
         connect(a, &QAction::triggered, this, [this, a] { IntervalChange(a); });
     connect(actRefreshCustom, &QAction::triggered, this, [this] { actRefreshCustomExecute(); });
+    // The size button names the size chosen in fixed texts, whatever the language of the
+    // menu entries; only the full-screen entry lends it its caption.
     connect(act300x200, &QAction::triggered, this,
-            [this] { SetViewSize(300, 200, act300x200->text()); });
+            [this] { SetViewSize(300, 200, QStringLiteral("300*200")); });
     connect(act600x400, &QAction::triggered, this,
-            [this] { SetViewSize(600, 400, act600x400->text()); });
-    connect(act50, &QAction::triggered, this, [this] { ZoomExecute(50, act50); });
-    connect(act100, &QAction::triggered, this, [this] { ZoomExecute(100, act100); });
-    connect(act150, &QAction::triggered, this, [this] { ZoomExecute(150, act150); });
-    connect(act200, &QAction::triggered, this, [this] { ZoomExecute(200, act200); });
+            [this] { SetViewSize(600, 400, QStringLiteral("600*400")); });
+    connect(act50, &QAction::triggered, this, [this] { ZoomExecute(50); });
+    connect(act100, &QAction::triggered, this, [this] { ZoomExecute(100); });
+    connect(act150, &QAction::triggered, this, [this] { ZoomExecute(150); });
+    connect(act200, &QAction::triggered, this, [this] { ZoomExecute(200); });
     connect(actFullScreen, &QAction::triggered, this, [this] { actFullScreenExecute(); });
     connect(actAlwaysOnTop, &QAction::triggered, this, [this] { actAlwaysOnTopExecute(); });
     connect(actProportional, &QAction::triggered, this, [this] { actProportionalExecute(); });
@@ -550,7 +552,9 @@ void TfoViewer::ThreadImage(THttpThread& thread) {
 }
 
 void TfoViewer::ThreadProgress(THttpThread& thread) {
-    StatusBar->Panels()->Item(0)->SetText(QString());
+    // Each text change repaints the whole status bar; the panel is usually empty already.
+    if (!StatusBar->Panels()->Item(0)->Text().isEmpty())
+        StatusBar->Panels()->Item(0)->SetText(QString());
     ProgressBar->show();
     const int32_t max = thread.ContentLength;
     const int32_t pos = thread.Received;
@@ -608,9 +612,9 @@ void TfoViewer::actRefreshCustomExecute() {
         SetThreadRefresh(FWebcam->Refresh);
 }
 
-void TfoViewer::ZoomExecute(int percent, QAction* action) {
+void TfoViewer::ZoomExecute(int percent) {
     const ViewerSize s = ZoomSize(CamImage->PictureWidth(), CamImage->PictureHeight(), percent);
-    SetViewSize(s.width, s.height, action->text());
+    SetViewSize(s.width, s.height, QString::number(percent) + QLatin1Char('%'));
 }
 
 void TfoViewer::actFullScreenExecute() {
@@ -635,10 +639,15 @@ void TfoViewer::actProportionalExecute() {
 
 void TfoViewer::actStatusExecute() {
     StatusBar->setVisible(actStatus->isChecked());
-    // The picture area changed: let the size check fit the window to the picture again.
-    const ViewerSize s = CheckSize({width(), height()});
-    if (s.width != width() || s.height != height())
-        resize(s.width, s.height);
+    // One pixel narrower, then one wider, each through the size check: that fits the window
+    // to the picture's proportions again. Outside the normal state the check changes
+    // nothing, and a maximised window is left to the window manager.
+    if (NormalState()) {
+        for (const int step : {-1, 1}) {
+            const ViewerSize s = CheckSize({width() + step, height()});
+            resize(s.width, s.height);
+        }
+    }
     LayoutChildren();
     update();
 }

@@ -97,7 +97,7 @@ private:
     void actStopRefreshExecute();
     void IntervalChange(QAction* action);
     void actRefreshCustomExecute();
-    void ZoomExecute(int percent, QAction* action);
+    void ZoomExecute(int percent);
     void actFullScreenExecute();
     void actAlwaysOnTopExecute();
     void actProportionalExecute();

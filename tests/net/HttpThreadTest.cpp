@@ -303,24 +303,59 @@ TEST_F(HttpThreadTest, ClearedHandlersAreSkipped) {
     EXPECT_GT(Loop->Served(), served);
 }
 
-TEST_F(HttpThreadTest, ProgressReportsEachPortionThenTheLength) {
-    Server.SetHandler([](const HttpRequestSeen& r) {
-        std::string body(3000, 'p');
+TEST_F(HttpThreadTest, ProgressPerPortionAtMostOncePerIntervalThenTheLength) {
+    const std::string body(3000, 'p');
+    Server.SetHandler([&](const HttpRequestSeen& r) {
         if (r.Method == "HEAD")
             return Reply("HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n" + kFixedDate + "\r\n\r\n");
         return Reply(MakeResponse(200, "OK", {kFixedDate}, body));
     });
-    THttpThread* t = Make(1);
-    t->Resume();
-    ASSERT_TRUE(Serve([&] { return W.Images == 1; }));
-    ASSERT_GE(W.Progress.size(), 4u);
-    for (std::size_t i = 1; i + 1 < W.Progress.size(); ++i) {
-        EXPECT_GT(W.Progress[i], W.Progress[i - 1]);
-        EXPECT_LE(W.Progress[i] - W.Progress[i - 1], 1024);
+    // Without an interval every portion of at most 1 KB is handed over; with a long one only
+    // the first, and the complete length always comes before the image.
+    for (const auto interval : {0ms, 3600000ms}) {
+        W = Window();
+        THttpThread* t = Make(1);
+        t->Timing.ProgressInterval = interval;
+        t->Resume();
+        ASSERT_TRUE(Serve([&] { return W.Images == 1; }));
+        t->ClearHandlers();
+        t->Terminate();
+        ASSERT_TRUE(Serve([&] { return Freed(); }));
+        ASSERT_GE(W.Progress.size(), 2u);
+        EXPECT_GE(W.Progress.front(), 1);
+        EXPECT_LE(W.Progress.front(), 1024);
+        for (std::size_t i = 1; i + 1 < W.Progress.size(); ++i) {
+            EXPECT_GT(W.Progress[i], W.Progress[i - 1]);
+            EXPECT_LE(W.Progress[i] - W.Progress[i - 1], 1024);
+        }
+        EXPECT_EQ(W.Progress.back(), 3000);
+        if (interval == 0ms) {
+            ASSERT_GE(W.Progress.size(), 4u);
+            EXPECT_EQ(W.Progress[W.Progress.size() - 2], 3000);
+        } else {
+            EXPECT_EQ(W.Progress.size(), 2u);
+        }
     }
+}
+
+TEST_F(HttpThreadTest, FailedGetHandsOverTheLastPortionRead) {
+    Server.SetHandler([](const HttpRequestSeen& r) {
+        if (r.Method == "HEAD")
+            return Reply("HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n" + kFixedDate + "\r\n\r\n");
+        HttpAnswer a;
+        a.Send("HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n" + std::string(2500, 'p'));
+        a.Stall();
+        return a;
+    });
+    THttpThread* t = Make(1);
+    t->Timing.ProgressInterval = 3600000ms;
+    t->Timing.GetReadTimeout = 100;
+    t->Resume();
+    ASSERT_TRUE(Serve([&] { return W.Ticks >= 1; }));
+    EXPECT_EQ(W.Images, 0);
+    ASSERT_EQ(W.Progress.size(), 2u);
     EXPECT_LE(W.Progress.front(), 1024);
-    EXPECT_EQ(W.Progress[W.Progress.size() - 2], 3000);
-    EXPECT_EQ(W.Progress.back(), 3000);
+    EXPECT_EQ(W.Progress.back(), 2500);
 }
 
 // ---- the first HEAD ----

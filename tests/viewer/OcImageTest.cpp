@@ -123,3 +123,19 @@ TEST(OcImage, ANewPictureOfTheSameSizeReplacesTheOldOne) {
     image.SetBitmap(Solid(40, 20, 0, 255, 0)); // same size, so the same drawn rectangle
     EXPECT_EQ(Grab(parent).at(100, 50), qRgb(0, 255, 0));
 }
+
+TEST(OcImage, AtItsOwnSizeThePictureIsDrawnPixelForPixel) {
+    Backdrop parent;
+    parent.resize(3, 2);
+    TOcImage image(&parent);
+    image.setGeometry(0, 0, 3, 2);
+    image.SetAutoZoom(true);
+    ocelis::Bitmap b = Solid(3, 2, 0, 0, 0);
+    for (size_t i = 0; i < b.pixels.size(); ++i)
+        b.pixels[i] = static_cast<uint8_t>(i * 13);
+    image.SetBitmap(b);
+    const Shot s = Grab(parent);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(s.at(x, y), image.Picture().pixel(x, y)) << x << "," << y;
+}

@@ -664,13 +664,43 @@ TEST_F(ViewerTest, StatusToggleHidesBarAndRefitsPicture) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
     v->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(v));
-    QTest::keyClick(v, Qt::Key_U, Qt::ControlModifier);
-    EXPECT_FALSE(Act(v, "actStatus")->isChecked());
-    EXPECT_TRUE(Child<TOcStatusBar>(v, "StatusBar")->isHidden());
-    // The picture takes the whole window, which widens to keep its proportions:
-    // 259 rows are 107.9 % of 240, so 345 columns.
-    EXPECT_EQ(v->ClientSize(), QSize(345, 259));
-    EXPECT_EQ(Image(v)->size(), v->ClientSize());
+    // The picture takes the whole window. One column less goes through the size check
+    // (the 259 rows win: 345 x 259), one more again (346 columns win: 346 x 259.5, to even).
+    struct Case {
+        QSize from, to;
+    };
+    for (const Case c : {Case{{320, 259}, {346, 260}}, Case{{300, 244}, {326, 244}}}) {
+        if (!Act(v, "actStatus")->isChecked())
+            Act(v, "actStatus")->trigger();
+        v->SetViewSize(c.from.width(), c.from.height(), "x");
+        ASSERT_EQ(v->ClientSize(), c.from);
+        QTest::keyClick(v, Qt::Key_U, Qt::ControlModifier);
+        EXPECT_FALSE(Act(v, "actStatus")->isChecked());
+        EXPECT_TRUE(Child<TOcStatusBar>(v, "StatusBar")->isHidden());
+        EXPECT_EQ(v->ClientSize(), c.to) << c.from.width() << "x" << c.from.height();
+        EXPECT_EQ(Image(v)->size(), v->ClientSize());
+    }
+}
+
+TEST_F(ViewerTest, SizeButtonNamesTheSizeNotTheTranslatedEntry) {
+    ServeSteadyPicture();
+    TOcTranslator translator;
+    translator.ApplyLanguageText("<Texts><foViewer><act50 Caption='Halb'/>"
+                                 "<act300x200 Caption='Klein'/><act150 Caption='Anderthalb'/>"
+                                 "<actFullScreen Caption='Vollbild'/></foViewer></Texts>");
+    TfoViewer* v = Open(Cam(60));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
+    v->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(v));
+    auto* sizeButton = Child<QToolButton>(v, "SizeButton");
+    QTest::keyClick(v, Qt::Key_0, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(sizeButton->text(), "50%");
+    const std::pair<const char*, const char*> shown[] = {
+        {"act300x200", "300*200"}, {"act150", "150%"}, {"actFullScreen", "Vollbild"}};
+    for (const auto& [action, text] : shown) {
+        Act(v, action)->trigger();
+        EXPECT_EQ(sizeButton->text(), text) << action;
+    }
 }
 
 // --- moving and sizing by mouse ---------------------------------------------------------
