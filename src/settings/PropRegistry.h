@@ -74,7 +74,7 @@ private:
     std::vector<Entry> FEntries;
 };
 
-// Delphi-style numeric shortcut (scShift 0x2000, scCtrl 0x4000, scAlt 0x8000 + virtual key)
+// A numeric shortcut (modifier bits 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt plus the key code)
 // to a key sequence; unknown keys give an empty sequence.
 QKeySequence ShortCutFromNumber(int64_t code);
 // "Ctrl+T", "Shift+Esc" ... ; text that names no single shortcut gives an empty sequence.
