@@ -22,6 +22,17 @@ int WebcamColumnOf(int index) {
     return index < 0 ? 0 : index / kWebcamsPerColumn;
 }
 
+std::string MenuCaption(std::string_view name, bool exported) {
+    std::string out;
+    out.reserve(name.size() + 2);
+    for (const char c : name) {
+        if (c == '&' || (exported && c == '_'))
+            out += c;
+        out += c;
+    }
+    return out;
+}
+
 std::string ErrorReportText(std::string_view message) {
     std::string text(message);
     if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')

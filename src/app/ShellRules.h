@@ -15,6 +15,10 @@ std::vector<int> WebcamColumnSizes(int webcamCount);
 // The column (from 0) of the webcam entry at index (from 0).
 int WebcamColumnOf(int index);
 
+// The caption of a menu entry that shows a name as plain text. Qt reads "&" as the mark of
+// an accelerator; an exported menu's labels are read by the host, for which "_" is that mark.
+std::string MenuCaption(std::string_view name, bool exported);
+
 // The message of the error report: a full stop is appended when the last byte sorts after
 // "." (so texts ending in a letter or digit get one).
 std::string ErrorReportText(std::string_view message);

@@ -36,6 +36,24 @@ TEST(WebcamColumns, ColumnOfEachEntryAgreesWithTheSizes) {
     EXPECT_EQ(WebcamColumnOf(58), 2);
 }
 
+TEST(MenuCaption, NamesArePlainTextForQtAndForDBusHosts) {
+    const struct {
+        const char* name;
+        const char* drawn;
+        const char* exported;
+    } cases[] = {
+        {"Harbour & Pier_1", "Harbour && Pier_1", "Harbour && Pier__1"},
+        {"&&", "&&&&", "&&&&"},
+        {"__", "__", "____"},
+        {"Plain", "Plain", "Plain"},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MenuCaption(c.name, false), c.drawn) << c.name;
+        EXPECT_EQ(MenuCaption(c.name, true), c.exported) << c.name;
+    }
+}
+
 TEST(ErrorReportText, FullStopAfterCharactersSortingAfterIt) {
     EXPECT_EQ(ErrorReportText("Access denied"), "Access denied.");
     EXPECT_EQ(ErrorReportText("Error 5"), "Error 5.");
