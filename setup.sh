@@ -10,6 +10,7 @@ PACKAGES=(
     libbenchmark-dev libpugixml-dev libcurl4-openssl-dev
     clang libclang-rt-14-dev clang-format
     xvfb xauth x11-utils trayer xdotool imagemagick
+    dbus dbus-bin python3-dbus python3-gi
     shared-mime-info desktop-file-utils fonts-dejavu-core
 )
 

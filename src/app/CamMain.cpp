@@ -18,24 +18,23 @@
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>
-#include <QFrame>
-#include <QHBoxLayout>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QGuiApplication>
 #include <QMenu>
-#include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QWidgetAction>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <set>
+#include <xcb/xcb.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kWebcamProperty = "ocelisWebcam";
-constexpr const char* kColumnProperty = "ocelisColumn";
 constexpr const char* kPathProperty = "ocelisPath";
 constexpr const char* kIndexProperty = "ocelisIndex";
 // Desktops often start autostart entries before the panel that hosts the tray.
@@ -52,60 +51,70 @@ std::string ErrorText(const std::exception_ptr& e) {
     }
 }
 
-// Qt menus have no column break: a submenu with more webcams than one column holds gets
-// this one entry, which lays the webcam entries out side by side with a bar between.
-class WebcamColumnsAction : public QWidgetAction {
+// A webcam entry: the record it shows, without a dynamic property per entry (catalogues
+// run to 100,000 webcams).
+class TWebcamEntry : public QAction {
 public:
-    explicit WebcamColumnsAction(QMenu* menu) : QWidgetAction(menu) {}
-    std::vector<QAction*> Entries;
-
-protected:
-    QWidget* createWidget(QWidget* parent) override {
-        auto* box = new QWidget(parent);
-        auto* row = new QHBoxLayout(box);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(0);
-        QVBoxLayout* column = nullptr;
-        int current = -1;
-        for (QAction* entry : Entries) {
-            const int c = TfoCamMain::EntryColumn(entry);
-            if (c != current) {
-                if (column) {
-                    column->addStretch(1);
-                    auto* bar = new QFrame(box);
-                    bar->setFrameShape(QFrame::VLine);
-                    bar->setFrameShadow(QFrame::Sunken);
-                    row->addWidget(bar);
-                }
-                column = new QVBoxLayout;
-                column->setSpacing(0);
-                row->addLayout(column);
-                current = c;
-            }
-            // Push buttons, because tool buttons centre their text whatever the style says.
-            auto* button = new QPushButton(entry->text(), box);
-            button->setFlat(true);
-            button->setFocusPolicy(Qt::NoFocus);
-            button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-            button->setStyleSheet(
-                QStringLiteral("QPushButton { text-align: left; padding: 3px 14px; border: none; "
-                               "background: transparent; }"
-                               "QPushButton:hover { background: palette(highlight); "
-                               "color: palette(highlighted-text); }"));
-            QObject::connect(button, &QPushButton::clicked, entry, &QAction::trigger);
-            column->addWidget(button);
-            QObject::connect(button, &QPushButton::clicked, box, [] {
-                // A click on an embedded button does not close the menus by itself.
-                for (QWidget* w : QApplication::topLevelWidgets())
-                    if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible())
-                        m->hide();
-            });
-        }
-        if (column)
-            column->addStretch(1);
-        return box;
-    }
+    TWebcamEntry(const QString& text, QObject* owner, TCamWebcam* cam)
+        : QAction(text, owner), Webcam(cam) {}
+    TCamWebcam* Webcam;
 };
+
+// The category of a submenu whose webcam entries are added when it first opens.
+constexpr const char* kPendingProperty = "ocelisPendingCategory";
+
+// Whether an XEmbed tray manager owns the tray selection of the display's screen.
+bool XEmbedTrayRunning() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return false;
+    QByteArray display = qgetenv("DISPLAY");
+    const qsizetype dot = display.lastIndexOf('.');
+    const QByteArray screen =
+        dot > display.lastIndexOf(':') ? display.mid(dot + 1) : QByteArrayLiteral("0");
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + screen;
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
+    if (!atom)
+        return false;
+    const xcb_atom_t selection = atom->atom;
+    std::free(atom);
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+    const bool running = owner && owner->owner != XCB_WINDOW_NONE;
+    std::free(owner);
+    return running;
+}
+
+// The same question Qt asks a D-Bus tray before it exports an icon there.
+bool DBusTrayRunning() {
+    // Without a known session bus, asking would start one of our own.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        !fs::exists(fs::path(qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString()) / "bus"))
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusInterface props(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return props.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+// Qt chooses between the XEmbed and the D-Bus tray once per process, when the first tray
+// icon is created or the first availability question is asked, and keeps that choice. So
+// nothing of Qt's tray may be touched before a host of either kind runs: an icon created
+// earlier could never reach a D-Bus host that starts after us.
+bool TrayHostRunning() {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("xcb"))
+        return XEmbedTrayRunning() || DBusTrayRunning();
+    if (platform.startsWith(QLatin1String("wayland")))
+        return DBusTrayRunning();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 } // namespace
 
@@ -214,6 +223,14 @@ void TfoCamMain::BuildComponents() {
     TrayPopup->addSeparator()->setObjectName(QStringLiteral("N2"));
     TrayPopup->addAction(actExit);
 
+    // The layout's entries show these actions: a language file may address either name.
+    for (const auto& [action, entry] :
+         {std::pair{actCloseMenu, "Closethismenu1"}, std::pair{actAviCreator, "AVICreator1"},
+          std::pair{actEdit, "EditWebcams1"}, std::pair{actMire, "Mire1"},
+          std::pair{actOptions, "Options1"}, std::pair{actExit, "Exit1"}})
+        action->setProperty(TOcTranslator::kAliasesProperty,
+                            QStringList{QString::fromLatin1(entry)});
+
     // actCloseMenu does nothing: choosing it only closes the menu. The mosaic, options,
     // editor and AVI creator entries are in place; their windows are not part of this
     // build yet, so choosing them does nothing.
@@ -221,6 +238,25 @@ void TfoCamMain::BuildComponents() {
             [this] { Guarded([this] { actWindowExecute(); }); });
     connect(actExit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
 
+    FTrayRetry = new QTimer(this);
+    FTrayRetry->setInterval(kTrayRetryMs);
+    connect(FTrayRetry, &QTimer::timeout, this, &TfoCamMain::TrayRetry);
+    ShowTrayIcon();
+}
+
+void TfoCamMain::ShowTrayIcon() {
+    if (TrayHostRunning()) {
+        CreateTrayIcon();
+        return;
+    }
+    std::fprintf(stderr,
+                 "Ocelis: no system tray is running; the icon will appear when one "
+                 "starts (trying for %d seconds).\n",
+                 kTrayRetries * kTrayRetryMs / 1000);
+    FTrayRetry->start();
+}
+
+void TfoCamMain::CreateTrayIcon() {
     TrayIcon = new QSystemTrayIcon(ocelis::ProgramIcon(), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setToolTip(QStringLiteral("Ocelis"));
@@ -236,34 +272,24 @@ void TfoCamMain::BuildComponents() {
                     button = Qt::MiddleButton;
                 Guarded([this, button] { TrayIconClick(button); });
             });
-    FTrayRetry = new QTimer(this);
-    FTrayRetry->setInterval(kTrayRetryMs);
-    connect(FTrayRetry, &QTimer::timeout, this, &TfoCamMain::TrayRetry);
-    ShowTrayIcon();
-}
-
-void TfoCamMain::ShowTrayIcon() {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        TrayIcon->show();
-        return;
+    TrayIcon->show();
+    // Only a menu that Qt exports to a D-Bus host has a platform menu.
+    const bool exported = TrayPopup->platformMenu() != nullptr;
+    if (exported != FExported) {
+        FExported = exported;
+        BuildCatalogueEntries();
     }
-    std::fprintf(stderr,
-                 "Ocelis: no system tray is running; the icon will appear when one "
-                 "starts (trying for %d seconds).\n",
-                 kTrayRetries * kTrayRetryMs / 1000);
-    FTrayRetry->start();
+    if (FBalloonPending) {
+        FBalloonPending = false;
+        TrayIcon->showMessage(FBalloonTitle, FBalloonText, QSystemTrayIcon::NoIcon, 5000);
+    }
 }
 
 void TfoCamMain::TrayRetry() {
     ++FTrayTries;
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (TrayHostRunning()) {
         FTrayRetry->stop();
-        TrayIcon->hide();
-        TrayIcon->show();
-        if (FBalloonPending) {
-            FBalloonPending = false;
-            TrayIcon->showMessage(FBalloonTitle, FBalloonText, QSystemTrayIcon::NoIcon, 5000);
-        }
+        CreateTrayIcon();
     } else if (FTrayTries >= kTrayRetries) {
         FTrayRetry->stop();
     }
@@ -290,7 +316,7 @@ void TfoCamMain::FormCreate(const std::vector<std::string>& arguments) {
     if (CamViewer->FirstLaunch) {
         FBalloonTitle = ocelis::DisplayText(StartTitle + ocelis::ProductName).left(63);
         FBalloonText = ocelis::DisplayText(StartText).left(255);
-        if (TrayIcon->isVisible())
+        if (TrayIcon)
             TrayIcon->showMessage(FBalloonTitle, FBalloonText, QSystemTrayIcon::NoIcon, 5000);
         else
             FBalloonPending = true;
@@ -329,93 +355,109 @@ void TfoCamMain::FillLanguageMenu() {
     }
 }
 
+QString TfoCamMain::MenuCaption(const std::string& name) const {
+    return ocelis::ToQ(ocelis::MenuCaption(name, FExported));
+}
+
 QAction* TfoCamMain::NewWebcamEntry(QObject* owner, TCamWebcam* cam) {
-    auto* entry = new QAction(ocelis::ToQ(cam->Name), owner);
-    entry->setProperty(kWebcamProperty, QVariant::fromValue(static_cast<void*>(cam)));
+    auto* entry = new TWebcamEntry(MenuCaption(cam->Name), owner, cam);
     connect(entry, &QAction::triggered, this,
             [this, entry] { Guarded([this, entry] { WebcamItemClick(entry); }); });
     return entry;
 }
 
 void TfoCamMain::RebuildTrayMenu() {
-    // 1. Everything between BeforeItems and AfterItems goes.
-    for (;;) {
-        const QList<QAction*> all = TrayPopup->actions();
-        const qsizetype at = all.indexOf(BeforeItems);
-        if (at < 0 || at + 1 >= all.size() || all[at + 1] == AfterItems)
-            break;
-        QAction* entry = all[at + 1];
-        TrayPopup->removeAction(entry);
-        if (QMenu* sub = entry->menu())
-            delete sub; // owns its menu action and every entry below it
-        else
-            delete entry;
-    }
-    if (!CamViewer)
-        return;
-    TCamCategory& root = *CamViewer->RootCategory;
-    // 2. Categories, then 3. the root's own webcams, all before AfterItems.
-    for (int i = 0; i < root.Categories.Count(); ++i) {
-        TCamCategory* cat = root.Categories.Items(i);
-        auto* sub = new QMenu(ocelis::ToQ(cat->Name), TrayPopup);
-        sub->setSeparatorsCollapsible(false);
-        TrayPopup->insertAction(AfterItems, sub->menuAction());
-        FillCategoryMenu(sub, *cat);
-    }
-    for (int i = 0; i < root.Cams.Count(); ++i)
-        TrayPopup->insertAction(AfterItems, NewWebcamEntry(TrayPopup, root.Cams.Items(i)));
+    BuildCatalogueEntries();
     // 4. The chooser shows catalogue records: it must not outlive them.
     if (FChoose)
         FChoose->close();
 }
 
+void TfoCamMain::BuildCatalogueEntries() {
+    // 1. Everything between BeforeItems and AfterItems goes.
+    QList<QAction*> all = TrayPopup->actions();
+    const qsizetype before = all.indexOf(BeforeItems);
+    const qsizetype after = all.indexOf(AfterItems);
+    if (before >= 0 && after > before) {
+        for (qsizetype i = before + 1; i < after; ++i) {
+            QAction* entry = all[i];
+            TrayPopup->removeAction(entry);
+            if (QMenu* sub = entry->menu())
+                delete sub; // owns its menu action and every entry below it
+            else
+                delete entry;
+        }
+    }
+    if (!CamViewer)
+        return;
+    TCamCategory& root = *CamViewer->RootCategory;
+    // 2. Categories, then 3. the root's own webcams, all before AfterItems.
+    QList<QAction*> entries;
+    for (int i = 0; i < root.Categories.Count(); ++i) {
+        TCamCategory* cat = root.Categories.Items(i);
+        auto* sub = new QMenu(MenuCaption(cat->Name), TrayPopup);
+        sub->setSeparatorsCollapsible(false);
+        FillCategoryMenu(sub, *cat);
+        entries.append(sub->menuAction());
+    }
+    for (int i = 0; i < root.Cams.Count(); ++i)
+        entries.append(NewWebcamEntry(TrayPopup, root.Cams.Items(i)));
+    TrayPopup->insertActions(AfterItems, entries);
+}
+
 void TfoCamMain::FillCategoryMenu(QMenu* menu, TCamCategory& category) {
     for (int i = 0; i < category.Categories.Count(); ++i) {
         TCamCategory* cat = category.Categories.Items(i);
-        QMenu* sub = menu->addMenu(ocelis::ToQ(cat->Name));
+        QMenu* sub = menu->addMenu(MenuCaption(cat->Name));
         sub->setSeparatorsCollapsible(false);
         FillCategoryMenu(sub, *cat);
     }
-    const int count = category.Cams.Count();
-    std::vector<QAction*> entries;
-    for (int i = 0; i < count; ++i) {
-        QAction* entry = NewWebcamEntry(menu, category.Cams.Items(i));
-        entry->setProperty(kColumnProperty, ocelis::WebcamColumnOf(i));
-        entries.push_back(entry);
-    }
-    if (count > ocelis::kWebcamsPerColumn) {
-        auto* columns = new WebcamColumnsAction(menu);
-        columns->Entries = entries;
-        menu->addAction(columns);
-    } else {
-        for (QAction* entry : entries)
-            menu->addAction(entry);
-    }
-    if (menu->actions().isEmpty()) {
+    if (category.Cams.Count() > 0) {
+        // A menu that Qt draws gets its webcams when it first opens: a large catalogue then
+        // costs nothing until used. An exported menu is complete at once, because D-Bus
+        // hosts show what they read first.
+        if (FExported) {
+            AddWebcamEntries(menu, category);
+        } else {
+            menu->setProperty(kPendingProperty, QVariant::fromValue(static_cast<void*>(&category)));
+            connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillPendingMenu(menu); });
+        }
+    } else if (menu->actions().isEmpty()) {
+        // 3.
         QAction* empty = menu->addAction(ocelis::DisplayText(EmptyCat));
         empty->setEnabled(false);
     }
 }
 
+void TfoCamMain::AddWebcamEntries(QMenu* menu, TCamCategory& category) {
+    // Real entries, so that keyboards and D-Bus hosts reach them. Qt wraps a menu taller than
+    // the screen into columns by itself; it has no breaks of its own to place.
+    QList<QAction*> entries;
+    entries.reserve(category.Cams.Count());
+    for (int i = 0; i < category.Cams.Count(); ++i)
+        entries.append(NewWebcamEntry(menu, category.Cams.Items(i)));
+    menu->addActions(entries);
+}
+
+void TfoCamMain::FillPendingMenu(QMenu* menu) {
+    auto* category = static_cast<TCamCategory*>(menu->property(kPendingProperty).value<void*>());
+    if (!category)
+        return;
+    menu->setProperty(kPendingProperty, QVariant());
+    AddWebcamEntries(menu, *category);
+}
+
 std::vector<QAction*> TfoCamMain::WebcamEntries(const QMenu* menu) {
     std::vector<QAction*> out;
-    for (QAction* a : menu->actions()) {
+    for (QAction* a : menu->actions())
         if (EntryWebcam(a))
             out.push_back(a);
-        else if (auto* columns = dynamic_cast<WebcamColumnsAction*>(a))
-            out.insert(out.end(), columns->Entries.begin(), columns->Entries.end());
-    }
     return out;
 }
 
 TCamWebcam* TfoCamMain::EntryWebcam(const QAction* entry) {
-    if (!entry)
-        return nullptr;
-    return static_cast<TCamWebcam*>(entry->property(kWebcamProperty).value<void*>());
-}
-
-int TfoCamMain::EntryColumn(const QAction* entry) {
-    return entry ? entry->property(kColumnProperty).toInt() : 0;
+    const auto* cam = dynamic_cast<const TWebcamEntry*>(entry);
+    return cam ? cam->Webcam : nullptr;
 }
 
 void TfoCamMain::WebcamItemClick(QAction* entry) {
@@ -447,7 +489,9 @@ void TfoCamMain::actWindowExecute() {
         delete a;
     }
     for (size_t i = 0; i < FormList.size(); ++i) {
-        auto* entry = new QAction(FormList[i]->windowTitle(), Windows1);
+        auto* entry = new QAction(
+            ocelis::ToQ(ocelis::MenuCaption(ocelis::FromQ(FormList[i]->windowTitle()), FExported)),
+            Windows1);
         entry->setProperty(kIndexProperty, static_cast<qlonglong>(i));
         connect(entry, &QAction::triggered, this,
                 [this, entry] { Guarded([this, entry] { WindowItemClick(entry); }); });

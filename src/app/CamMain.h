@@ -48,7 +48,7 @@ public:
     void LanguageItemClick(QAction* entry);
     void actWindowExecute();
 
-    // Components (objectName = the name here).
+    // Components (objectName = the name here). The tray icon exists once a tray host runs.
     QSystemTrayIcon* TrayIcon = nullptr;
     QMenu* TrayPopup = nullptr;
     QObject* ActionList1 = nullptr;
@@ -71,12 +71,14 @@ public:
     QMenu* Windows1 = nullptr;
     QAction* Dummy2 = nullptr;
 
-    // The webcam entries of a category submenu in order, also those laid out in columns.
+    // The webcam entries of a category submenu in order.
     static std::vector<QAction*> WebcamEntries(const QMenu* menu);
     // The record a webcam entry refers to; null for other entries.
     static TCamWebcam* EntryWebcam(const QAction* entry);
-    // The column (from 0) a webcam entry stands in.
-    static int EntryColumn(const QAction* entry);
+    // Adds the webcam entries of a submenu that waits for its first opening.
+    void FillPendingMenu(QMenu* menu);
+    // True when Qt exports the menu to a D-Bus tray host rather than drawing it itself.
+    bool MenuExported() const { return FExported; }
 
     // The balloon shown (or waiting for the tray) at start; empty title when none.
     QString BalloonTitle() const { return FBalloonTitle; }
@@ -90,8 +92,12 @@ private:
     void BuildComponents();
     void FormCreate(const std::vector<std::string>& arguments);
     void FillLanguageMenu();
+    void BuildCatalogueEntries();
     void FillCategoryMenu(QMenu* menu, TCamCategory& category);
+    void AddWebcamEntries(QMenu* menu, TCamCategory& category);
     QAction* NewWebcamEntry(QObject* owner, TCamWebcam* cam);
+    QString MenuCaption(const std::string& name) const;
+    void CreateTrayIcon();
     QAction* NewAction(const char* name, const QString& caption, int icon);
     void ShowTrayIcon();
     void TrayRetry();
@@ -102,6 +108,7 @@ private:
     QPointer<QWidget> FChoose; // the chooser, once it exists
     QTimer* FTrayRetry = nullptr;
     int FTrayTries = 0;
+    bool FExported = false;
     bool FBalloonPending = false;
     QString FBalloonTitle;
     QString FBalloonText;

@@ -1,15 +1,14 @@
-// Rules of the application shell that need no window: the tray menu's webcam columns.
+// Rules of the application shell that need no window: the captions of the tray menu's
+// entries.
 #pragma once
 
-#include <vector>
+#include <string>
+#include <string_view>
 
 namespace ocelis {
 
-// Webcam entries of one submenu per column: the 30th, 59th, 88th ... entry starts a new
-// column, so every column holds at most 29 (60 entries -> 29, 29, 2).
-constexpr int kWebcamsPerColumn = 29;
-std::vector<int> WebcamColumnSizes(int webcamCount);
-// The column (from 0) of the webcam entry at index (from 0).
-int WebcamColumnOf(int index);
+// The caption of a menu entry that shows a name as plain text. Qt reads "&" as the mark of
+// an accelerator; an exported menu's labels are read by the host, for which "_" is that mark.
+std::string MenuCaption(std::string_view name, bool exported);
 
 } // namespace ocelis

@@ -139,6 +139,8 @@ void CollectOwned(QObject* parent, std::vector<std::pair<std::string, QPointer<Q
         const QString name = c->objectName();
         if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")))
             out.emplace_back(ocelis::AnsiLower(ocelis::FromQ(name)), QPointer<QObject>(c));
+        for (const QString& alias : c->property(TOcTranslator::kAliasesProperty).toStringList())
+            out.emplace_back(ocelis::AnsiLower(ocelis::FromQ(alias)), QPointer<QObject>(c));
         CollectOwned(c, out);
     }
 }

@@ -46,6 +46,10 @@ public:
     explicit TOcTranslator(QObject* parent = nullptr);
     ~TOcTranslator() override;
 
+    // A QStringList property: further component names that address this object, e.g. the
+    // names of the menu entries that show an action.
+    static constexpr const char* kAliasesProperty = "ocelisComponentAliases";
+
     // The application's translator, or null (then windows are created untranslated).
     static TOcTranslator* Instance();
     static void SetInstance(TOcTranslator* translator);

@@ -114,8 +114,9 @@ TEST_F(CamMainTest, EmptyCatalogueGivesTheFixedEntriesAndTwoAdjacentSeparators) 
     TfoCamMain& m = Start();
     EXPECT_EQ(m.objectName(), "foCamMain");
     EXPECT_FALSE(m.isVisible());
-    EXPECT_EQ(m.TrayIcon->toolTip(), "Ocelis");
-    EXPECT_EQ(m.TrayIcon->contextMenu(), m.TrayPopup);
+    // Offscreen there is no tray host: the icon waits for one, the menu is drawn by Qt.
+    EXPECT_EQ(m.TrayIcon, nullptr);
+    EXPECT_FALSE(m.MenuExported());
     QStringList expected{"actCloseMenu", "BeforeItems"};
     for (const char* n : kFixedTail)
         expected << n;
@@ -130,8 +131,8 @@ TEST_F(CamMainTest, EmptyCatalogueGivesTheFixedEntriesAndTwoAdjacentSeparators) 
     // No Languages folder: the submenu is empty (the placeholder is gone).
     EXPECT_TRUE(m.Language1->actions().isEmpty());
     // The components a language file addresses are found by name.
-    for (const char* n : {"TrayIcon", "TrayPopup", "ActionList1", "ImageList1", "OcTranslator",
-                          "Variables", "actCloseMenu", "actExit", "Windows1", "Dummy2"})
+    for (const char* n : {"TrayPopup", "ActionList1", "ImageList1", "OcTranslator", "Variables",
+                          "actCloseMenu", "actExit", "Windows1", "Dummy2"})
         EXPECT_NE(m.findChild<QObject*>(QString::fromLatin1(n)), nullptr) << n;
     EXPECT_EQ(CamViewer->RootCategory->Categories.Count(), 0);
     EXPECT_TRUE(ocelis::Dialogs::Messages().empty());
@@ -144,7 +145,7 @@ TEST_F(CamMainTest, MenuListsNestedCategoriesThenRootWebcamsWithPlaceholdersAndC
         TCamCategory* alps = europe->Categories.Add();
         alps->Name = "Alps";
         AddCam(*alps, "Peak", DeadUrl("peak.jpg"));
-        AddCam(*europe, "Harbour", DeadUrl("harbour.jpg"));
+        AddCam(*europe, "Harbour & Pier_1", DeadUrl("harbour.jpg"));
         TCamCategory* empty = root.Categories.Add();
         empty->Name = "Nothing";
         TCamCategory* many = root.Categories.Add();
@@ -165,13 +166,19 @@ TEST_F(CamMainTest, MenuListsNestedCategoriesThenRootWebcamsWithPlaceholdersAndC
 
     QMenu* europe = entries[0]->menu();
     ASSERT_NE(europe, nullptr);
+    // Webcam entries come when the submenu first opens; sub-categories are there at once.
+    ASSERT_EQ(europe->actions().size(), 1);
+    emit europe->aboutToShow();
+    emit europe->aboutToShow(); // once only
     ASSERT_EQ(europe->actions().size(), 2);
     QMenu* alps = europe->actions()[0]->menu();
     ASSERT_NE(alps, nullptr);
     EXPECT_EQ(alps->title(), "Alps");
+    emit alps->aboutToShow();
     ASSERT_EQ(TfoCamMain::WebcamEntries(alps).size(), 1u);
     EXPECT_EQ(TfoCamMain::WebcamEntries(alps)[0]->text(), "Peak");
-    EXPECT_EQ(europe->actions()[1]->text(), "Harbour");
+    // Names are plain text: "&" is no accelerator mark.
+    EXPECT_EQ(europe->actions()[1]->text(), "Harbour && Pier_1");
 
     QMenu* nothing = entries[1]->menu();
     ASSERT_NE(nothing, nullptr);
@@ -179,24 +186,15 @@ TEST_F(CamMainTest, MenuListsNestedCategoriesThenRootWebcamsWithPlaceholdersAndC
     EXPECT_EQ(nothing->actions()[0]->text(), "Empty Category");
     EXPECT_FALSE(nothing->actions()[0]->isEnabled());
 
+    emit entries[2]->menu()->aboutToShow();
     const std::vector<QAction*> many = TfoCamMain::WebcamEntries(entries[2]->menu());
+    // Real entries, in catalogue order, directly in the submenu.
+    EXPECT_EQ(entries[2]->menu()->actions().size(), 60);
     ASSERT_EQ(many.size(), 60u);
-    int perColumn[3] = {0, 0, 0};
-    for (size_t i = 0; i < many.size(); ++i) {
+    for (size_t i = 0; i < many.size(); ++i)
         EXPECT_EQ(many[i]->text(), QString("Cam %1").arg(i + 1));
-        const int c = TfoCamMain::EntryColumn(many[i]);
-        ASSERT_GE(c, 0);
-        ASSERT_LT(c, 3);
-        ++perColumn[c];
-    }
-    EXPECT_EQ(perColumn[0], 29);
-    EXPECT_EQ(perColumn[1], 29);
-    EXPECT_EQ(perColumn[2], 2);
-    EXPECT_EQ(TfoCamMain::EntryColumn(many[28]), 0);
-    EXPECT_EQ(TfoCamMain::EntryColumn(many[29]), 1); // the 30th starts a column
-    EXPECT_EQ(TfoCamMain::EntryColumn(many[58]), 2); // and the 59th
 
-    // The column entry opens the viewer like any webcam entry.
+    // An entry past the 29th opens its viewer like any other.
     many[29]->trigger();
     ASSERT_EQ(Viewers().size(), 1u);
     EXPECT_EQ(Viewers()[0]->Webcam().Url, DeadUrl("29"));
@@ -243,6 +241,39 @@ TEST_F(CamMainTest, SavedLanguageRenamesEntriesAndPlaceholdersBeforeTheMenuIsBui
     EXPECT_EQ(m.Dummy2->text(), "No sails");
 }
 
+TEST_F(CamMainTest, LanguageFileReachesEveryEntryOfTheTrayMenuByItsOwnName) {
+    // An entry that shows an action is that action; the later element wins.
+    const std::string lang = WriteFile(
+        "app/Languages/All.xml",
+        "<Texts><foCamMain>"
+        "<Closethismenu1 Caption='Close'/><BeforeItems Visible='0'/><AfterItems Visible='0'/>"
+        "<AVICreator1 Caption='Film'/><EditWebcams1 Caption='Edit'/><Mire1 Caption='Wall'/>"
+        "<Options1 Caption='Prefs' ShortCut='Ctrl+P'/><N1 Visible='0'/>"
+        "<Language1 Caption='Tongue'/><Windows1 Caption='Panes'/><N2 Visible='0'/>"
+        "<Exit1 Caption='Quit'/><actExit Caption='Leave'/><actMire Caption='Grid'/>"
+        "<Mire1 Caption='Mosaic wall'/><Dummy2 Caption='Nothing'/>"
+        "<TrayIcon Hint='Not ours'/></foCamMain></Texts>");
+    SaveCatalogue([](TCamCategory&) {}, lang);
+    TfoCamMain& m = Start();
+    EXPECT_EQ(m.actCloseMenu->text(), "Close");
+    EXPECT_EQ(m.actAviCreator->text(), "Film");
+    EXPECT_EQ(m.actEdit->text(), "Edit");
+    EXPECT_EQ(m.actMire->text(), "Mosaic wall");
+    EXPECT_EQ(m.actOptions->text(), "Prefs");
+    EXPECT_EQ(m.actOptions->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    EXPECT_EQ(m.actLanguage->text(), "Tongue");
+    EXPECT_EQ(m.actWindow->text(), "Panes");
+    EXPECT_EQ(m.actExit->text(), "Leave");
+    for (QAction* separator : m.TrayPopup->actions()) {
+        if (separator->isSeparator()) {
+            EXPECT_FALSE(separator->isVisible()) << separator->objectName().toStdString();
+        }
+    }
+    EXPECT_EQ(m.Dummy2->text(), "Nothing");
+    m.actWindowExecute(); // overwrites the caption, as the layout's handler does
+    EXPECT_EQ(m.Dummy2->text(), "No Window");
+}
+
 TEST_F(CamMainTest, ALanguageFileCannotShowTheHiddenMainWindow) {
     const std::string lang = WriteFile("app/Languages/Show.xml",
                                        "<Texts><foCamMain Visible='1' Caption='Shown'/></Texts>");
@@ -281,6 +312,7 @@ TEST_F(CamMainTest, OpenViewerFindsTheSameUrlExactlyAndOpensOnePerUrl) {
     EXPECT_EQ(Viewers().size(), 2u);
 
     // Through the menu entry as well.
+    emit CatalogueEntries()[1]->menu()->aboutToShow();
     TfoCamMain::WebcamEntries(CatalogueEntries()[1]->menu())[0]->trigger();
     EXPECT_EQ(Viewers().size(), 2u);
 }

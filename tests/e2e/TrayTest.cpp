@@ -20,7 +20,7 @@ class XSession {
 public:
     explicit XSession(Sandbox& box) : box_(box) {}
 
-    bool Start(std::string& why) {
+    bool Start(std::string& why, bool withTrayer = true) {
         Process& x = Spawn(
             {xvfb_->string(), "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
             "xvfb", false);
@@ -41,6 +41,10 @@ public:
             return false;
         }
         display_ = display;
+        return !withTrayer || StartTrayer(why);
+    }
+
+    bool StartTrayer(std::string& why) {
         Spawn({trayer_->string(), "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
                "--width", "120", "--height", "32", "--transparent", "false", "--tint", "0x808080",
                "--SetDockType", "true"},
@@ -57,6 +61,7 @@ public:
         trayer_ = FindProgram("trayer");
         xdotool_ = FindProgram("xdotool");
         import_ = FindProgram("import");
+        dbusRunSession_ = FindProgram("dbus-run-session");
         for (auto& [tool, name] :
              {std::pair{&xvfb_, "Xvfb"}, std::pair{&trayer_, "trayer"},
               std::pair{&xdotool_, "xdotool"}, std::pair{&import_, "import (ImageMagick)"}})
@@ -126,7 +131,30 @@ private:
     Sandbox& box_;
     std::string display_;
     std::vector<std::unique_ptr<Process>> procs_;
-    static inline std::optional<fs::path> xvfb_, trayer_, xdotool_, import_;
+    static inline std::optional<fs::path> xvfb_, trayer_, xdotool_, import_, dbusRunSession_;
+
+public:
+    // The D-Bus tray host of this folder needs dbus-run-session and python3 with dbus and gi.
+    static bool DBusToolsPresent(std::string& missing) {
+        if (!dbusRunSession_)
+            missing = "dbus-run-session";
+        else if (system("/usr/bin/python3 -c 'import dbus, dbus.mainloop.glib, gi' 2>/dev/null"))
+            missing = "python3-dbus or python3-gi";
+        return missing.empty();
+    }
+    // A session bus whose tray host starts once `go` exists (at once when it is empty).
+    Process& SpawnDBusHost(const fs::path& addressFile, const fs::path& layoutFile,
+                           const std::string& click, const fs::path& go = {}) {
+        std::string host = "exec /usr/bin/python3 " TRAY_HOST " --address-file '" +
+                           addressFile.string() + "' --layout-file '" + layoutFile.string() + "'";
+        if (!click.empty())
+            host += " --click '" + click + "'";
+        std::string script = host;
+        if (!go.empty())
+            script = "echo $DBUS_SESSION_BUS_ADDRESS > '" + addressFile.string() +
+                     ".early'; while [ ! -e '" + go.string() + "' ]; do sleep 0.05; done; " + host;
+        return Spawn({dbusRunSession_->string(), "--", "/bin/sh", "-c", script}, "dbus", false);
+    }
 };
 
 // A binary PPM (P6) as width, height and the number of distinct colours.
@@ -246,4 +274,170 @@ TEST(Tray, RightClickChooseWebcamSeeItAndExitFromTheMenu) {
     const std::string options = ReadFileBytes(box.Options());
     EXPECT_NE(options.find("Name=\"Demo cam\""), std::string::npos) << options;
     EXPECT_NE(options.find("<FirstLaunch>0</FirstLaunch>"), std::string::npos);
+}
+
+namespace {
+
+// A catalogue of one category with 35 webcams, the last named with "&" and "_".
+const char* kPierName = "Harbour & Pier_1";
+void WriteHarbourCatalogue(Sandbox& box) {
+    std::string cams;
+    for (int i = 1; i <= 34; ++i)
+        cams += "<Cam Name=\"Cam " + std::to_string(i) + "\" Url=\"http://127.0.0.1:9/" +
+                std::to_string(i) + ".jpg\" Refresh=\"60\"/>";
+    cams += std::string("<Cam Name=\"") + kPierName + "\" Url=\"http://127.0.0.1:9/p.jpg\"/>";
+    WriteFileBytes(box.Options(),
+                   "<Options><Category Name=\"\"><Categories><Category Name=\"Harbour\"><Cams>" +
+                       cams +
+                       "</Cams></Category></Categories></Category><FirstLaunch>0</FirstLaunch>"
+                       "<LaunchWindows>0</LaunchWindows></Options>");
+}
+
+struct MenuLine {
+    int id = 0, depth = 0;
+    bool submenu = false;
+    std::string sent, shown;
+};
+
+std::vector<MenuLine> ReadLayout(const fs::path& file) {
+    std::vector<MenuLine> out;
+    std::istringstream in(ReadFileBytes(file));
+    std::string line;
+    static const std::regex form(R"((\d+) (\d+) ([01]) [01] ([^\t]*)\t(.*))");
+    std::smatch m;
+    while (std::getline(in, line))
+        if (std::regex_match(line, m, form))
+            out.push_back({std::stoi(m[1]), std::stoi(m[2]), m[3] == "1", m[4], m[5]});
+    return out;
+}
+
+// The shown labels of the entries of the submenu shown as `title`.
+std::vector<std::string> SubmenuLabels(const std::vector<MenuLine>& menu,
+                                       const std::string& title) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < menu.size(); ++i)
+        if (menu[i].depth == 1 && menu[i].submenu && menu[i].shown == title)
+            for (size_t j = i + 1; j < menu.size() && menu[j].depth > 1; ++j)
+                out.push_back(menu[j].shown);
+    return out;
+}
+
+std::vector<std::string> HarbourLabels() {
+    std::vector<std::string> out;
+    for (int i = 1; i <= 34; ++i)
+        out.push_back("Cam " + std::to_string(i));
+    out.push_back(kPierName);
+    return out;
+}
+
+} // namespace
+
+TEST(Tray, KeyboardChoosesTheLastOf35WebcamsInTheDrawnMenu) {
+    std::string missing;
+    if (!XSession::ToolsPresent(missing))
+        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    Sandbox box("tray-keys");
+    XSession x(box);
+    std::string why;
+    ASSERT_TRUE(x.Start(why)) << why;
+    WriteHarbourCatalogue(box);
+    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
+    std::optional<WindowInfo> icon;
+    ASSERT_TRUE(
+        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
+        << ReadFileBytes(box.Log("ocelis"));
+    x.Xdotool({"mousemove", std::to_string(icon->x + icon->w / 2),
+               std::to_string(icon->y + icon->h / 2), "click", "3"});
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return PopupWindow(x).has_value(); }, 10s));
+    // Close this menu, the category, into its submenu (first webcam), 34 down to the last.
+    x.Xdotool({"key", "Down", "Down", "Right"});
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return x.OurWindows("Ocelis").size() >= 3; }, 10s));
+    std::vector<std::string> keys{"key"};
+    keys.insert(keys.end(), 34, "Down");
+    x.Xdotool(keys);
+    x.Screenshot("root", box.root / "submenu.png");
+    x.Xdotool({"key", "Return"});
+    EXPECT_TRUE(ocelis::test::WaitUntil([&] { return !x.OurWindows(kPierName).empty(); }, 10s))
+        << ReadFileBytes(box.Log("ocelis"));
+    ocelis.Signal(SIGTERM);
+    EXPECT_EQ(ocelis.WaitExit(10s), 0);
+}
+
+// Through a D-Bus tray: the host reads the exported menu and clicks an entry.
+TEST(Tray, DBusHostFindsEvery35WebcamsByLabelAndItsClickOpensTheViewer) {
+    std::string missing;
+    if (!XSession::ToolsPresent(missing) || !XSession::DBusToolsPresent(missing))
+        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    Sandbox box("tray-dbus");
+    XSession x(box);
+    std::string why;
+    ASSERT_TRUE(x.Start(why, false)) << why;
+    WriteHarbourCatalogue(box);
+    const fs::path address = box.root / "bus", layout = box.root / "layout";
+    x.SpawnDBusHost(address, layout, kPierName);
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(address); }, 10s))
+        << ReadFileBytes(box.Log("dbus"));
+    std::string bus = ReadFileBytes(address);
+    bus.erase(bus.find_last_not_of("\r\n") + 1);
+    auto env = x.Env();
+    env["DBUS_SESSION_BUS_ADDRESS"] = bus;
+    Process ocelis;
+    ASSERT_TRUE(ocelis.Start({box.exe.string()}, env, box.Log("ocelis")));
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(layout); }, 15s))
+        << ReadFileBytes(box.Log("dbus")) << ReadFileBytes(box.Log("ocelis"));
+    const std::vector<MenuLine> menu = ReadLayout(layout);
+    EXPECT_EQ(SubmenuLabels(menu, "Harbour"), HarbourLabels());
+    // Names stay plain text: "_" is doubled for the host; Qt turns the first "&" into the
+    // host's mnemonic mark, so the host still shows the name as it is.
+    bool pierSent = false;
+    for (const MenuLine& m : menu)
+        pierSent |= m.shown == kPierName && m.sent == "Harbour _& Pier__1";
+    EXPECT_TRUE(pierSent);
+    EXPECT_TRUE(ocelis::test::WaitUntil([&] { return !x.OurWindows(kPierName).empty(); }, 10s))
+        << ReadFileBytes(box.Log("dbus"));
+    ocelis.Signal(SIGTERM);
+    EXPECT_EQ(ocelis.WaitExit(10s), 0);
+}
+
+// Autostart at login: the program runs before the desktop's tray host does.
+TEST(Tray, IconReachesATrayHostThatStartsLaterOnEitherPath) {
+    std::string missing;
+    if (!XSession::ToolsPresent(missing) || !XSession::DBusToolsPresent(missing))
+        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    for (const bool dbus : {true, false}) {
+        SCOPED_TRACE(dbus ? "D-Bus host" : "XEmbed host");
+        Sandbox box(dbus ? "tray-late-dbus" : "tray-late-xembed");
+        XSession x(box);
+        std::string why;
+        ASSERT_TRUE(x.Start(why, false)) << why;
+        WriteHarbourCatalogue(box);
+        const fs::path address = box.root / "bus", layout = box.root / "layout";
+        const fs::path go = box.root / "go";
+        x.SpawnDBusHost(address, layout, {}, go);
+        const fs::path early = address.string() + ".early";
+        ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(early); }, 10s));
+        std::string bus = ReadFileBytes(early);
+        bus.erase(bus.find_last_not_of("\r\n") + 1);
+        auto env = x.Env();
+        env["DBUS_SESSION_BUS_ADDRESS"] = bus;
+        Process ocelis;
+        ASSERT_TRUE(ocelis.Start({box.exe.string()}, env, box.Log("ocelis")));
+        ASSERT_TRUE(ocelis::test::WaitUntil(
+            [&] {
+                return ReadFileBytes(box.Log("ocelis")).find("no system tray") != std::string::npos;
+            },
+            15s));
+        if (dbus) {
+            WriteFileBytes(go, "");
+            ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(layout); }, 15s))
+                << ReadFileBytes(box.Log("dbus"));
+            EXPECT_EQ(SubmenuLabels(ReadLayout(layout), "Harbour"), HarbourLabels());
+        } else {
+            ASSERT_TRUE(x.StartTrayer(why)) << why;
+            EXPECT_TRUE(
+                ocelis::test::WaitUntil([&] { return TrayIconWindow(x).has_value(); }, 15s));
+        }
+        ocelis.Signal(SIGTERM);
+        EXPECT_EQ(ocelis.WaitExit(10s), 0);
+    }
 }
