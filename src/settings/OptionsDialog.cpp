@@ -66,17 +66,21 @@ QFrame* NewBevel(QWidget* parent, const char* name, int left, int top, int width
     return bevel;
 }
 
-QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                 bool greyed) {
-    auto* label = new QLabel(caption, parent);
+// Labels keep a fixed place, so that a translated caption is neither clipped by an earlier
+// size nor moved.
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, const QRect& place,
+                 Qt::Alignment align, bool greyed) {
+    auto* label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setText(caption);
+    label->setAlignment(align | Qt::AlignVCenter);
     if (greyed) {
         QPalette pal = label->palette();
         pal.setColor(QPalette::WindowText, pal.color(QPalette::Disabled, QPalette::WindowText));
         label->setPalette(pal);
     }
-    label->move(left, top);
-    label->adjustSize();
+    label->setGeometry(place);
     return label;
 }
 
@@ -124,8 +128,10 @@ TfoOptions::TfoOptions(QWidget* parent)
     setFixedSize(kClientWidth, kClientHeight);
     setSizeGripEnabled(false);
 
-    ViewerLabel = NewLabel(this, "ViewerLabel", QStringLiteral("Viewer "), 8, 3, true);
-    Bevel3 = NewBevel(this, "Bevel3", 8, 17, kClientWidth - 16);
+    const int groupWidth = kClientWidth - 16;
+    ViewerLabel = NewLabel(this, "ViewerLabel", QStringLiteral("Viewer "),
+                           QRect(8, 2, groupWidth, 15), Qt::AlignLeft, true);
+    Bevel3 = NewBevel(this, "Bevel3", 8, 18, groupWidth);
 
     const auto box = [this](const char* name, const QString& caption, int top) {
         auto* b = new QCheckBox(caption, this);
@@ -139,12 +145,15 @@ TfoOptions::TfoOptions(QWidget* parent)
     BeepBox = box("BeepBox", QStringLiteral("Beep on new image"), 87);
     LaunchWindows = box("LaunchWindows", QStringLiteral("Launch with Windows"), 109);
 
-    SaveTitle = NewLabel(this, "SaveTitle", QStringLiteral("Save "), 8, 131, true);
-    Bevel1 = NewBevel(this, "Bevel1", 8, 145, kClientWidth - 16);
+    SaveTitle = NewLabel(this, "SaveTitle", QStringLiteral("Save "), QRect(8, 130, groupWidth, 15),
+                         Qt::AlignLeft, true);
+    Bevel1 = NewBevel(this, "Bevel1", 8, 146, groupWidth);
     ImagesBox = box("ImagesBox", QStringLiteral("Archive images"), 149);
     ImageSubBox = box("ImageSubBox", QStringLiteral("Create subdirectories"), 171);
 
-    DirectoryLabel = NewLabel(this, "DirectoryLabel", QStringLiteral("Directory"), 30, 195, false);
+    // Ends at the field whatever the caption's width in the font at hand.
+    DirectoryLabel = NewLabel(this, "DirectoryLabel", QStringLiteral("Directory"),
+                              QRect(4, 191, 72, kEditHeight), Qt::AlignRight, false);
     Directory = new TOcDirectoryEdit(this);
     Directory->setObjectName(QStringLiteral("Directory"));
     Directory->setGeometry(80, 191, 231, kEditHeight);
