@@ -183,8 +183,11 @@ TfoOptions::TfoOptions(QWidget* parent)
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    if (const QScreen* s = QGuiApplication::primaryScreen())
-        move(s->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect area = s->availableGeometry();
+        move(area.x() + (area.width() - kClientWidth) / 2,
+             area.y() + (area.height() - kClientHeight) / 2);
+    }
 
     FinishCreate();
 }
