@@ -11,6 +11,7 @@
 #include "platform/HandOver.h"
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
+#include "settings/OptionsDialog.h"
 #include "settings/PlainText.h"
 #include "settings/Translator.h"
 #include "util/QtText.h"
@@ -231,12 +232,14 @@ void TfoCamMain::BuildComponents() {
         action->setProperty(TOcTranslator::kAliasesProperty,
                             QStringList{QString::fromLatin1(entry)});
 
-    // actCloseMenu does nothing: choosing it only closes the menu. The mosaic, options,
-    // editor and AVI creator entries are in place; their windows are not part of this
-    // build yet, so choosing them does nothing.
+    // actCloseMenu does nothing: choosing it only closes the menu. The mosaic, editor and
+    // AVI creator entries are in place; their windows are not part of this build yet, so
+    // choosing them does nothing.
     connect(Windows1, &QMenu::aboutToShow, this,
             [this] { Guarded([this] { actWindowExecute(); }); });
     connect(actExit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
+    connect(actOptions, &QAction::triggered, this,
+            [this] { Guarded([this] { actOptionsExecute(); }); });
 
     FTrayRetry = new QTimer(this);
     FTrayRetry->setInterval(kTrayRetryMs);
@@ -499,6 +502,36 @@ void TfoCamMain::actWindowExecute() {
     }
     Dummy2->setVisible(Windows1->actions().size() == 1);
     Dummy2->setText(ocelis::DisplayText(NoWindow));
+}
+
+void TfoCamMain::actOptionsExecute() {
+    if (FOptions) {
+        FOptions->show();
+        FOptions->raise();
+        FOptions->activateWindow();
+        return;
+    }
+    if (!CamViewer)
+        return;
+    auto* dialog = new TfoOptions(nullptr);
+    FOptions = dialog;
+    dialog->Fill(*CamViewer);
+    // An application-modal run would block the tray icon's own window, so the menu could
+    // not open to bring the dialog forward. The dialog blocks no window; its end is
+    // handled here, and nothing nests an event loop.
+    connect(
+        dialog, &QDialog::finished, this,
+        [this, dialog](int result) {
+            Guarded([dialog, result] {
+                if (result == QDialog::Accepted && CamViewer)
+                    dialog->Apply(*CamViewer);
+            });
+            dialog->deleteLater();
+            FOptions = nullptr;
+        },
+        Qt::SingleShotConnection);
+    dialog->setWindowModality(Qt::NonModal);
+    dialog->show();
 }
 
 void TfoCamMain::WindowItemClick(QAction* entry) {

@@ -17,6 +17,7 @@ class QTimer;
 class TCamCategory;
 class TCamViewer;
 class TCamWebcam;
+class TfoOptions;
 class TfoViewer;
 class TOcTranslator;
 class TOcTranslatorStrings;
@@ -47,6 +48,9 @@ public:
     void WindowItemClick(QAction* entry);
     void LanguageItemClick(QAction* entry);
     void actWindowExecute();
+    // Brings the open options dialog to the front, or opens it filled from the settings;
+    // on OK its values go into the settings. The run does not block the tray icon.
+    void actOptionsExecute();
 
     // Components (objectName = the name here). The tray icon exists once a tray host runs.
     QSystemTrayIcon* TrayIcon = nullptr;
@@ -105,7 +109,8 @@ private:
     template <typename F> void Guarded(F&& handler);
 
     std::unique_ptr<TCamViewer> FSettings;
-    QPointer<QWidget> FChoose; // the chooser, once it exists
+    QPointer<QWidget> FChoose;     // the chooser, once it exists
+    QPointer<TfoOptions> FOptions; // the options dialog while it runs
     QTimer* FTrayRetry = nullptr;
     int FTrayTries = 0;
     bool FExported = false;

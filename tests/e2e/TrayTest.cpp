@@ -1,5 +1,6 @@
 // The whole program on a real X server with a tray host: right-click the tray icon, choose
-// the demo webcam, see its picture in a viewer, exit from the menu, find Options.xml.
+// the demo webcam, see its picture in a viewer, exit from the menu, find Options.xml; and
+// change an option in the options dialog opened from the menu.
 // Skips, saying so, where Xvfb, trayer, xdotool or ImageMagick's import are missing.
 #include "E2eSupport.h"
 
@@ -440,4 +441,85 @@ TEST(Tray, IconReachesATrayHostThatStartsLaterOnEitherPath) {
         ocelis.Signal(SIGTERM);
         EXPECT_EQ(ocelis.WaitExit(10s), 0);
     }
+}
+
+TEST(Tray, OptionsFromTheMenuTurnTheStatusBarOffForTheNextViewerAndTheFile) {
+    std::string missing;
+    if (!XSession::ToolsPresent(missing))
+        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    Sandbox box("tray-options");
+    XSession x(box);
+    std::string why;
+    ASSERT_TRUE(x.Start(why)) << why;
+    Process& demo = x.Spawn(
+        {DEMO_BIN, "--interval", "2", "--port-file", (box.root / "port").string()}, "demo", false);
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(box.root / "port"); }, 10s));
+    ASSERT_TRUE(demo.Running());
+    std::string port = ReadFileBytes(box.root / "port");
+    port.erase(port.find_last_not_of("\r\n") + 1);
+    // The status bar starts on: a viewer with it would be 19 pixels higher than its picture.
+    WriteFileBytes(box.Options(),
+                   "<Options><Category Name=\"\"><Cams><Cam Name=\"Demo cam\" "
+                   "Url=\"http://127.0.0.1:" +
+                       port +
+                       "/cam.jpg\" Refresh=\"2\"/></Cams></Category>"
+                       "<AlwaysOnTop>0</AlwaysOnTop><SaveImages>0</SaveImages><Beep>0</Beep>"
+                       "<PropResize>0</PropResize><Status>-1</Status><SubDirectory>0</"
+                       "SubDirectory><FirstLaunch>0</FirstLaunch><LaunchWindows>0</"
+                       "LaunchWindows></Options>");
+
+    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
+    std::optional<WindowInfo> icon;
+    ASSERT_TRUE(
+        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
+        << ReadFileBytes(box.Log("ocelis"));
+    const std::string cx = std::to_string(icon->x + icon->w / 2);
+    const std::string cy = std::to_string(icon->y + icon->h / 2);
+    const auto openMenu = [&](const char* step) {
+        x.Xdotool({"mousemove", cx, cy, "click", "3"});
+        EXPECT_TRUE(ocelis::test::WaitUntil([&] { return PopupWindow(x).has_value(); }, 10s))
+            << "no menu at the right-click " << step;
+    };
+
+    // "&Options..." by its accelerator.
+    openMenu("for the options");
+    x.Xdotool({"key", "o"});
+    std::vector<WindowInfo> dialog;
+    ASSERT_TRUE(
+        ocelis::test::WaitUntil([&] { return !(dialog = x.OurWindows("Options")).empty(); }, 10s));
+    EXPECT_EQ(dialog.front().w, 328);
+    EXPECT_EQ(dialog.front().h, 263);
+    x.Screenshot("root", box.root / "options.png");
+    // The dialog blocks no tray click: the menu opens again, and "&Options..." brings the
+    // open dialog forward instead of opening another.
+    openMenu("while the options are open");
+    x.Xdotool({"key", "o"});
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return !PopupWindow(x).has_value(); }, 10s));
+    EXPECT_EQ(x.OurWindows("Options").size(), 1u);
+    // StatusBox's indicator at (30, 65) + half a box, then OK in the bottom panel.
+    const std::string id = dialog.front().id;
+    x.Xdotool({"mousemove", "--window", id, "38", "73", "click", "1"});
+    x.Xdotool({"mousemove", "--window", id, "201", "242", "click", "1"});
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return x.OurWindows("Options").empty(); }, 10s));
+
+    openMenu("for the webcam");
+    x.Xdotool({"key", "Down", "Down", "Return"});
+    std::optional<WindowInfo> viewer;
+    ASSERT_TRUE(ocelis::test::WaitUntil(
+        [&] {
+            const auto found = x.OurWindows("Demo cam");
+            if (!found.empty())
+                viewer = found.front();
+            return viewer && viewer->w == 320 && viewer->h == 240;
+        },
+        15s))
+        << "viewer "
+        << (viewer ? std::to_string(viewer->w) + "x" + std::to_string(viewer->h)
+                   : std::string("missing"));
+
+    openMenu("for the exit");
+    x.Xdotool({"key", "Up", "Return"});
+    ASSERT_EQ(ocelis.WaitExit(10s), 0) << ReadFileBytes(box.Log("ocelis"));
+    const std::string options = ReadFileBytes(box.Options());
+    EXPECT_NE(options.find("<Status>0</Status>"), std::string::npos) << options;
 }

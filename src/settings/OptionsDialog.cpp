@@ -1,0 +1,215 @@
+#include "settings/OptionsDialog.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+#include <optional>
+
+#include "platform/Dialogs.h"
+#include "settings/CamViewer.h"
+#include "util/QtText.h"
+
+namespace {
+
+constexpr int kClientWidth = 328;
+constexpr int kClientHeight = 263;
+constexpr int kPanelHeight = 41;
+constexpr int kBoxHeight = 17;
+constexpr int kEditHeight = 21;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+
+// A small window with two ticked boxes, drawn in code like the program's other icons.
+QIcon OptionsIcon() {
+    QIcon icon;
+    for (int size : {16, 32}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal u = size / 16.0;
+        p.setPen(QPen(QColor(40, 60, 110), u));
+        p.setBrush(QColor(245, 245, 245));
+        p.drawRect(QRectF(0.5 * u, 0.5 * u, 15 * u, 15 * u));
+        p.fillRect(QRectF(1 * u, 1 * u, 14 * u, 3 * u), QColor(40, 60, 110));
+        for (int row = 0; row < 2; ++row) {
+            const qreal top = (6 + row * 5) * u;
+            p.setBrush(Qt::white);
+            p.setPen(QPen(QColor(90, 90, 90), u * 0.8));
+            p.drawRect(QRectF(3 * u, top, 3.5 * u, 3.5 * u));
+            p.setPen(QPen(QColor(20, 140, 40), u * 1.2));
+            p.drawLine(QPointF(3.6 * u, top + 1.8 * u), QPointF(4.6 * u, top + 2.9 * u));
+            p.drawLine(QPointF(4.6 * u, top + 2.9 * u), QPointF(6.4 * u, top + 0.4 * u));
+            p.setPen(QPen(QColor(120, 120, 120), u));
+            p.drawLine(QPointF(8 * u, top + 1.8 * u), QPointF(13.5 * u, top + 1.8 * u));
+        }
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+QFrame* NewBevel(QWidget* parent, const char* name, int left, int top, int width) {
+    auto* bevel = new QFrame(parent);
+    bevel->setObjectName(QString::fromLatin1(name));
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(left, top, width, 2);
+    return bevel;
+}
+
+// Labels keep a fixed place, so that a translated caption is neither clipped by an earlier
+// size nor moved.
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, const QRect& place,
+                 Qt::Alignment align, bool greyed) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setText(caption);
+    label->setAlignment(align | Qt::AlignVCenter);
+    if (greyed) {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, pal.color(QPalette::Disabled, QPalette::WindowText));
+        label->setPalette(pal);
+    }
+    label->setGeometry(place);
+    return label;
+}
+
+} // namespace
+
+TOcDirectoryEdit::TOcDirectoryEdit(QWidget* parent) : QWidget(parent) {
+    FEdit = new QLineEdit(this);
+    FButton = new QToolButton(this);
+    FButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    // The browse button is no tab stop of its own: tabbing visits the field only.
+    FButton->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(FEdit);
+    connect(FButton, &QToolButton::clicked, this, &TOcDirectoryEdit::ButtonClick);
+}
+
+QString TOcDirectoryEdit::Text() const {
+    return FEdit->text();
+}
+
+void TOcDirectoryEdit::SetText(const QString& text) {
+    FEdit->setText(text);
+}
+
+void TOcDirectoryEdit::ButtonClick() {
+    const std::optional<QString> folder =
+        ocelis::Dialogs::FolderName(window(), FDialogText, FEdit->text());
+    if (folder)
+        FEdit->setText(*folder);
+}
+
+void TOcDirectoryEdit::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int h = height();
+    FEdit->setGeometry(0, 0, std::max(0, width() - h), h);
+    FButton->setGeometry(std::max(0, width() - h), 0, h, h);
+}
+
+TfoOptions::TfoOptions(QWidget* parent)
+    : TSForm(QStringLiteral("foOptions"), parent,
+             Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowIcon(OptionsIcon());
+    setFixedSize(kClientWidth, kClientHeight);
+    setSizeGripEnabled(false);
+
+    const int groupWidth = kClientWidth - 16;
+    ViewerLabel = NewLabel(this, "ViewerLabel", QStringLiteral("Viewer "),
+                           QRect(8, 2, groupWidth, 15), Qt::AlignLeft, true);
+    Bevel3 = NewBevel(this, "Bevel3", 8, 18, groupWidth);
+
+    const auto box = [this](const char* name, const QString& caption, int top) {
+        auto* b = new QCheckBox(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(30, top, 280, kBoxHeight);
+        return b;
+    };
+    AlwaysBox = box("AlwaysBox", QStringLiteral("Always on top"), 21);
+    PropBox = box("PropBox", QStringLiteral("Proportional resize"), 43);
+    StatusBox = box("StatusBox", QStringLiteral("Show status bar"), 65);
+    BeepBox = box("BeepBox", QStringLiteral("Beep on new image"), 87);
+    LaunchWindows = box("LaunchWindows", QStringLiteral("Launch with Windows"), 109);
+
+    SaveTitle = NewLabel(this, "SaveTitle", QStringLiteral("Save "), QRect(8, 130, groupWidth, 15),
+                         Qt::AlignLeft, true);
+    Bevel1 = NewBevel(this, "Bevel1", 8, 146, groupWidth);
+    ImagesBox = box("ImagesBox", QStringLiteral("Archive images"), 149);
+    ImageSubBox = box("ImageSubBox", QStringLiteral("Create subdirectories"), 171);
+
+    // Ends at the field whatever the caption's width in the font at hand.
+    DirectoryLabel = NewLabel(this, "DirectoryLabel", QStringLiteral("Directory"),
+                              QRect(4, 191, 72, kEditHeight), Qt::AlignRight, false);
+    Directory = new TOcDirectoryEdit(this);
+    Directory->setObjectName(QStringLiteral("Directory"));
+    Directory->setGeometry(80, 191, 231, kEditHeight);
+
+    const int panelTop = kClientHeight - kPanelHeight;
+    Bevel2 = NewBevel(this, "Bevel2", 0, panelTop - 2, kClientWidth);
+    Panel2 = new QWidget(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(0, panelTop, kClientWidth, kPanelHeight);
+    const auto button = [this](const char* name, const QString& caption, int left) {
+        auto* b = new QPushButton(caption, Panel2);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(left, (kPanelHeight - kButtonHeight) / 2, kButtonWidth, kButtonHeight);
+        // Neither is the default button: Enter in the dialog presses nothing.
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    const int cancelLeft = kClientWidth - 8 - kButtonWidth;
+    OkButton = button("OkButton", QStringLiteral("&Ok"), cancelLeft - 6 - kButtonWidth);
+    CancelButton = button("CancelButton", QStringLiteral("&Cancel"), cancelLeft);
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    QWidget* order[] = {AlwaysBox, PropBox,     StatusBox, BeepBox,  LaunchWindows,
+                        ImagesBox, ImageSubBox, Directory, OkButton, CancelButton};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect area = s->availableGeometry();
+        move(area.x() + (area.width() - kClientWidth) / 2,
+             area.y() + (area.height() - kClientHeight) / 2);
+    }
+
+    FinishCreate();
+}
+
+void TfoOptions::Fill(const TCamViewer& settings) {
+    AlwaysBox->setChecked(settings.AlwaysOnTop);
+    PropBox->setChecked(settings.PropResize);
+    StatusBox->setChecked(settings.Status);
+    BeepBox->setChecked(settings.Beep);
+    ImagesBox->setChecked(settings.SaveImages);
+    ImageSubBox->setChecked(settings.SubDirectory);
+    Directory->SetText(ocelis::ToQ(settings.SavePath));
+    LaunchWindows->setChecked(settings.LaunchWindows);
+}
+
+void TfoOptions::Apply(TCamViewer& settings) const {
+    settings.AlwaysOnTop = AlwaysBox->isChecked();
+    settings.PropResize = PropBox->isChecked();
+    settings.Status = StatusBox->isChecked();
+    settings.Beep = BeepBox->isChecked();
+    settings.SaveImages = ImagesBox->isChecked();
+    settings.SubDirectory = ImageSubBox->isChecked();
+    settings.SavePath = ocelis::FromQ(Directory->Text());
+    settings.SetLaunchWindows(LaunchWindows->isChecked());
+}
