@@ -11,6 +11,7 @@ PACKAGES=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth x11-utils trayer xdotool imagemagick
     shared-mime-info desktop-file-utils fonts-dejavu-core
+    ffmpeg mediainfo
 )
 
 missing=()
