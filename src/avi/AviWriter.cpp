@@ -113,6 +113,8 @@ public:
         if (FFd < 0)
             Raise(kWavOpen);
         const uint64_t size = static_cast<uint64_t>(st.st_size);
+        if (size < 12)
+            Raise(kWavFormat);
         char riff[12];
         ReadAt(0, riff, 12);
         if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)

@@ -46,7 +46,7 @@ TEST(AviBigTest, ThreeThousandFramesReadBackWhole) {
 
     if (!HaveTool("ffprobe") || !HaveTool("mediainfo"))
         GTEST_SKIP() << "ffprobe/mediainfo not installed: file not read back";
-    EXPECT_EQ(ProbeFramesAndRate(w.FileName), "3000,25/1\n");
+    EXPECT_EQ(ProbeFramesAndRate(w.FileName), "25/1,3000\n");
     EXPECT_NE(RunTool("mediainfo '" + w.FileName + "'").find("OpenDML"), std::string::npos);
     EXPECT_EQ(RunTool("ffmpeg -v error -i '" + w.FileName + "' -f null -"), "");
 }
