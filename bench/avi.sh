@@ -15,24 +15,34 @@ ffmpeg -v error -f lavfi -i testsrc2=size=640x480:rate=2 -vf noise=alls=10:allf=
     -frames:v 300 -q:v 3 "$work/in/%05d.jpg"
 cat "$work"/in/*.jpg >/dev/null
 
-best() { # best wall time of 3 runs of the command, in seconds
-    local b=
+# Best of 3 runs, "wall cpu" in seconds (cpu = user + system). On a shared machine the wall
+# time also counts waiting for a core, so both are given.
+best() {
+    local bw="" bc="" w u s c
     for _ in 1 2 3; do
         rm -f "$work"/out.avi
-        local t
-        t=$( { /usr/bin/time -f %e "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-        if [ -z "$b" ] || awk "BEGIN{exit !($t < $b)}"; then b=$t; fi
+        /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>&1
+        read -r w u s <"$work/time"
+        c=$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')
+        if [ -z "$bw" ] || awk -v a="$w" -v b="$bw" 'BEGIN { exit !(a < b) }'; then bw=$w; fi
+        if [ -z "$bc" ] || awk -v a="$c" -v b="$bc" 'BEGIN { exit !(a < b) }'; then bc=$c; fi
     done
-    echo "$b"
+    echo "$bw $bc"
+}
+report() { # name "ours" "ffmpeg" goal
+    local ow oc fw fc
+    read -r ow oc <<<"$2"
+    read -r fw fc <<<"$3"
+    awk -v n="$1" -v ow="$ow" -v oc="$oc" -v fw="$fw" -v fc="$fc" -v g="$4" 'BEGIN {
+        printf "%-12s wall: ours %.2fs, ffmpeg %.2fs, ratio %.2f | cpu: ours %.2fs, ffmpeg %.2fs, ratio %.2f (goal %s)\n",
+               n, ow, fw, ow / fw, oc, fc, oc / fc, g }'
 }
 ff_raw=$(best ffmpeg -y -v error -framerate 2 -i "$work/in/%05d.jpg" -c:v rawvideo -pix_fmt bgr24 "$work/out.avi")
 us_raw=$(best "$tool" "$work/out.avi" "$work/in")
 ff_copy=$(best ffmpeg -y -v error -framerate 2 -i "$work/in/%05d.jpg" -c:v copy "$work/out.avi")
 us_copy=$(best "$tool" --mjpeg "$work/out.avi" "$work/in")
-printf 'uncompressed: ours %ss, ffmpeg %ss, ratio %s (goal <= 1, moonshot 0.5)\n' \
-    "$us_raw" "$ff_raw" "$(awk "BEGIN{printf \"%.2f\", $us_raw/$ff_raw}")"
-printf 'mjpeg:        ours %ss, ffmpeg %ss, ratio %s (goal <= 1.5)\n' \
-    "$us_copy" "$ff_copy" "$(awk "BEGIN{printf \"%.2f\", $us_copy/$ff_copy}")"
+report uncompressed "$us_raw" "$ff_raw" "<= 1, moonshot 0.5"
+report mjpeg "$us_copy" "$ff_copy" "<= 1.5"
 for n in 300 1500; do
     printf 'uncompressed %5d frames: ' "$n"; "$tool" --frames "$n" "$work/out.avi" "$work/in"
     printf 'mjpeg        %5d frames: ' "$n"; "$tool" --mjpeg --frames "$n" "$work/out.avi" "$work/in"

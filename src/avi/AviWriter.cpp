@@ -25,10 +25,11 @@ namespace ocelis {
 
 namespace {
 
-constexpr int32_t kMaxSide = 32767;             // the stream header's frame rectangle is 16-bit
-constexpr uint64_t kMaxFrameBytes = 256u << 20; // one frame, well inside one RIFF
-constexpr uint64_t kMaxInputBytes = 64u << 20;  // one JPEG file
-constexpr size_t kQueueDepth = 3;               // frames prepared ahead of the writing thread
+constexpr int32_t kMaxSide = 32767;            // the stream header's frame rectangle is 16-bit
+constexpr uint64_t kMaxFrameBytes = 64u << 20; // one frame (4096 x 4096 and more); a few
+                                               // are in memory at a time
+constexpr uint64_t kMaxInputBytes = 64u << 20; // one JPEG file
+constexpr size_t kQueueDepth = 3;              // frames prepared ahead of the writing thread
 
 [[noreturn]] void Raise(const std::string& message) {
     throw EAviError(message);
@@ -205,8 +206,14 @@ public:
         FDir = dir;
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100 && FFd < 0; ++attempt) {
-            FTemp = dir / ("." + FTarget.filename().string() + ".tmp-" +
-                           std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            // Built by appending: GCC 12 warns falsely on "." + string when optimising.
+            std::string name = ".";
+            name += FTarget.filename().string();
+            name += ".tmp-";
+            name += std::to_string(::getpid());
+            name += '-';
+            name += std::to_string(counter++);
+            FTemp = dir / name;
             FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (FFd < 0 && errno != EEXIST)
                 break;
@@ -289,6 +296,27 @@ void Prepare(const TFrameSpec& spec, const TAviFrame& frame, TPrepared& out) {
             out.Data.resize(frame.Jpeg.size());
             std::memcpy(out.Data.data(), frame.Jpeg.data(), frame.Jpeg.size());
             out.Size = frame.Jpeg.size();
+            return;
+        }
+    }
+    if (!UsablePicture(pic) && !frame.Jpeg.empty() && !spec.KeepJpeg) {
+        // The usual case, a picture of the frame's size: decoded straight into the frame.
+        const size_t rowBytes = AviRowBytes(spec.Width);
+        out.Data.resize(spec.FrameBytes());
+        std::vector<uint8_t*> rows(static_cast<size_t>(spec.Height));
+        for (size_t y = 0; y < rows.size(); ++y)
+            rows[y] = out.Data.data() + (rows.size() - 1 - y) * rowBytes;
+        try {
+            if (DecodeJpegBgrInto(frame.Jpeg, spec.Width, spec.Height, rows.data(), spec.Limits)) {
+                const size_t pixelBytes = size_t{3} * static_cast<size_t>(spec.Width);
+                if (rowBytes > pixelBytes)
+                    for (uint8_t* row : rows)
+                        std::memset(row + pixelBytes, 0, rowBytes - pixelBytes);
+                out.Size = spec.FrameBytes();
+                return;
+            }
+        } catch (const std::exception&) {
+            out.Skip = true;
             return;
         }
     }
@@ -636,8 +664,17 @@ TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& p
             if (progress.Cancel && progress.Cancel->load())
                 return TAviResult::Cancelled;
             TPrepared p = pipeline.Pop();
-            if (p.Error)
-                std::rethrow_exception(p.Error);
+            if (p.Error) {
+                try {
+                    std::rethrow_exception(p.Error);
+                } catch (const EAviError&) {
+                    throw;
+                } catch (const std::bad_alloc&) {
+                    throw;
+                } catch (const std::exception& e) {
+                    Raise(e.what());
+                }
+            }
             if (p.End)
                 break;
             if (!p.Skip) {

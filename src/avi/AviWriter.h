@@ -62,51 +62,65 @@ struct TAviProgress {
 
 enum class TAviResult { Written, Cancelled };
 
+// Not thread-safe itself: set the fields, then make one call at a time from one thread (a
+// worker thread is fine; nothing here touches windows). Fields must not change meanwhile.
 class TAviWriter {
 public:
     // The screen's size in pixels gives the default frame size (a tenth in each direction).
     TAviWriter(int32_t screenWidth, int32_t screenHeight);
 
     int32_t Height;           // frame height in pixels, 1 .. 32767
-    int32_t Width;            // frame width in pixels, 1 .. 32767
-    int32_t FrameTime = 1000; // ms each frame shows; 0 is written as 1, negative is refused
-    bool Stretch = true;      // true: stretch over the frame; false: unscaled at the top-left
-                              // on the colour of the picture's top-left pixel
-    std::string FileName;     // the AVI file to write
-    bool KeepJpeg = false;    // MJPG stream of the JPEG bytes (frame sources only)
-    int JpegQuality = 90;     // for pictures encoded again in KeepJpeg mode
+    int32_t Width;            // frame width in pixels, 1 .. 32767 (one frame at most 64 MiB)
+    int32_t FrameTime = 1000; // ms each frame shows (stream scale; rate 1000); 0 is written
+                              // as 1 (1000 frames a second), negative is refused
+    bool Stretch = true;      // true: stretched over the frame, proportions not kept;
+                              // false: unscaled at the top-left on the colour of the
+                              // picture's top-left pixel, cut off at the right and bottom
+    std::string FileName;     // the AVI file to write (replaced without asking)
+    bool KeepJpeg = false;    // MJPG stream: JPEG bytes kept where they fit (see TAviFrame);
+                              // pictures without usable bytes are encoded at JpegQuality
+    int JpegQuality = 90;
 
-    // The pictures for Write(), in frame order. A null entry is "not a TBitmap"; the
-    // pictures belong to the caller and must live until Write returns.
+    // The pictures for Write(), in frame order. A null or empty entry is "not a TBitmap".
+    // The pictures belong to the caller and must live until Write returns.
     std::vector<const Bitmap*> Bitmaps;
 
     // A WAV file whose audio becomes the second stream unchanged; empty for none.
     const std::string& WavFileName() const { return FWavFileName; }
     // Throws "WavFileName must name a file with the .wav extension" (value kept) unless the
-    // new name equals the current one ignoring case or ends in ".wav" in any case.
+    // new name equals the current one ignoring case or ends in ".wav" in any case (so ""
+    // is refused once a name is set).
     void SetWavFileName(const std::string& name);
 
-    // Writes FileName from Bitmaps. Errors (EAviError), checked before any file is touched:
-    // "No bitmaps on the Bitmaps list", "Bitmaps[i] is not a TBitmap" (null or empty entry);
-    // later: "Failed to create AVI video work file" (cannot create beside FileName),
-    // "Failed to create AVI video stream" (size or FrameTime out of range),
-    // "Failed to add frame to AVI. Err=0000001C" (errno of the failed write, 8 hex digits),
-    // "Unable to write output file" (index, flush or rename failed), "AVI file too large",
-    // and the audio errors of SetWavFileName's file (see AviWriter.cpp).
+    // Writes FileName from Bitmaps. Throws EAviError (or std::bad_alloc), with these texts:
+    //  before any file is touched:
+    //   "No bitmaps on the Bitmaps list", "Bitmaps[2] is not a TBitmap" (the first bad one),
+    //   "Failed to create AVI video stream" (Width, Height or FrameTime out of range),
+    //   "AVI file too large" (more than the super index can hold, about 256 GiB),
+    //   the WAV file: "A disk error occurred while opening the audio file." (missing, not a
+    //   regular file), "The file could not be read, indicating a corrupt file or an
+    //   unrecognized format." (not RIFF WAVE, no usable fmt), "Unable to get audio stream"
+    //   (no data chunk), "A disk error occurred while reading the audio file.";
+    //  then: "Failed to create AVI video work file" (no folder, FileName empty or a folder,
+    //   cannot create the temporary file), "Failed to add frame to AVI. Err=0000001C" (the
+    //   errno of the failed write, 8 hex digits; ENOSPC here), "Unable to write output
+    //   file" (index, flush to disk or rename failed).
     void Write();
 
-    // The creator's path: JPEG files in frame order, loaded one at a time. Like the
-    // creator's production: a file that cannot be read or decoded is skipped; when the
-    // first file loads, Width and Height become its size (else they stay as set). Uses
-    // Stretch, FrameTime and KeepJpeg as set. No loadable file at all (or no files) throws
-    // "No bitmaps on the Bitmaps list" and leaves no file. Cancelled leaves no file.
+    // The creator's path: JPEG files in frame order, loaded one at a time, as the creator's
+    // production loads them: a file that cannot be read (missing, not a regular file, over
+    // 64 MiB) or decoded is skipped; when the first file loads, Width and Height become its
+    // size, else they stay as they are. Uses Stretch, FrameTime, KeepJpeg and WavFileName.
+    // Errors as Write; no files, or none loadable, is "No bitmaps on the Bitmaps list" with
+    // no file left. Returns Cancelled (no file left, FileName untouched) when
+    // progress.Cancel turned true, else Written.
     TAviResult WriteJpegFiles(const std::vector<std::filesystem::path>& files,
                               const TAviProgress& progress = {});
 
-    // Any frame source, at the current Width and Height.
+    // Any frame source, at the current Width and Height; otherwise as WriteJpegFiles.
     TAviResult WriteFrames(AviFrameSource& source, const TAviProgress& progress = {});
 
-    // Test seam: the size bounds of one RIFF chunk and of the super index (OpenDML).
+    // Test seam: the size bound of one RIFF chunk and the super index's entries (OpenDML).
     uint64_t RiffLimit;
     uint32_t SuperIndexEntries;
 
