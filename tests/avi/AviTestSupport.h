@@ -55,6 +55,8 @@ inline std::vector<TRiffChunk> Chunks(std::string_view file) {
     WalkRiff(file, 0, file.size(), "", out);
     return out;
 }
+// The chunks are views into the file's bytes, which must outlive them.
+std::vector<TRiffChunk> Chunks(std::string&&) = delete;
 
 inline std::vector<TRiffChunk> Find(const std::vector<TRiffChunk>& all, std::string_view suffix) {
     std::vector<TRiffChunk> out;

@@ -212,7 +212,8 @@ TEST_F(AviWriterTest, JpegFilesSkipDamagedAndReportProgress) {
         EXPECT_EQ(w.WriteJpegFiles(c.files, progress), TAviResult::Written);
         EXPECT_EQ(seen.size(), c.files.size());
         EXPECT_EQ(seen.back(), std::make_pair(c.files.size(), c.files.size()));
-        const auto all = Chunks(ReadFileBytes(Out()));
+        const std::string bytes = ReadFileBytes(Out());
+        const auto all = Chunks(bytes);
         const auto frames = Find(all, "00db");
         ASSERT_EQ(frames.size(), size_t(c.frames));
         EXPECT_TRUE(frames.front().Data == frames.back().Data); // decoded into the frame, or drawn
@@ -244,7 +245,8 @@ TEST_F(AviWriterTest, MjpegKeepsBytesAndEncodesOtherSizes) {
     w.Stretch = false;
     w.FileName = Out();
     w.WriteJpegFiles(files);
-    const auto all = Chunks(ReadFileBytes(Out()));
+    const std::string bytes = ReadFileBytes(Out());
+    const auto all = Chunks(bytes);
     EXPECT_EQ(Find(all, "strh")[0].Data.substr(0, 8), "vidsMJPG");
     EXPECT_EQ(Find(all, "strf")[0].Data.substr(16, 4), "MJPG");
     const auto frames = Find(all, "00dc");
@@ -362,7 +364,8 @@ TEST_F(AviWriterTest, WavAudioCopiedUnchanged) {
     w.SetWavFileName((Dir / "in/a.wav").string());
     w.FileName = Out();
     w.Write();
-    const auto all = Chunks(ReadFileBytes(Out()));
+    const std::string bytes = ReadFileBytes(Out());
+    const auto all = Chunks(bytes);
     const auto strh = Find(all, "strh"), strf = Find(all, "strf");
     ASSERT_EQ(strh.size(), 2u);
     EXPECT_EQ(strh[1].Data.substr(0, 4), "auds");
