@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@ constexpr uint32_t kIndxHeader = 24, kIndxEntry = 16; // super index
 constexpr uint32_t kIxHeader = 24, kIxEntry = 8;      // standard index
 constexpr uint32_t kOdmlBytes = 12 + 8 + 248;         // LIST odml + dmlh
 constexpr uint32_t kMaxChunk = (uint32_t{1} << 31) - 64;
+constexpr uint64_t kWritebackStep = 32u << 20;
 
 void Le32(char* p, uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -255,6 +257,7 @@ void TAviFile::WriteChunk(size_t stream, const void* a, size_t aSize, const void
             Put(b, bSize);
         if (size & 1)
             Put(&pad, 1);
+        StartWriteback();
         return;
     }
     // Big frames go out in one call, without a copy through the buffer.
@@ -265,6 +268,17 @@ void TAviFile::WriteChunk(size_t stream, const void* a, size_t aSize, const void
                   {const_cast<char*>(&pad), static_cast<size_t>(size & 1)}};
     WriteAll(FFd, v, 4);
     FPos += need;
+    StartWriteback();
+}
+
+void TAviFile::StartWriteback() {
+    // The disk gets the data while we go on, instead of all of it in the final flush.
+    if (FPos - FWrittenBack < kWritebackStep)
+        return;
+    const uint64_t end = FPos - FBuffer.size();
+    ::sync_file_range(FFd, static_cast<off_t>(FWrittenBack), static_cast<off_t>(end - FWrittenBack),
+                      SYNC_FILE_RANGE_WRITE);
+    FWrittenBack = end;
 }
 
 void TAviFile::OpenRiff() {

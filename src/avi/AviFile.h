@@ -91,6 +91,7 @@ private:
     uint64_t RiffOverhead(size_t extraEntries) const;
     void WriteHeaders();
     void WriteTotals();
+    void StartWriteback();
 
     int FFd;
     TAviMain FMain;
@@ -105,6 +106,7 @@ private:
     uint64_t FOdmlPos = 0;
     uint64_t FFirstRiffFrames = 0;
     std::vector<uint64_t> FRiffs; // start of each RIFF
+    uint64_t FWrittenBack = 0;
     bool FFinished = false;
 };
 

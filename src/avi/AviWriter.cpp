@@ -9,9 +9,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,7 +29,6 @@ constexpr int32_t kMaxSide = 32767;            // the stream header's frame rect
 constexpr uint64_t kMaxFrameBytes = 64u << 20; // one frame (4096 x 4096 and more); a few
                                                // are in memory at a time
 constexpr uint64_t kMaxInputBytes = 64u << 20; // one JPEG file
-constexpr size_t kQueueDepth = 3;              // frames prepared ahead of the writing thread
 
 [[noreturn]] void Raise(const std::string& message) {
     throw EAviError(message);
@@ -348,11 +347,18 @@ void Prepare(const TFrameSpec& spec, const TAviFrame& frame, TPrepared& out) {
     out.Size = jpeg.size();
 }
 
-// Prepares frames on its own thread, at most kQueueDepth ahead of the writing thread.
+// Prepares frames on helper threads, at most a few megabytes ahead of the writing thread.
+// The source is asked in order under one lock; JPEG bytes are copied out there, so that
+// decoding and drawing run on both helpers at once. Pictures are drawn under the lock,
+// as the source keeps them valid only until its next Get.
 class TPipeline {
 public:
-    TPipeline(AviFrameSource& source, const TFrameSpec& spec) : FSource(source), FSpec(spec) {
-        FThread = std::thread([this] { Run(); });
+    TPipeline(AviFrameSource& source, const TFrameSpec& spec)
+        : FSource(source), FSpec(spec), FCount(source.Count()),
+          FDepth(std::clamp<size_t>((32u << 20) / std::max<size_t>(spec.FrameBytes(), 1), 2, 8)) {
+        const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+        for (unsigned i = 0; i < helpers; ++i)
+            FThreads.emplace_back([this] { Run(); });
     }
     ~TPipeline() {
         {
@@ -360,18 +366,20 @@ public:
             FStop = true;
         }
         FChanged.notify_all();
-        FThread.join();
+        for (auto& t : FThreads)
+            t.join();
     }
     TPipeline(const TPipeline&) = delete;
     TPipeline& operator=(const TPipeline&) = delete;
 
+    // The entries in order; the one after the last has End set.
     TPrepared Pop() {
         std::unique_lock lock(FMutex);
-        FChanged.wait(lock, [&] { return !FReady.empty(); });
-        TPrepared p = std::move(FReady.front());
-        FReady.pop_front();
+        FChanged.wait(lock, [&] { return FReady.count(FConsumed) > 0; });
+        auto node = FReady.extract(FConsumed);
+        ++FConsumed;
         FChanged.notify_all();
-        return p;
+        return std::move(node.mapped());
     }
     // Buffers go back for reuse: fresh megabytes for every frame cost page faults.
     void Recycle(TPrepared&& p) {
@@ -381,29 +389,48 @@ public:
 
 private:
     void Run() {
-        const size_t n = FSource.Count();
-        for (size_t i = 0; i <= n; ++i) {
+        std::string jpeg;
+        for (;;) {
             TPrepared p;
-            p.Index = i;
+            bool deferred = false;
             {
-                std::unique_lock lock(FMutex);
-                FChanged.wait(lock, [&] { return FStop || FReady.size() < kQueueDepth; });
-                if (FStop)
-                    return;
-                if (!FFree.empty()) {
-                    p.Data = std::move(FFree.back());
-                    FFree.pop_back();
+                std::lock_guard source(FSourceMutex);
+                {
+                    std::unique_lock lock(FMutex);
+                    FChanged.wait(lock, [&] {
+                        return FStop || FNext > FCount || FNext - FConsumed < FDepth;
+                    });
+                    if (FStop || FNext > FCount)
+                        return;
+                    p.Index = FNext++;
+                    if (!FFree.empty()) {
+                        p.Data = std::move(FFree.back());
+                        FFree.pop_back();
+                    }
+                }
+                if (p.Index == FCount) {
+                    p.End = true;
+                } else {
+                    try {
+                        TAviFrame frame;
+                        if (!FSource.Get(p.Index, frame)) {
+                            p.Skip = true;
+                        } else if (frame.Picture) {
+                            Prepare(FSpec, frame, p);
+                        } else {
+                            jpeg.assign(frame.Jpeg);
+                            deferred = true;
+                        }
+                    } catch (...) {
+                        p.Error = std::current_exception();
+                    }
                 }
             }
-            if (i == n) {
-                p.End = true;
-            } else {
+            if (deferred) {
                 try {
                     TAviFrame frame;
-                    if (FSource.Get(i, frame))
-                        Prepare(FSpec, frame, p);
-                    else
-                        p.Skip = true;
+                    frame.Jpeg = jpeg;
+                    Prepare(FSpec, frame, p);
                 } catch (...) {
                     p.Error = std::current_exception();
                 }
@@ -411,7 +438,9 @@ private:
             const bool last = p.End || p.Error;
             {
                 std::lock_guard lock(FMutex);
-                FReady.push_back(std::move(p));
+                if (p.Error)
+                    FNext = FCount + 1; // nothing after a failure is needed
+                FReady.emplace(p.Index, std::move(p));
             }
             FChanged.notify_all();
             if (last)
@@ -421,12 +450,17 @@ private:
 
     AviFrameSource& FSource;
     TFrameSpec FSpec;
+    const size_t FCount;
+    const size_t FDepth;
+    std::mutex FSourceMutex; // taken before FMutex
     std::mutex FMutex;
     std::condition_variable FChanged;
-    std::deque<TPrepared> FReady;
+    std::map<size_t, TPrepared> FReady;
     std::vector<PixelBuffer> FFree;
+    size_t FNext = 0;     // next entry to take from the source
+    size_t FConsumed = 0; // next entry the writing thread wants
     bool FStop = false;
-    std::thread FThread;
+    std::vector<std::thread> FThreads;
 };
 
 class TBitmapSource : public AviFrameSource {

@@ -230,6 +230,44 @@ TEST_F(AviWriterTest, JpegFilesSkipDamagedAndReportProgress) {
     EXPECT_EQ(FilesIn(Dir), (std::vector<std::string>{"in", "out.avi"}));
 }
 
+// Helpers decode side by side; the frames still come out in list order.
+TEST_F(AviWriterTest, FramesInOrderAndSourceErrorsReported) {
+    std::vector<fs::path> files;
+    for (int i = 0; i < 24; ++i) {
+        files.push_back(Dir / ("in/" + std::to_string(i) + ".jpg"));
+        const auto v = static_cast<uint8_t>(i * 10);
+        WriteFileBytes(files.back(), EncodeJpeg(Solid(16, 16, v, v, v)));
+    }
+    TAviWriter w(640, 480);
+    w.FileName = Out();
+    w.WriteJpegFiles(files);
+    const std::string bytes = ReadFileBytes(Out());
+    const auto frames = Find(Chunks(bytes), "00db");
+    ASSERT_EQ(frames.size(), files.size());
+    for (size_t i = 0; i < frames.size(); ++i)
+        EXPECT_NEAR(static_cast<uint8_t>(frames[i].Data[0]), i * 10, 2) << i;
+
+    struct TFailing : AviFrameSource {
+        std::string Jpeg;
+        size_t Count() const override { return 40; }
+        bool Get(size_t i, TAviFrame& f) override {
+            if (i == 17)
+                throw std::runtime_error("camera folder gone");
+            f.Jpeg = Jpeg;
+            return true;
+        }
+    } failing;
+    failing.Jpeg = ReadFileBytes(files[3]);
+    w.FileName = Out("failed.avi");
+    try {
+        w.WriteFrames(failing);
+        ADD_FAILURE();
+    } catch (const EAviError& e) {
+        EXPECT_STREQ(e.what(), "camera folder gone");
+    }
+    EXPECT_FALSE(fs::exists(Out("failed.avi")));
+}
+
 TEST_F(AviWriterTest, MjpegKeepsBytesAndEncodesOtherSizes) {
     std::vector<fs::path> files;
     std::vector<std::string> jpegs = {EncodeJpeg(Pattern(48, 32, 1)),
