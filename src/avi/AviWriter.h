@@ -5,8 +5,8 @@
 //  - Write(): the pictures in Bitmaps, all decoded beforehand by the caller.
 //  - WriteJpegFiles() / WriteFrames(): pictures pulled one at a time, so memory stays flat
 //    in the number of frames; with a progress callback and a cancel flag, meant to run on a
-//    worker thread. A second thread inside the writer prepares the next frames (decode and
-//    draw) while the caller's thread writes; both have ended when the call returns.
+//    worker thread. Two helper threads inside the writer prepare the next frames (read,
+//    decode, draw) while the calling thread writes; they have ended when the call returns.
 //
 // Every call writes into a temporary file beside FileName ("." + name + ".tmp-...") and
 // renames it over FileName at the end, so FileName is either the complete new file or what
@@ -44,7 +44,8 @@ struct TAviFrame {
 };
 
 // Frames pulled by the writer. Get is called once per entry, i = 0 .. Count() - 1 in order,
-// on the writer's helper thread (never two calls at once).
+// on the writer's helper threads (one call at a time, not always on the same thread), so it
+// must not touch windows. Count() is read on the calling thread before the first Get.
 class AviFrameSource {
 public:
     virtual ~AviFrameSource() = default;
