@@ -428,7 +428,7 @@ TEST_F(AviWriterTest, ReadersAgree) {
     struct {
         int frameTime;
         std::string expected;
-    } cases[] = {{500, "2/1,4\n"}, {1, "1000/1,4\n"}, {0, "1000/1,4\n"}, {1000, "1/1,4\n"}};
+    } cases[] = {{500, "2/1,4\n"}, {1, "1000/1,4\n"}, {0, "1000/1,4\n"}}; // 0 as 1
     for (const auto& c : cases) {
         TAviWriter w(640, 480);
         w.Width = 33;
