@@ -12,6 +12,7 @@ PACKAGES=(
     xvfb xauth x11-utils trayer xdotool imagemagick
     dbus dbus-bin python3-dbus python3-gi
     shared-mime-info desktop-file-utils fonts-dejavu-core
+    ffmpeg mediainfo
 )
 
 missing=()

@@ -83,13 +83,15 @@ void ProgressMonitor(j_common_ptr cinfo) {
         FailWith(cinfo, "JPEG image has too many scans");
 }
 
-enum class Mode { Info, Full, Scaled };
+enum class Mode { Info, Full, Scaled, BgrRows };
 
 struct DecodeRequest {
     Mode mode = Mode::Full;
-    int32_t minWidth = 0;
+    int32_t minWidth = 0; // BgrRows: the exact size wanted
     int32_t minHeight = 0;
     JpegLimits limits;
+    uint8_t* const* rows = nullptr; // BgrRows: where each picture row goes
+    bool* rowsWritten = nullptr;
 };
 
 bool TryResize(Bitmap& bitmap, int32_t w, int32_t h) noexcept {
@@ -161,6 +163,25 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    if (req.mode == Mode::BgrRows) {
+        if (cmyk || w != req.minWidth || h != req.minHeight) {
+            jpeg_destroy_decompress(&cinfo);
+            return true;
+        }
+        cinfo.out_color_space = JCS_EXT_BGR;
+        jpeg_start_decompress(&cinfo);
+        if (cinfo.output_components != 3)
+            FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "Unsupported JPEG colour layout");
+        const JDIMENSION oh = cinfo.output_height;
+        while (cinfo.output_scanline < oh) {
+            const JDIMENSION y = cinfo.output_scanline;
+            if (jpeg_read_scanlines(&cinfo, const_cast<JSAMPARRAY>(req.rows + y), oh - y) == 0)
+                FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "JPEG decoder stalled");
+        }
+        jpeg_destroy_decompress(&cinfo);
+        *req.rowsWritten = true;
+        return true;
+    }
 
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1;
@@ -310,6 +331,29 @@ std::string EncodeJpeg(const Bitmap& bitmap, int quality) {
     if (!ok)
         throw JpegError(message);
     return result;
+}
+
+bool DecodeJpegBgrInto(std::string_view bytes, int32_t width, int32_t height, uint8_t* const* rows,
+                       const JpegLimits& limits) {
+    DecodeRequest req;
+    req.mode = Mode::BgrRows;
+    req.minWidth = width;
+    req.minHeight = height;
+    req.limits = limits;
+    req.rows = rows;
+    bool written = false;
+    req.rowsWritten = &written;
+    JpegInfo info;
+    Bitmap unused;
+    char message[JMSG_LENGTH_MAX];
+    bool truncated = false;
+    if (!RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, unused,
+                   message, truncated)) {
+        if (truncated)
+            throw JpegTruncatedError(message);
+        throw JpegError(message);
+    }
+    return written;
 }
 
 JpegImage LoadJpeg(std::string bytes, const JpegLimits& limits) {

@@ -51,6 +51,12 @@ Bitmap DecodeJpeg(std::string_view bytes, const JpegLimits& limits = {});
 Bitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHeight,
                         const JpegLimits& limits = {});
 
+// Full-size decode straight into the caller's rows as B, G, R bytes (rows[y] gets picture
+// row y; a bottom-up frame buffer, say), when the image is exactly width by height and not
+// CMYK. false, with nothing written, otherwise.
+bool DecodeJpegBgrInto(std::string_view bytes, int32_t width, int32_t height, uint8_t* const* rows,
+                       const JpegLimits& limits = {});
+
 // Baseline JPEG, 24-bit colour, default quality 90 (the viewer's save command).
 // quality is clamped to 1..100; an empty bitmap is an error.
 std::string EncodeJpeg(const Bitmap& bitmap, int quality = 90);
