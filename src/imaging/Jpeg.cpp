@@ -232,17 +232,22 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
     return true;
 }
 
+// RunDecode, with its failure raised as the error that says why.
+void DecodeOrThrow(std::string_view bytes, const DecodeRequest& req, JpegInfo& info, Bitmap& out) {
+    char message[JMSG_LENGTH_MAX];
+    bool truncated = false;
+    if (RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, out,
+                  message, truncated))
+        return;
+    if (truncated)
+        throw JpegTruncatedError(message);
+    throw JpegError(message);
+}
+
 Bitmap Decode(std::string_view bytes, const DecodeRequest& req) {
     JpegInfo info;
     Bitmap out;
-    char message[JMSG_LENGTH_MAX];
-    bool truncated = false;
-    if (!RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, out,
-                   message, truncated)) {
-        if (truncated)
-            throw JpegTruncatedError(message);
-        throw JpegError(message);
-    }
+    DecodeOrThrow(bytes, req, info, out);
     return out;
 }
 
@@ -288,14 +293,7 @@ JpegInfo ReadJpegInfo(std::string_view bytes, const JpegLimits& limits) {
     req.limits = limits;
     JpegInfo info;
     Bitmap unused;
-    char message[JMSG_LENGTH_MAX];
-    bool truncated = false;
-    if (!RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, unused,
-                   message, truncated)) {
-        if (truncated)
-            throw JpegTruncatedError(message);
-        throw JpegError(message);
-    }
+    DecodeOrThrow(bytes, req, info, unused);
     return info;
 }
 
@@ -345,14 +343,7 @@ bool DecodeJpegBgrInto(std::string_view bytes, int32_t width, int32_t height, ui
     req.rowsWritten = &written;
     JpegInfo info;
     Bitmap unused;
-    char message[JMSG_LENGTH_MAX];
-    bool truncated = false;
-    if (!RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, unused,
-                   message, truncated)) {
-        if (truncated)
-            throw JpegTruncatedError(message);
-        throw JpegError(message);
-    }
+    DecodeOrThrow(bytes, req, info, unused);
     return written;
 }
 
