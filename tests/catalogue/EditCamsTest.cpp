@@ -212,7 +212,7 @@ TEST_F(EditCamsTest, DragPlacesBeforeTheTargetAsItsSiblingAndNeverInto) {
         bool modified;
     } cases[] = {
         {"x", "B", "A[A2[],a1],x,B[]", true},       // before the category, not inside
-        {"A/a1", "B", "A[A2[]],a1,B[],x", true},      // out of its category
+        {"A/a1", "B", "A[A2[]],a1,B[],x", true},    // out of its category
         {"B", "A/a1", "A[A2[],B[],a1],x", true},    // a category into another level
         {"A", "A", "A[A2[],a1],B[],x", false},      // on itself
         {"A", "A/A2", "A[A2[],a1],B[],x", false},   // into its own subtree
