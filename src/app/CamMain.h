@@ -17,6 +17,7 @@ class QTimer;
 class TCamCategory;
 class TCamViewer;
 class TCamWebcam;
+class TfoEditCams;
 class TfoViewer;
 class TOcTranslator;
 class TOcTranslatorStrings;
@@ -47,6 +48,9 @@ public:
     void WindowItemClick(QAction* entry);
     void LanguageItemClick(QAction* entry);
     void actWindowExecute();
+    // Opens the catalogue editor, or brings the open one to the front. It runs without
+    // blocking the tray icon; its end applies an OK (EditCamsFinished).
+    void actEditExecute();
 
     // Components (objectName = the name here).
     QSystemTrayIcon* TrayIcon = nullptr;
@@ -97,9 +101,11 @@ private:
     void TrayRetry();
     // Runs a handler; an error escaping it goes to the error report.
     template <typename F> void Guarded(F&& handler);
+    void EditCamsFinished(TfoEditCams* editor, int result);
 
     std::unique_ptr<TCamViewer> FSettings;
     QPointer<QWidget> FChoose; // the chooser, once it exists
+    QPointer<TfoEditCams> FEditCams;
     QTimer* FTrayRetry = nullptr;
     int FTrayTries = 0;
     bool FBalloonPending = false;
