@@ -271,7 +271,7 @@ void TfoEditCams::BuildLayout() {
         camGrid->addWidget(
             NewLabel(labels[row].first, QString::fromLatin1(labels[row].second), CamSheet), row, 0);
     for (int row = 0; row < 5; ++row)
-        camGrid->addWidget(edits[row], row, 1, 1, 2);
+        camGrid->addWidget(edits[row], row, 1, 1, 3);
     camGrid->addWidget(CamRefresh, 5, 1);
     camGrid->addWidget(NewLabel("Label8", QStringLiteral("seconds"), CamSheet), 5, 2);
 
@@ -282,20 +282,21 @@ void TfoEditCams::BuildLayout() {
     TestResult->setWordWrap(true);
     TestResult->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     TestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    TestResult->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    TestResult->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     TestPreview = NewLabel("TestPreview", QString(), CamSheet);
     TestPreview->setFixedSize(kPreviewWidth, kPreviewHeight);
     TestPreview->setAlignment(Qt::AlignCenter);
-    auto* testRow = new QHBoxLayout;
-    testRow->addWidget(TestButton);
-    testRow->addWidget(UseAddressButton);
-    testRow->addStretch(1);
-    camGrid->addLayout(testRow, 6, 0, 1, 3);
+    // The test sits beside the refresh: the result needs the height below.
+    camGrid->addWidget(TestButton, 5, 3);
+    auto* resultColumn = new QVBoxLayout;
+    resultColumn->addWidget(TestResult, 1);
+    resultColumn->addWidget(UseAddressButton, 0, Qt::AlignLeft);
     auto* resultRow = new QHBoxLayout;
+    resultRow->setSpacing(8);
     resultRow->addWidget(TestPreview, 0, Qt::AlignTop);
-    resultRow->addWidget(TestResult, 1);
-    camGrid->addLayout(resultRow, 7, 0, 1, 3);
-    camGrid->setRowStretch(7, 1);
+    resultRow->addLayout(resultColumn, 1);
+    camGrid->addLayout(resultRow, 6, 0, 1, 4);
+    camGrid->setRowStretch(6, 1);
     camGrid->setColumnStretch(1, 1);
 
     auto* bevel = new QFrame(this);

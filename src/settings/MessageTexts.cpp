@@ -36,11 +36,11 @@ const BuiltIn kTexts[] = {
     {"TestRefused", &TestRefused, "The server refused the connection or cannot be reached."},
     {"TestTimeOut", &TestTimeOut, "No answer within %1 seconds."},
     {"TestStatus", &TestStatus, "The server answered with an error: %1"},
-    {"TestRedirect", &TestRedirect, "The server redirects to %1"},
+    {"TestRedirect", &TestRedirect, "Redirected to %1"},
     {"TestNotJpeg", &TestNotJpeg, "The answer is not a JPEG picture (type %1, %2 bytes)."},
     {"TestFailed", &TestFailed, "The answer could not be read: %1"},
     {"TestJpeg", &TestJpeg,
-     "JPEG picture of %1 x %2 pixels\r\nContent-Length: %3\r\nLast-Modified: %4"},
+     "JPEG picture, %1 x %2 pixels\r\nContent-Length: %3\r\nLast-Modified: %4"},
     {"TestNone", &TestNone, "none"},
     {"TestHeadBoth", &TestHeadBoth,
      "HEAD gives Last-Modified and Content-Length: every new picture is seen."},
@@ -79,10 +79,10 @@ std::string TestNoName = "The name %1 cannot be resolved.";
 std::string TestRefused = "The server refused the connection or cannot be reached.";
 std::string TestTimeOut = "No answer within %1 seconds.";
 std::string TestStatus = "The server answered with an error: %1";
-std::string TestRedirect = "The server redirects to %1";
+std::string TestRedirect = "Redirected to %1";
 std::string TestNotJpeg = "The answer is not a JPEG picture (type %1, %2 bytes).";
 std::string TestFailed = "The answer could not be read: %1";
-std::string TestJpeg = "JPEG picture of %1 x %2 pixels\r\nContent-Length: %3\r\nLast-Modified: %4";
+std::string TestJpeg = "JPEG picture, %1 x %2 pixels\r\nContent-Length: %3\r\nLast-Modified: %4";
 std::string TestNone = "none";
 std::string TestHeadBoth =
     "HEAD gives Last-Modified and Content-Length: every new picture is seen.";
