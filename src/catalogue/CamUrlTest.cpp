@@ -67,10 +67,12 @@ std::string TCamUrlTest::ResolveLocation(const std::string& url, const std::stri
     if (location.front() == '/')
         return origin + location;
     std::string dir = pathStart == std::string::npos ? "/" : url.substr(pathStart);
-    dir = dir.substr(0, dir.find_first_of("?#"));
-    if (dir.empty())
-        dir = "/";
-    return origin + dir.substr(0, dir.rfind('/') + 1) + location;
+    dir.resize(std::min(dir.size(), dir.find_first_of("?#")));
+    dir.resize(dir.rfind('/') == std::string::npos ? 0 : dir.rfind('/') + 1);
+    std::string out = origin;
+    out.append(dir.empty() ? "/" : dir);
+    out.append(location);
+    return out;
 }
 
 void TCamUrlTest::Abort() {

@@ -399,6 +399,20 @@ TEST(CamUrlTest, ResultClassesOverServerBehaviours) {
     }
 }
 
+TEST(CamUrlTest, LocationsBecomeAbsoluteAddresses) {
+    const char* cases[][3] = {
+        {"http://h:81/a/b.jpg?x", "c.jpg", "http://h:81/a/c.jpg"},
+        {"http://h/a/b.jpg", "/x.jpg", "http://h/x.jpg"},
+        {"http://h?q=1", "x.jpg", "http://h/x.jpg"},
+        {"http://h/a", "//g/x.jpg", "http://g/x.jpg"},
+        {"http://h/a", "http://o/x.jpg", "http://o/x.jpg"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TCamUrlTest::ResolveLocation(c[0], c[1]), c[2]) << c[0] << " + " << c[1];
+    EXPECT_EQ(TCamUrlTest::HostOf("http://user@[::1]:8080/x"), "::1");
+    EXPECT_EQ(TCamUrlTest::HostOf("http:\\\\cam.example\\x.jpg"), "cam.example");
+}
+
 TEST_F(EditCamsTest, TestButtonShowsTheResultAndUsesTheRedirect) {
     HttpTestServer server([&](const auto& r) {
         if (r.Target == "/old")
