@@ -28,7 +28,7 @@ using ocelis::test::MakeResponse;
 
 namespace {
 
-// "A[a1,B[]],x": categories with their contents in brackets, webcams bare, in tree order.
+// "A[a1,B[]],x": categories with their contents in brackets, webcams bare, in order.
 std::string Shape(QTreeWidgetItem* node) {
     std::string s = node->text(0).toStdString();
     if (TfoEditCams::CatInfo(node)) {
@@ -40,19 +40,17 @@ std::string Shape(QTreeWidgetItem* node) {
     return s;
 }
 std::string Shape(const QTreeWidget& tree) {
+    QTreeWidgetItem* root = tree.invisibleRootItem();
     std::string s;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i)
-        s += (i ? "," : "") + Shape(tree.topLevelItem(i));
+    for (int i = 0; i < root->childCount(); ++i)
+        s += (i ? "," : "") + Shape(root->child(i));
     return s;
 }
+// The catalogue the same way, after a LoadTree into a scratch tree.
 std::string Shape(const TCamCategory& c) {
-    std::string s;
-    for (int i = 0; i < c.Categories.Count(); ++i)
-        s += (s.empty() ? "" : ",") + c.Categories.Items(i)->Name + "[" +
-             Shape(*c.Categories.Items(i)) + "]";
-    for (int i = 0; i < c.Cams.Count(); ++i)
-        s += (s.empty() ? "" : ",") + c.Cams.Items(i)->Name;
-    return s;
+    TfoEditCams scratch;
+    scratch.LoadTree(c);
+    return Shape(*scratch.CamList);
 }
 
 class EditCamsTest : public ::testing::Test {
@@ -80,16 +78,13 @@ protected:
     }
     // A node by its path of texts, "A/a1".
     QTreeWidgetItem* Node(const QString& path) {
-        QTreeWidgetItem* node = nullptr;
+        QTreeWidgetItem* node = editor_->CamList->invisibleRootItem();
         for (const QString& part : path.split('/')) {
-            const int n = node ? node->childCount() : editor_->CamList->topLevelItemCount();
-            QTreeWidgetItem* found = nullptr;
-            for (int i = 0; i < n && !found; ++i) {
-                QTreeWidgetItem* c = node ? node->child(i) : editor_->CamList->topLevelItem(i);
-                if (c->text(0) == part)
-                    found = c;
-            }
-            node = found;
+            QTreeWidgetItem* parent = node;
+            node = nullptr;
+            for (int i = 0; i < parent->childCount() && !node; ++i)
+                if (parent->child(i)->text(0) == part)
+                    node = parent->child(i);
             if (!node)
                 return nullptr;
         }
@@ -110,27 +105,19 @@ protected:
 
 TEST_F(EditCamsTest, LayoutNamesLimitsAndHiddenTabs) {
     TfoEditCams& e = *editor_;
-    EXPECT_EQ(e.objectName(), "foEditCams");
-    EXPECT_EQ(e.windowTitle(), "Edit Cams");
+    EXPECT_EQ(e.objectName() + e.windowTitle(), "foEditCamsEdit Cams");
+    EXPECT_EQ(e.size(), QSize(500, 384));
     EXPECT_EQ(e.minimumSize(), QSize(500, 380));
     EXPECT_EQ(e.maximumSize(), QSize(1000, 1000));
-    EXPECT_EQ(e.size(), QSize(500, 384));
     EXPECT_FALSE(e.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(e.Pages->tabBar()->isVisible());
-    EXPECT_EQ(e.CamList->indentation(), 19);
     for (const char* n :
-         {"CamList",         "AddButton",  "AddCamButton", "DeleteButton", "OkButton",
-          "CancelButton",    "Pages",      "CatSheet",     "CamSheet",     "NullSheet",
-          "CatName",         "CamName",    "CamUrl",       "CamReferer",   "CamHome",
-          "CamEmail",        "CamRefresh", "TestButton",   "TestResult",   "TestPreview",
-          "UseAddressButton"})
+         {"CamList", "DeleteButton", "CancelButton", "CatSheet", "NullSheet", "CatName", "CamHome",
+          "CamRefresh", "TestButton", "TestResult", "TestPreview", "UseAddressButton"})
         EXPECT_NE(e.findChild<QObject*>(QString::fromLatin1(n)), nullptr) << n;
-    EXPECT_EQ(e.AddButton->text(), "Add Category");
-    EXPECT_EQ(e.OkButton->text(), "&OK");
     // Categories first on every level; nothing selected shows the empty page.
     EXPECT_EQ(Shape(*e.CamList), "A[A2[],a1],B[],x");
     EXPECT_EQ(e.Pages->currentWidget(), e.NullSheet);
-    EXPECT_FALSE(e.Modified);
 }
 
 TEST_F(EditCamsTest, SelectingFillsThePageWithoutCountingAsAChange) {
@@ -144,7 +131,9 @@ TEST_F(EditCamsTest, SelectingFillsThePageWithoutCountingAsAChange) {
     e.CamList->setCurrentItem(nullptr);
     EXPECT_EQ(e.Pages->currentWidget(), e.NullSheet);
     EXPECT_FALSE(e.Modified);
-    ASSERT_FALSE(HasFailure());
+    TCamWebcam* before = root_.Cams.Items(0);
+    e.ApplyTree(root_);
+    EXPECT_EQ(root_.Cams.Items(0), before); // not rebuilt
 
     // Every keystroke renames the node.
     Select("A/a1");
@@ -197,11 +186,6 @@ TEST_F(EditCamsTest, AddButtonsByWhatIsSelected) {
     QTest::mouseClick(editor_->AddCamButton, Qt::LeftButton);
     editor_->ApplyTree(empty);
     EXPECT_EQ(Shape(empty), "New Category[New Webcam]");
-    const TCamWebcam& cam = *empty.Categories.Items(0)->Cams.Items(0);
-    EXPECT_EQ(cam.Url, "http://");
-    EXPECT_EQ(cam.Refresh, 30);
-    EXPECT_EQ(cam.LastId, 0);
-    EXPECT_TRUE(cam.Email.empty() && cam.Homepage.empty() && cam.Referer.empty());
 }
 
 TEST_F(EditCamsTest, DragPlacesBeforeTheTargetAsItsSiblingAndNeverInto) {
@@ -239,8 +223,6 @@ TEST_F(EditCamsTest, DeleteTakesTheSubtreeAndInterleavedOrderComesBackCategories
     Select("A");
     QTest::mouseClick(e.DeleteButton, Qt::LeftButton);
     EXPECT_EQ(Shape(*e.CamList), "B[],x");
-    // The page follows whatever the tree selects instead.
-    EXPECT_EQ(e.Pages->currentWidget(), e.SelectedNode() ? e.CatSheet : e.NullSheet);
     // x before B, a new category after it: webcams and categories interleave in the tree.
     Select("x");
     e.MoveBefore(Node("x"), Node("B"));
@@ -249,17 +231,6 @@ TEST_F(EditCamsTest, DeleteTakesTheSubtreeAndInterleavedOrderComesBackCategories
     EXPECT_EQ(Shape(*e.CamList), "x,B[],New Category[]");
     e.ApplyTree(root_);
     EXPECT_EQ(Shape(root_), "B[],New Category[],x");
-    e.LoadTree(root_);
-    EXPECT_EQ(Shape(*e.CamList), "B[],New Category[],x");
-}
-
-TEST_F(EditCamsTest, ApplyTreeWithoutChangesLeavesTheCatalogueAlone) {
-    TCamWebcam* before = root_.Cams.Items(0);
-    Select("A/a1");
-    Select("B");
-    editor_->ApplyTree(root_);
-    EXPECT_EQ(root_.Cams.Items(0), before); // not rebuilt
-    EXPECT_EQ(Shape(root_), "A[A2[],a1],B[],x");
 }
 
 // ---- the address test ----
@@ -296,107 +267,93 @@ THttpThread::TTiming ShortTiming() {
 
 } // namespace
 
+// What a result says, in one line.
+std::string Summary(const TCamUrlTestResult& r) {
+    switch (r.Kind) {
+    case TCamUrlTestKind::Jpeg:
+        return std::to_string(r.Width) + "x" + std::to_string(r.Height) + " preview " +
+               std::to_string(r.Preview.width) + "x" + std::to_string(r.Preview.height) +
+               " length " + std::to_string(r.ContentLength) + " date '" + r.LastModified +
+               "' head " + (r.HeadHasLength ? "L" : "") + (r.HeadHasLastModified ? "D" : "");
+    case TCamUrlTestKind::NotJpeg:
+        return r.Detail + " " + std::to_string(r.BodySize);
+    case TCamUrlTestKind::HttpStatus:
+        return r.StatusLine;
+    case TCamUrlTestKind::Redirect:
+        return r.StatusLine + " to " + r.Location;
+    case TCamUrlTestKind::TimeOut:
+        return std::to_string(r.TimeOutMs);
+    default:
+        return "";
+    }
+}
+
 TEST(CamUrlTest, ResultClassesOverServerBehaviours) {
     const std::string jpeg = SmallJpeg();
-    const std::string lm = "Last-Modified: Tue, 08 Dec 2026 10:00:00 GMT";
+    const std::string lm = "Tue, 08 Dec 2026 10:00:00 GMT";
+    using Seen = ocelis::test::HttpRequestSeen;
     struct Case {
-        const char* name;
-        std::function<HttpAnswer(const ocelis::test::HttpRequestSeen&)> server;
+        std::function<HttpAnswer(const Seen&)> server;
         TCamUrlTestKind kind;
-        std::function<void(const TCamUrlTestResult&)> check;
+        std::string summary; // "%port%" stands for the server's port
     } cases[] = {
-        {"jpeg, HEAD with both headers",
-         [&](const auto& r) {
-             return HttpAnswer()
-                 .Send(MakeResponse(200, "OK", {lm, "Content-Type: image/jpeg"},
-                                    r.Method == "HEAD" ? "" : jpeg))
-                 .Close();
+        {[&](const Seen& r) {
+             return HttpAnswer().Send(
+                 MakeResponse(200, "OK", {"Last-Modified: " + lm}, r.Method == "HEAD" ? "" : jpeg));
          },
          TCamUrlTestKind::Jpeg,
-         [&](const TCamUrlTestResult& r) {
-             EXPECT_EQ(r.Width, 40);
-             EXPECT_EQ(r.Height, 30);
-             EXPECT_EQ(r.Preview.width, 96);
-             EXPECT_EQ(r.Preview.height, 72);
-             EXPECT_EQ(r.ContentLength, static_cast<int64_t>(jpeg.size()));
-             EXPECT_EQ(r.LastModified, "Tue, 08 Dec 2026 10:00:00 GMT");
-             EXPECT_TRUE(r.HeadAnswered && r.HeadHasLength && r.HeadHasLastModified);
-         }},
-        {"jpeg, HEAD without the change headers",
-         [&](const auto& r) {
+         "40x30 preview 96x72 length " + std::to_string(jpeg.size()) + " date '" + lm +
+             "' head LD"},
+        {[&](const Seen& r) {
              return HttpAnswer()
-                 .Send(r.Method == "HEAD" ? std::string("HTTP/1.1 200 OK\r\n\r\n")
+                 .Send(r.Method == "HEAD" ? "HTTP/1.1 200 OK\r\n\r\n"
                                           : MakeResponse(200, "OK", {}, jpeg))
                  .Close();
          },
          TCamUrlTestKind::Jpeg,
-         [](const TCamUrlTestResult& r) {
-             EXPECT_TRUE(r.HeadAnswered);
-             EXPECT_FALSE(r.HeadHasLength || r.HeadHasLastModified);
-             EXPECT_TRUE(r.LastModified.empty());
-         }},
-        {"not a jpeg",
-         [](const auto&) {
-             return HttpAnswer()
-                 .Send(MakeResponse(200, "OK", {"Content-Type: text/html"}, "<html>"))
-                 .Close();
+         "40x30 preview 96x72 length " + std::to_string(jpeg.size()) + " date '' head "},
+        {[](const Seen&) {
+             return HttpAnswer().Send(
+                 MakeResponse(200, "OK", {"Content-Type: text/html"}, "<html>"));
          },
-         TCamUrlTestKind::NotJpeg,
-         [](const TCamUrlTestResult& r) {
-             EXPECT_EQ(r.Detail, "text/html");
-             EXPECT_EQ(r.BodySize, 6);
-         }},
-        {"status",
-         [](const auto&) { return HttpAnswer().Send(MakeResponse(404, "Not Found", {}, "no")); },
-         TCamUrlTestKind::HttpStatus,
-         [](const TCamUrlTestResult& r) { EXPECT_EQ(r.StatusLine, "HTTP/1.1 404 Not Found"); }},
-        {"redirect, relative Location",
-         [](const auto&) {
+         TCamUrlTestKind::NotJpeg, "text/html 6"},
+        {[](const Seen&) { return HttpAnswer().Send(MakeResponse(404, "Not Found", {}, "no")); },
+         TCamUrlTestKind::HttpStatus, "HTTP/1.1 404 Not Found"},
+        {[](const Seen&) {
              return HttpAnswer().Send(MakeResponse(302, "Found", {"Location: /new/cam.jpg"}, ""));
          },
-         TCamUrlTestKind::Redirect,
-         [](const TCamUrlTestResult& r) {
-             EXPECT_EQ(r.StatusLine, "HTTP/1.1 302 Found");
-             EXPECT_NE(r.Location.find("/new/cam.jpg"), std::string::npos);
-             EXPECT_EQ(r.Location.rfind("http://127.0.0.1:", 0), 0u) << r.Location;
-         }},
-        {"time-out", [](const auto&) { return HttpAnswer().Stall(); }, TCamUrlTestKind::TimeOut,
-         [](const TCamUrlTestResult& r) { EXPECT_EQ(r.TimeOutMs, 300); }},
-        {"broken answer",
-         [](const auto&) { return HttpAnswer().Send(std::string(20000, 'x') + "\r\n").Close(); },
-         TCamUrlTestKind::Failed, nullptr},
+         TCamUrlTestKind::Redirect, "HTTP/1.1 302 Found to http://127.0.0.1:%port%/new/cam.jpg"},
+        {[](const Seen&) { return HttpAnswer().Stall(); }, TCamUrlTestKind::TimeOut, "300"},
+        {[](const Seen&) { return HttpAnswer().Send(std::string(20000, 'x') + "\r\n").Close(); },
+         TCamUrlTestKind::Failed, ""},
     };
     for (const Case& c : cases) {
         HttpTestServer server(c.server);
-        TCamUrlTest probe(ShortTiming());
-        const TCamUrlTestResult r = probe.Run(server.Url("/cam.jpg"), "http://ref/");
-        EXPECT_EQ(r.Kind, c.kind) << c.name << ": " << r.Detail;
-        if (c.check)
-            c.check(r);
+        std::string summary = c.summary;
+        if (const size_t at = summary.find("%port%"); at != std::string::npos)
+            summary.replace(at, 6, std::to_string(server.Port()));
+        const TCamUrlTestResult r =
+            TCamUrlTest(ShortTiming()).Run(server.Url("/cam.jpg"), "http://ref/");
+        EXPECT_EQ(r.Kind, c.kind) << summary << ": " << r.Detail;
+        EXPECT_EQ(Summary(r), summary);
         // One HEAD and one GET, sent as the viewer sends them.
         const auto seen = server.Requests();
-        ASSERT_EQ(seen.size(), 2u) << c.name;
-        EXPECT_EQ(seen[0].Method, "HEAD") << c.name;
-        EXPECT_EQ(seen[1].Method, "GET") << c.name;
+        ASSERT_EQ(seen.size(), 2u) << summary;
+        EXPECT_EQ(seen[0].Method, "HEAD");
         EXPECT_EQ(seen[1].Raw,
                   "GET /cam.jpg HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) +
                       "\r\nAccept: text/html, */*\r\nReferer: http://ref/\r\n"
                       "User-Agent: Mozilla/3.0 (compatible; Ocelis)\r\n\r\n");
     }
     // No server at all: the GET is not sent after a HEAD that found none.
-    const struct {
-        std::string url;
-        TCamUrlTestKind kind;
-    } unreachable[] = {
+    const std::pair<std::string, TCamUrlTestKind> unreachable[] = {
         {"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/",
          TCamUrlTestKind::ConnectionRefused},
         {"http://no-such-cam.invalid/cam.jpg", TCamUrlTestKind::NameNotResolved},
         {"https://example.invalid/cam.jpg", TCamUrlTestKind::NotHttp},
     };
-    for (const auto& u : unreachable) {
-        TCamUrlTest probe(ShortTiming());
-        EXPECT_EQ(probe.Run(u.url, "").Kind, u.kind) << u.url;
-    }
+    for (const auto& [url, kind] : unreachable)
+        EXPECT_EQ(TCamUrlTest(ShortTiming()).Run(url, "").Kind, kind) << url;
 }
 
 TEST(CamUrlTest, LocationsBecomeAbsoluteAddresses) {
