@@ -118,7 +118,7 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
     } catch (const EHttpError& e) {
         headFailedToConnect =
             !dynamic_cast<const EHttpProtocolError*>(&e) && http.ConnectCount() == connects;
-        if (headFailedToConnect)
+        if (headFailedToConnect && !FAborted.load())
             headFailure = std::make_unique<TCamUrlTestResult>(
                 Classify(url, e, connects, std::chrono::steady_clock::now() - started));
     } catch (...) {
