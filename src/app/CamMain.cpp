@@ -4,6 +4,7 @@
 #include "app/ShellRules.h"
 #include "catalogue/CamCategory.h"
 #include "catalogue/CamFile.h"
+#include "catalogue/EditCams.h"
 #include "gui/SForm.h"
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
@@ -232,9 +233,10 @@ void TfoCamMain::BuildComponents() {
         action->setProperty(TOcTranslator::kAliasesProperty,
                             QStringList{QString::fromLatin1(entry)});
 
-    // actCloseMenu does nothing: choosing it only closes the menu. The mosaic, editor and
-    // AVI creator entries are in place; their windows are not part of this build yet, so
-    // choosing them does nothing.
+    // actCloseMenu does nothing: choosing it only closes the menu. The mosaic and AVI creator
+    // entries are in place; their windows are not part of this build yet, so choosing them
+    // does nothing.
+    connect(actEdit, &QAction::triggered, this, [this] { Guarded([this] { actEditExecute(); }); });
     connect(Windows1, &QMenu::aboutToShow, this,
             [this] { Guarded([this] { actWindowExecute(); }); });
     connect(actExit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
@@ -566,6 +568,48 @@ void TfoCamMain::TrayIconClick(Qt::MouseButton button) {
         FChoose->raise();
         FChoose->activateWindow();
     }
+}
+
+void TfoCamMain::actEditExecute() {
+    if (FEditCams) {
+        FEditCams->show();
+        FEditCams->raise();
+        FEditCams->activateWindow();
+        return;
+    }
+    if (!CamViewer)
+        return;
+    // Not exec(): an application-modal window would block the tray icon, through which the
+    // open editor is brought back to the front.
+    auto* editor = new TfoEditCams(nullptr);
+    FEditCams = editor;
+    try {
+        editor->LoadTree(*CamViewer->RootCategory);
+    } catch (...) {
+        FEditCams = nullptr;
+        delete editor;
+        throw;
+    }
+    connect(editor, &QDialog::finished, this,
+            [this, editor](int result) { EditCamsFinished(editor, result); });
+    editor->setWindowModality(Qt::NonModal);
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
+}
+
+void TfoCamMain::EditCamsFinished(TfoEditCams* editor, int result) {
+    // Released in every case, also when a step fails; not at once, as it is still on the
+    // stack.
+    FEditCams = nullptr;
+    editor->deleteLater();
+    if (result != QDialog::Accepted || !CamViewer)
+        return;
+    Guarded([this, editor] {
+        editor->ApplyTree(*CamViewer->RootCategory);
+        RebuildTrayMenu();
+        CamViewer->Save();
+    });
 }
 
 void TfoCamMain::ImportCamFile(const std::string& path) {

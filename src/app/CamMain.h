@@ -18,6 +18,7 @@ class TCamCategory;
 class TCamViewer;
 class TCamWebcam;
 class TfoOptions;
+class TfoEditCams;
 class TfoViewer;
 class TOcTranslator;
 class TOcTranslatorStrings;
@@ -51,6 +52,9 @@ public:
     // Brings the open options dialog to the front, or opens it filled from the settings;
     // on OK its values go into the settings. The run does not block the tray icon.
     void actOptionsExecute();
+    // Opens the catalogue editor, or brings the open one to the front. It runs without
+    // blocking the tray icon; its end applies an OK (EditCamsFinished).
+    void actEditExecute();
 
     // Components (objectName = the name here). The tray icon exists once a tray host runs.
     QSystemTrayIcon* TrayIcon = nullptr;
@@ -107,10 +111,12 @@ private:
     void TrayRetry();
     // Runs a handler; an error escaping it goes to the error report.
     template <typename F> void Guarded(F&& handler);
+    void EditCamsFinished(TfoEditCams* editor, int result);
 
     std::unique_ptr<TCamViewer> FSettings;
-    QPointer<QWidget> FChoose;     // the chooser, once it exists
-    QPointer<TfoOptions> FOptions; // the options dialog while it runs
+    QPointer<QWidget> FChoose;       // the chooser, once it exists
+    QPointer<TfoOptions> FOptions;   // the options dialog while it runs
+    QPointer<TfoEditCams> FEditCams; // the catalogue editor while it runs
     QTimer* FTrayRetry = nullptr;
     int FTrayTries = 0;
     bool FExported = false;

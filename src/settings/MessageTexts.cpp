@@ -30,6 +30,27 @@ const BuiltIn kTexts[] = {
      "Name: %name%\r\nUrl: %url%\r\nEmail: %email%\r\nHomepage: %home%\r\nLast Updated: %date%"},
     {"Unknow", &Unknow, "Unknown"},
     {"OnlineText", &OnlineText, " (online)"},
+    {"TestRunning", &TestRunning, "Testing..."},
+    {"TestNotHttp", &TestNotHttp, "Only http:// addresses can be fetched."},
+    {"TestNoName", &TestNoName, "The name %1 cannot be resolved."},
+    {"TestRefused", &TestRefused, "The server refused the connection or cannot be reached."},
+    {"TestTimeOut", &TestTimeOut, "No answer within %1 seconds."},
+    {"TestStatus", &TestStatus, "The server answered with an error: %1"},
+    {"TestRedirect", &TestRedirect, "Redirected to %1"},
+    {"TestNotJpeg", &TestNotJpeg, "The answer is not a JPEG picture (type %1, %2 bytes)."},
+    {"TestFailed", &TestFailed, "The answer could not be read: %1"},
+    {"TestJpeg", &TestJpeg,
+     "JPEG picture, %1 x %2 pixels\r\nContent-Length: %3\r\nLast-Modified: %4"},
+    {"TestNone", &TestNone, "none"},
+    {"TestHeadBoth", &TestHeadBoth,
+     "HEAD gives Last-Modified and Content-Length: every new picture is seen."},
+    {"TestHeadLength", &TestHeadLength,
+     "HEAD gives only Content-Length: a new picture is seen when its size changes."},
+    {"TestHeadDate", &TestHeadDate, "HEAD gives only Last-Modified: every new picture is seen."},
+    {"TestHeadNone", &TestHeadNone,
+     "HEAD gives neither Last-Modified nor Content-Length: a viewer fetches the picture only "
+     "once."},
+    {"TestHeadFailed", &TestHeadFailed, "HEAD fails: a viewer fetches the picture in every cycle."},
 };
 
 } // namespace
@@ -52,6 +73,25 @@ std::string CamHint =
     "Name: %name%\r\nUrl: %url%\r\nEmail: %email%\r\nHomepage: %home%\r\nLast Updated: %date%";
 std::string Unknow = "Unknown";
 std::string OnlineText = " (online)";
+std::string TestRunning = "Testing...";
+std::string TestNotHttp = "Only http:// addresses can be fetched.";
+std::string TestNoName = "The name %1 cannot be resolved.";
+std::string TestRefused = "The server refused the connection or cannot be reached.";
+std::string TestTimeOut = "No answer within %1 seconds.";
+std::string TestStatus = "The server answered with an error: %1";
+std::string TestRedirect = "Redirected to %1";
+std::string TestNotJpeg = "The answer is not a JPEG picture (type %1, %2 bytes).";
+std::string TestFailed = "The answer could not be read: %1";
+std::string TestJpeg = "JPEG picture, %1 x %2 pixels\r\nContent-Length: %3\r\nLast-Modified: %4";
+std::string TestNone = "none";
+std::string TestHeadBoth =
+    "HEAD gives Last-Modified and Content-Length: every new picture is seen.";
+std::string TestHeadLength =
+    "HEAD gives only Content-Length: a new picture is seen when its size changes.";
+std::string TestHeadDate = "HEAD gives only Last-Modified: every new picture is seen.";
+std::string TestHeadNone =
+    "HEAD gives neither Last-Modified nor Content-Length: a viewer fetches the picture only once.";
+std::string TestHeadFailed = "HEAD fails: a viewer fetches the picture in every cycle.";
 
 namespace ocelis {
 

@@ -24,13 +24,31 @@ extern std::string ImportedCat;
 extern std::string CamHint; // five CR LF separated lines with %name% %url% %email% %home% %date%
 extern std::string Unknow;
 extern std::string OnlineText;
+// The catalogue editor's address test; %1, %2 ... stand for the values.
+extern std::string TestRunning;
+extern std::string TestNotHttp;
+extern std::string TestNoName; // %1 host
+extern std::string TestRefused;
+extern std::string TestTimeOut;  // %1 seconds
+extern std::string TestStatus;   // %1 status line
+extern std::string TestRedirect; // %1 location
+extern std::string TestNotJpeg;  // %1 content type, %2 bytes
+extern std::string TestFailed;   // %1 what went wrong
+extern std::string TestJpeg;     // %1 width, %2 height, %3 Content-Length, %4 Last-Modified
+extern std::string TestNone;
+extern std::string TestHeadBoth;
+extern std::string TestHeadLength;
+extern std::string TestHeadDate;
+extern std::string TestHeadNone;
+extern std::string TestHeadFailed;
 
 namespace ocelis {
 
 // Not translatable.
 inline constexpr const char* ProductName = "Ocelis";
 
-// Registers the 17 texts, EmptyCat first and OnlineText last (main window's FormCreate).
+// Registers the texts in table order: the 17 from EmptyCat to OnlineText first, then the
+// address test's (main window's FormCreate).
 void RegisterMessageTexts(TOcTranslatorStrings& variables);
 
 // Puts the built-in English texts back (tests).

@@ -95,10 +95,13 @@ protected:
 
 TEST_F(TranslatorFixture, MessageTextsAreRegisteredInTableOrderWithEnglishTexts) {
     const std::vector<std::string> expected = {
-        "EmptyCat",       "TimeLeft",  "TimeLeftOne",  "TestingRefresh", "RefreshTitle",
-        "RefreshCaption", "NoWindow",  "AviGenerated", "StartText",      "StartTitle",
-        "Refreshing",     "NewCat",    "NewCam",       "ImportedCat",    "CamHint",
-        "Unknow",         "OnlineText"};
+        "EmptyCat", "TimeLeft", "TimeLeftOne", "TestingRefresh", "RefreshTitle", "RefreshCaption",
+        "NoWindow", "AviGenerated", "StartText", "StartTitle", "Refreshing", "NewCat", "NewCam",
+        "ImportedCat", "CamHint", "Unknow", "OnlineText",
+        // The editor's address test comes after the first 17.
+        "TestRunning", "TestNotHttp", "TestNoName", "TestRefused", "TestTimeOut", "TestStatus",
+        "TestRedirect", "TestNotJpeg", "TestFailed", "TestJpeg", "TestNone", "TestHeadBoth",
+        "TestHeadLength", "TestHeadDate", "TestHeadNone", "TestHeadFailed"};
     EXPECT_EQ(variables->Names(), expected);
     EXPECT_EQ(EmptyCat, "Empty Category");
     EXPECT_EQ(TimeLeft, "%d seconds");
@@ -111,7 +114,7 @@ TEST_F(TranslatorFixture, MessageTextsAreRegisteredInTableOrderWithEnglishTexts)
     std::string other = "x";
     variables->AddVariable("emptycat", &other);
     EXPECT_EQ(variables->Find("EMPTYCAT"), &EmptyCat);
-    EXPECT_EQ(variables->Count(), 17);
+    EXPECT_EQ(variables->Count(), 33);
 }
 
 TEST_F(TranslatorFixture, ExampleFileOfTheFormatNotes) {

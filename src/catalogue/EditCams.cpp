@@ -1,0 +1,623 @@
+#include "catalogue/EditCams.h"
+
+#include "catalogue/CamCategory.h"
+#include "catalogue/CamUrlTest.h"
+#include "imaging/QtBitmap.h"
+#include "net/FetchThreadRegistry.h"
+#include "settings/MessageTexts.h"
+#include "settings/PlainText.h"
+#include "util/QtText.h"
+
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <climits>
+#include <mutex>
+#include <thread>
+
+using ocelis::FromQ;
+using ocelis::ToQ;
+
+namespace {
+
+constexpr int kCatNodeType = QTreeWidgetItem::UserType + 1;
+constexpr int kCamNodeType = QTreeWidgetItem::UserType + 2;
+constexpr const char* kNodeMime = "application/x-ocelis-editor-node";
+constexpr int kPreviewWidth = 96;
+constexpr int kPreviewHeight = 72;
+
+class TCatNode final : public QTreeWidgetItem {
+public:
+    explicit TCatNode(std::string name) : QTreeWidgetItem(kCatNodeType) {
+        Info.Name = std::move(name);
+        setText(0, ToQ(Info.Name));
+    }
+    TfoEditCams::TCatInfo Info;
+};
+
+class TCamNode final : public QTreeWidgetItem {
+public:
+    explicit TCamNode(TfoEditCams::TCamInfo info)
+        : QTreeWidgetItem(kCamNodeType), Info(std::move(info)) {
+        setText(0, ToQ(Info.Name));
+    }
+    TfoEditCams::TCamInfo Info;
+};
+
+QList<QTreeWidgetItem*> BuildNodes(const TCamCategory& category) {
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(category.Categories.Count() + category.Cams.Count());
+    for (int i = 0; i < category.Categories.Count(); ++i) {
+        const TCamCategory& sub = *category.Categories.Items(i);
+        auto* node = new TCatNode(sub.Name);
+        node->addChildren(BuildNodes(sub));
+        nodes.append(node);
+    }
+    for (int i = 0; i < category.Cams.Count(); ++i) {
+        const TCamWebcam& w = *category.Cams.Items(i);
+        nodes.append(
+            new TCamNode({w.Refresh, w.Homepage, w.Url, w.Email, w.Name, w.Referer, w.LastId}));
+    }
+    return nodes;
+}
+
+void Rebuild(QTreeWidgetItem* node, TCamCategory& into) {
+    if (const auto* cat = TfoEditCams::CatInfo(node)) {
+        TCamCategory* sub = into.Categories.Add();
+        sub->Name = cat->Name;
+        for (int i = 0; i < node->childCount(); ++i)
+            Rebuild(node->child(i), *sub);
+    } else if (const auto* cam = TfoEditCams::CamInfo(node)) {
+        TCamWebcam* w = into.Cams.Add();
+        w->Refresh = cam->Refresh;
+        w->Homepage = cam->Homepage;
+        w->Url = cam->Url;
+        w->Email = cam->Email;
+        w->Name = cam->Name;
+        w->Referer = cam->Referer;
+        w->LastId = cam->LastId;
+    }
+}
+
+// "%1" ... "%9" in a message text, replaced in one pass: a language file's text is never
+// used as a format, and a value holding "%2" stays as it is.
+std::string ReplaceArgs(const std::string& text, const std::vector<std::string>& args) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
+            const size_t n = static_cast<size_t>(text[i + 1] - '1');
+            if (n < args.size()) {
+                out += args[n];
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+QLabel* NewLabel(const char* name, const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLineEdit* NewEdit(const char* name, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    return edit;
+}
+
+QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    // Enter in an edit must not close the window: no button is the default one.
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+// One address test on its own thread. The window may go at any time: the thread then finds
+// no receiver and ends quietly; the registry lets shutdown stop it.
+struct TfoEditCams::TTestJob final : ocelis::FetchWorker {
+    explicit TTestJob(const THttpThread::TTiming& timing)
+        : Probe(timing, kPreviewWidth, kPreviewHeight) {}
+    void RequestStop() override { Probe.Abort(); }
+    void Detach() {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Receiver = nullptr;
+        Probe.Abort();
+    }
+
+    TCamUrlTest Probe;
+    std::mutex Mutex;
+    TfoEditCams* Receiver = nullptr; // guarded by Mutex
+};
+
+TCamTree::TCamTree(QWidget* parent) : QTreeWidget(parent) {}
+
+void TCamTree::startDrag(Qt::DropActions) {
+    if (!currentItem())
+        return;
+    auto* mime = new QMimeData;
+    mime->setData(QString::fromLatin1(kNodeMime), QByteArray());
+    auto* drag = new QDrag(this);
+    drag->setMimeData(mime);
+    // The drop handler moves the node; nothing is to be removed here afterwards.
+    drag->exec(Qt::MoveAction);
+}
+
+void TCamTree::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->source() == this && event->mimeData()->hasFormat(QString::fromLatin1(kNodeMime)))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TCamTree::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->source() == this && OnDragOver && OnDragOver(event->position().toPoint()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TCamTree::dropEvent(QDropEvent* event) {
+    if (event->source() != this) {
+        event->ignore();
+        return;
+    }
+    if (OnDragDrop)
+        OnDragDrop(event->position().toPoint());
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+TfoEditCams::TfoEditCams(QWidget* parent)
+    : TSForm(QStringLiteral("foEditCams"), parent,
+             Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint) {
+    setWindowTitle(QStringLiteral("Edit Cams"));
+    BuildLayout();
+    setMinimumSize(500, 380);
+    setMaximumSize(1000, 1000);
+    resize(500, 384);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    FinishCreate();
+}
+
+TfoEditCams::~TfoEditCams() {
+    CancelTest();
+}
+
+void TfoEditCams::BuildLayout() {
+    CamList = new TCamTree(this);
+    CamList->setObjectName(QStringLiteral("CamList"));
+    CamList->setHeaderHidden(true);
+    CamList->setColumnCount(1);
+    CamList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    CamList->setSelectionMode(QAbstractItemView::SingleSelection);
+    CamList->setIndentation(19);
+    CamList->setDragEnabled(true);
+    CamList->setAcceptDrops(true);
+    CamList->viewport()->setAcceptDrops(true);
+    CamList->setDragDropMode(QAbstractItemView::DragDrop);
+    CamList->setDropIndicatorShown(false);
+    // All rows have one height: lets the view lay out a huge catalogue at once.
+    CamList->setUniformRowHeights(true);
+    CamList->OnDragOver = [this](const QPoint& pos) { return CamListDragOver(pos); };
+    CamList->OnDragDrop = [this](const QPoint& pos) { CamListDragDrop(pos); };
+
+    AddButton = NewButton("AddButton", QStringLiteral("Add Category"), this);
+    AddCamButton = NewButton("AddCamButton", QStringLiteral("Add Webcam"), this);
+    DeleteButton = NewButton("DeleteButton", QStringLiteral("Delete"), this);
+    OkButton = NewButton("OkButton", QStringLiteral("&OK"), this);
+    CancelButton = NewButton("CancelButton", QStringLiteral("&Cancel"), this);
+
+    Pages = new QTabWidget(this);
+    Pages->setObjectName(QStringLiteral("Pages"));
+    CatSheet = new QWidget(Pages);
+    CatSheet->setObjectName(QStringLiteral("CatSheet"));
+    CamSheet = new QWidget(Pages);
+    CamSheet->setObjectName(QStringLiteral("CamSheet"));
+    NullSheet = new QWidget(Pages);
+    NullSheet->setObjectName(QStringLiteral("NullSheet"));
+    Pages->addTab(CatSheet, QStringLiteral("CatSheet"));
+    Pages->addTab(CamSheet, QStringLiteral("CamSheet"));
+    Pages->addTab(NullSheet, QStringLiteral("NullSheet"));
+
+    auto* catGrid = new QGridLayout(CatSheet);
+    CatName = NewEdit("CatName", CatSheet);
+    catGrid->addWidget(NewLabel("Label1", QStringLiteral("Name"), CatSheet), 0, 0);
+    catGrid->addWidget(CatName, 0, 1);
+    catGrid->setRowStretch(1, 1);
+
+    auto* camGrid = new QGridLayout(CamSheet);
+    camGrid->setVerticalSpacing(4);
+    CamName = NewEdit("CamName", CamSheet);
+    CamUrl = NewEdit("CamUrl", CamSheet);
+    CamReferer = NewEdit("CamReferer", CamSheet);
+    CamHome = NewEdit("CamHome", CamSheet);
+    CamEmail = NewEdit("CamEmail", CamSheet);
+    CamRefresh = new QSpinBox(CamSheet);
+    CamRefresh->setObjectName(QStringLiteral("CamRefresh"));
+    CamRefresh->setRange(INT_MIN, INT_MAX);
+    const std::pair<const char*, const char*> labels[] = {
+        {"Label2", "Name"},     {"Label3", "Url"},   {"Label4", "Referer"},
+        {"Label5", "Homepage"}, {"Label6", "Email"}, {"Label7", "Refresh"}};
+    QWidget* edits[] = {CamName, CamUrl, CamReferer, CamHome, CamEmail};
+    for (int row = 0; row < 6; ++row)
+        camGrid->addWidget(
+            NewLabel(labels[row].first, QString::fromLatin1(labels[row].second), CamSheet), row, 0);
+    for (int row = 0; row < 5; ++row)
+        camGrid->addWidget(edits[row], row, 1, 1, 3);
+    camGrid->addWidget(CamRefresh, 5, 1);
+    camGrid->addWidget(NewLabel("Label8", QStringLiteral("seconds"), CamSheet), 5, 2);
+
+    TestButton = NewButton("TestButton", QStringLiteral("Test"), CamSheet);
+    UseAddressButton = NewButton("UseAddressButton", QStringLiteral("Use this address"), CamSheet);
+    UseAddressButton->hide();
+    TestResult = NewLabel("TestResult", QString(), CamSheet);
+    TestResult->setWordWrap(true);
+    TestResult->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    TestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    TestResult->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    TestPreview = NewLabel("TestPreview", QString(), CamSheet);
+    TestPreview->setFixedSize(kPreviewWidth, kPreviewHeight);
+    TestPreview->setAlignment(Qt::AlignCenter);
+    // The test sits beside the refresh: the result needs the height below.
+    camGrid->addWidget(TestButton, 5, 3);
+    auto* resultColumn = new QVBoxLayout;
+    resultColumn->addWidget(TestResult, 1);
+    resultColumn->addWidget(UseAddressButton, 0, Qt::AlignLeft);
+    auto* resultRow = new QHBoxLayout;
+    resultRow->setSpacing(8);
+    resultRow->addWidget(TestPreview, 0, Qt::AlignTop);
+    resultRow->addLayout(resultColumn, 1);
+    camGrid->addLayout(resultRow, 6, 0, 1, 4);
+    camGrid->setRowStretch(6, 1);
+    camGrid->setColumnStretch(1, 1);
+
+    auto* bevel = new QFrame(this);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+
+    auto* topButtons = new QHBoxLayout;
+    topButtons->addWidget(AddButton);
+    topButtons->addWidget(AddCamButton);
+    topButtons->addWidget(DeleteButton);
+    auto* right = new QVBoxLayout;
+    right->addLayout(topButtons);
+    right->addWidget(Pages, 1);
+    auto* upper = new QHBoxLayout;
+    upper->addWidget(CamList, 2);
+    upper->addLayout(right, 3);
+    auto* bottomButtons = new QHBoxLayout;
+    bottomButtons->addStretch(1);
+    bottomButtons->addWidget(OkButton);
+    bottomButtons->addWidget(CancelButton);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(6, 6, 6, 6);
+    outer->addLayout(upper, 1);
+    outer->addWidget(bevel);
+    outer->addLayout(bottomButtons);
+
+    setTabOrder(CamList, AddButton);
+    setTabOrder(AddButton, AddCamButton);
+    setTabOrder(AddCamButton, DeleteButton);
+    setTabOrder(DeleteButton, CatName);
+    setTabOrder(CatName, CamName);
+    setTabOrder(CamName, CamUrl);
+    setTabOrder(CamUrl, CamReferer);
+    setTabOrder(CamReferer, CamHome);
+    setTabOrder(CamHome, CamEmail);
+    setTabOrder(CamEmail, CamRefresh);
+    setTabOrder(CamRefresh, TestButton);
+    setTabOrder(TestButton, UseAddressButton);
+    setTabOrder(UseAddressButton, OkButton);
+    setTabOrder(OkButton, CancelButton);
+
+    connect(CamList, &QTreeWidget::itemSelectionChanged, this, &TfoEditCams::CamListChange);
+    connect(AddButton, &QPushButton::clicked, this, &TfoEditCams::AddButtonClick);
+    connect(AddCamButton, &QPushButton::clicked, this, &TfoEditCams::AddCamButtonClick);
+    connect(DeleteButton, &QPushButton::clicked, this, &TfoEditCams::DeleteButtonClick);
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CatName, &QLineEdit::textChanged, this, &TfoEditCams::CatNameChange);
+    for (QLineEdit* edit : {CamName, CamUrl, CamReferer, CamHome, CamEmail})
+        connect(edit, &QLineEdit::textChanged, this, &TfoEditCams::CamNameChange);
+    connect(CamRefresh, &QSpinBox::valueChanged, this, &TfoEditCams::CamNameChange);
+    connect(TestButton, &QPushButton::clicked, this, &TfoEditCams::TestButtonClick);
+    connect(UseAddressButton, &QPushButton::clicked, this, &TfoEditCams::UseAddressButtonClick);
+}
+
+void TfoEditCams::FormCreate() {
+    Modified = false;
+    Pages->tabBar()->hide();
+    Pages->setCurrentWidget(NullSheet);
+}
+
+void TfoEditCams::done(int result) {
+    CancelTest();
+    TSForm::done(result);
+}
+
+void TfoEditCams::hideEvent(QHideEvent* event) {
+    CancelTest();
+    TSForm::hideEvent(event);
+}
+
+TfoEditCams::TCatInfo* TfoEditCams::CatInfo(QTreeWidgetItem* node) {
+    return node && node->type() == kCatNodeType ? &static_cast<TCatNode*>(node)->Info : nullptr;
+}
+
+TfoEditCams::TCamInfo* TfoEditCams::CamInfo(QTreeWidgetItem* node) {
+    return node && node->type() == kCamNodeType ? &static_cast<TCamNode*>(node)->Info : nullptr;
+}
+
+QTreeWidgetItem* TfoEditCams::SelectedNode() const {
+    const QList<QTreeWidgetItem*> selected = CamList->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.front();
+}
+
+void TfoEditCams::LoadTree(const TCamCategory& root) {
+    CamList->clear();
+    // One insertion for the whole tree: the view sees a single change.
+    CamList->addTopLevelItems(BuildNodes(root));
+    CamListChange();
+}
+
+void TfoEditCams::ApplyTree(TCamCategory& root) {
+    if (!Modified)
+        return;
+    root.Clear();
+    for (int i = 0; i < CamList->topLevelItemCount(); ++i)
+        Rebuild(CamList->topLevelItem(i), root);
+}
+
+void TfoEditCams::CamListChange() {
+    Updating = true;
+    QTreeWidgetItem* node = SelectedNode();
+    if (const TCamInfo* cam = CamInfo(node)) {
+        Pages->setCurrentWidget(CamSheet);
+        CamName->setText(ToQ(cam->Name));
+        CamUrl->setText(ToQ(cam->Url));
+        CamReferer->setText(ToQ(cam->Referer));
+        CamHome->setText(ToQ(cam->Homepage));
+        CamEmail->setText(ToQ(cam->Email));
+        CamRefresh->setValue(cam->Refresh);
+    } else if (const TCatInfo* cat = CatInfo(node)) {
+        Pages->setCurrentWidget(CatSheet);
+        CatName->setText(ToQ(cat->Name));
+    } else {
+        Pages->setCurrentWidget(NullSheet);
+    }
+    Updating = false;
+    // A result belongs to the node it was asked for.
+    CancelTest();
+    TestResult->clear();
+    TestPreview->clear();
+    UseAddressButton->hide();
+}
+
+void TfoEditCams::CatNameChange() {
+    if (Updating)
+        return;
+    QTreeWidgetItem* node = SelectedNode();
+    TCatInfo* cat = CatInfo(node);
+    if (!cat)
+        return;
+    cat->Name = FromQ(CatName->text());
+    node->setText(0, CatName->text());
+    Modified = true;
+}
+
+void TfoEditCams::CamNameChange() {
+    if (Updating)
+        return;
+    QTreeWidgetItem* node = SelectedNode();
+    TCamInfo* cam = CamInfo(node);
+    if (!cam)
+        return;
+    cam->Name = FromQ(CamName->text());
+    cam->Url = FromQ(CamUrl->text());
+    cam->Referer = FromQ(CamReferer->text());
+    cam->Homepage = FromQ(CamHome->text());
+    cam->Email = FromQ(CamEmail->text());
+    cam->Refresh = CamRefresh->value();
+    node->setText(0, CamName->text());
+    Modified = true;
+}
+
+QTreeWidgetItem* TfoEditCams::AddTarget() const {
+    QTreeWidgetItem* node = SelectedNode();
+    if (CamInfo(node))
+        node = node->parent(); // beside a webcam; at the top level there is none
+    return node;
+}
+
+void TfoEditCams::AddNode(QTreeWidgetItem* node) {
+    // With nothing selected the node goes to the top level, so that an empty catalogue can
+    // get its first entry.
+    if (QTreeWidgetItem* parent = AddTarget())
+        parent->addChild(node);
+    else
+        CamList->addTopLevelItem(node);
+    SelectNode(node);
+    Modified = true;
+}
+
+void TfoEditCams::SelectNode(QTreeWidgetItem* node) {
+    CamList->setCurrentItem(node);
+    if (node)
+        CamList->scrollToItem(node);
+}
+
+void TfoEditCams::AddButtonClick() {
+    AddNode(new TCatNode(NewCat));
+}
+
+void TfoEditCams::AddCamButtonClick() {
+    TCamInfo info;
+    info.Name = NewCam;
+    info.Url = "http://";
+    info.Refresh = 30;
+    AddNode(new TCamNode(std::move(info)));
+}
+
+void TfoEditCams::DeleteButtonClick() {
+    QTreeWidgetItem* node = SelectedNode();
+    if (!node)
+        return;
+    delete node; // with everything below it and the payloads
+    Modified = true;
+    CamListChange();
+}
+
+bool TfoEditCams::CamListDragOver(const QPoint& pos) {
+    return CamList->itemAt(pos) != nullptr;
+}
+
+void TfoEditCams::CamListDragDrop(const QPoint& pos) {
+    MoveBefore(SelectedNode(), CamList->itemAt(pos));
+}
+
+void TfoEditCams::MoveBefore(QTreeWidgetItem* moved, QTreeWidgetItem* target) {
+    if (!moved || !target)
+        return;
+    for (QTreeWidgetItem* p = target; p; p = p->parent())
+        if (p == moved)
+            return; // on itself or into its own subtree
+    if (QTreeWidgetItem* from = moved->parent())
+        from->takeChild(from->indexOfChild(moved));
+    else
+        CamList->takeTopLevelItem(CamList->indexOfTopLevelItem(moved));
+    if (QTreeWidgetItem* to = target->parent()) {
+        to->insertChild(to->indexOfChild(target), moved);
+        to->setExpanded(true);
+    } else {
+        CamList->insertTopLevelItem(CamList->indexOfTopLevelItem(target), moved);
+    }
+    SelectNode(moved);
+    Modified = true;
+}
+
+void TfoEditCams::TestButtonClick() {
+    CancelTest();
+    UseAddressButton->hide();
+    TestPreview->clear();
+    ocelis::SetPlainLabel(TestResult, ocelis::DisplayText(TestRunning));
+    auto job = std::make_shared<TTestJob>(TestTiming);
+    job->Receiver = this;
+    FTest = job;
+    const uint64_t serial = ++FTestSerial;
+    const std::string url = FromQ(CamUrl->text());
+    const std::string referer = FromQ(CamReferer->text());
+    ocelis::FetchThreadRegistry::Instance().Add(job.get());
+    std::thread([job, serial, url, referer] {
+        TCamUrlTestResult result;
+        try {
+            result = job->Probe.Run(url, referer);
+        } catch (const std::exception& e) {
+            result.Kind = TCamUrlTestKind::Failed;
+            result.Detail = e.what();
+        }
+        {
+            std::lock_guard<std::mutex> lock(job->Mutex);
+            if (TfoEditCams* window = job->Receiver)
+                QMetaObject::invokeMethod(
+                    window, [window, serial, result] { window->ShowTestResult(serial, result); },
+                    Qt::QueuedConnection);
+        }
+        ocelis::FetchThreadRegistry::Instance().Remove(job.get());
+    }).detach();
+}
+
+void TfoEditCams::CancelTest() {
+    if (!FTest)
+        return;
+    FTest->Detach();
+    FTest.reset();
+    ++FTestSerial;
+}
+
+void TfoEditCams::ShowTestResult(uint64_t serial, const TCamUrlTestResult& r) {
+    if (serial != FTestSerial || !FTest)
+        return;
+    FTest.reset();
+    auto orNone = [](const std::string& s) { return s.empty() ? TestNone : s; };
+    std::string text;
+    switch (r.Kind) {
+    case TCamUrlTestKind::NotHttp:
+        text = TestNotHttp;
+        break;
+    case TCamUrlTestKind::NameNotResolved:
+        text = ReplaceArgs(TestNoName, {r.Host});
+        break;
+    case TCamUrlTestKind::ConnectionRefused:
+        text = TestRefused;
+        break;
+    case TCamUrlTestKind::TimeOut:
+        text = ReplaceArgs(TestTimeOut, {std::to_string((r.TimeOutMs + 999) / 1000)});
+        break;
+    case TCamUrlTestKind::HttpStatus:
+        text = ReplaceArgs(TestStatus, {r.StatusLine});
+        break;
+    case TCamUrlTestKind::Redirect:
+        text = ReplaceArgs(TestRedirect, {orNone(r.Location)});
+        FRedirect = r.Location;
+        UseAddressButton->setVisible(!r.Location.empty());
+        break;
+    case TCamUrlTestKind::NotJpeg:
+        text = ReplaceArgs(TestNotJpeg, {orNone(r.Detail), std::to_string(r.BodySize)});
+        break;
+    case TCamUrlTestKind::Failed:
+        text = ReplaceArgs(TestFailed, {r.Detail});
+        break;
+    case TCamUrlTestKind::Jpeg: {
+        text = ReplaceArgs(TestJpeg,
+                           {std::to_string(r.Width), std::to_string(r.Height),
+                            r.ContentLength >= 0 ? std::to_string(r.ContentLength) : TestNone,
+                            orNone(r.LastModified)});
+        const std::string& head = !r.HeadAnswered                            ? TestHeadFailed
+                                  : r.HeadHasLength && r.HeadHasLastModified ? TestHeadBoth
+                                  : r.HeadHasLength                          ? TestHeadLength
+                                  : r.HeadHasLastModified                    ? TestHeadDate
+                                                                             : TestHeadNone;
+        text += "\r\n" + head;
+        TestPreview->setPixmap(QPixmap::fromImage(ocelis::ToQImage(r.Preview)));
+        break;
+    }
+    case TCamUrlTestKind::Cancelled:
+        break;
+    }
+    ocelis::SetPlainLabel(TestResult, ocelis::DisplayText(text));
+}
+
+void TfoEditCams::UseAddressButtonClick() {
+    UseAddressButton->hide();
+    if (!FRedirect.empty())
+        CamUrl->setText(ToQ(FRedirect)); // an ordinary edit: CamNameChange sets Modified
+}

@@ -1,0 +1,160 @@
+// A private X server with a tray host for tests of the real binary, driven with xdotool.
+#pragma once
+
+#include "E2eSupport.h"
+
+#include <memory>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace ocelis::e2e {
+
+struct WindowInfo {
+    std::string id;
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
+class XSession {
+public:
+    explicit XSession(Sandbox& box) : box_(box) {}
+
+    bool Start(std::string& why, bool withTrayer = true) {
+        Process& x = Spawn(
+            {xvfb_->string(), "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+            "xvfb", false);
+        (void)x;
+        // Xvfb writes its display number once it accepts clients.
+        std::string display;
+        if (!ocelis::test::WaitUntil(
+                [&] {
+                    const std::string out = ReadFileBytes(box_.Log("xvfb"));
+                    std::smatch m;
+                    static const std::regex number(R"((?:^|\n)(\d+)\n)");
+                    if (std::regex_search(out, m, number))
+                        display = ":" + m[1].str();
+                    return !display.empty();
+                },
+                15s)) {
+            why = "Xvfb did not start: " + ReadFileBytes(box_.Log("xvfb"));
+            return false;
+        }
+        display_ = display;
+        return !withTrayer || StartTrayer(why);
+    }
+
+    bool StartTrayer(std::string& why) {
+        Spawn({trayer_->string(), "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+               "--width", "120", "--height", "32", "--transparent", "false", "--tint", "0x808080",
+               "--SetDockType", "true"},
+              "trayer", true);
+        if (!ocelis::test::WaitUntil([&] { return !Search({"--class", "trayer"}).empty(); }, 15s)) {
+            why = "trayer did not show its window";
+            return false;
+        }
+        return true;
+    }
+
+    static bool ToolsPresent(std::string& missing) {
+        xvfb_ = FindProgram("Xvfb");
+        trayer_ = FindProgram("trayer");
+        xdotool_ = FindProgram("xdotool");
+        import_ = FindProgram("import");
+        dbusRunSession_ = FindProgram("dbus-run-session");
+        for (auto& [tool, name] :
+             {std::pair{&xvfb_, "Xvfb"}, std::pair{&trayer_, "trayer"},
+              std::pair{&xdotool_, "xdotool"}, std::pair{&import_, "import (ImageMagick)"}})
+            if (!*tool)
+                missing += std::string(missing.empty() ? "" : ", ") + name;
+        return missing.empty();
+    }
+
+    std::map<std::string, std::string> Env() const {
+        auto env = box_.Env(false);
+        env["DISPLAY"] = display_;
+        return env;
+    }
+
+    Process& Spawn(const std::vector<std::string>& argv, const std::string& log, bool withDisplay) {
+        procs_.push_back(std::make_unique<Process>());
+        procs_.back()->Start(argv, withDisplay ? Env() : box_.Env(false), box_.Log(log));
+        return *procs_.back();
+    }
+
+    // Runs a tool to its end and returns what it printed.
+    std::string Run(const std::vector<std::string>& argv) {
+        const fs::path out = box_.root / "tool.out";
+        std::error_code ec;
+        fs::remove(out, ec);
+        Process p;
+        if (!p.Start(argv, Env(), out))
+            return {};
+        p.WaitExit(10s);
+        return ReadFileBytes(out);
+    }
+    std::string Xdotool(std::vector<std::string> args) {
+        args.insert(args.begin(), xdotool_->string());
+        return Run(args);
+    }
+    std::vector<WindowInfo> Search(std::vector<std::string> query) {
+        std::vector<std::string> args{"search", "--onlyvisible"};
+        args.insert(args.end(), query.begin(), query.end());
+        args.insert(args.end(), {"getwindowgeometry", "%@"});
+        const std::string out = Xdotool(args);
+        std::vector<WindowInfo> found;
+        static const std::regex block(
+            R"(Window (\d+)\s+Position: (-?\d+),(-?\d+)[^\n]*\n\s+Geometry: (\d+)x(\d+))");
+        for (std::sregex_iterator it(out.begin(), out.end(), block), end; it != end; ++it)
+            found.push_back({(*it)[1], std::stoi((*it)[2]), std::stoi((*it)[3]),
+                             std::stoi((*it)[4]), std::stoi((*it)[5])});
+        return found;
+    }
+    std::string WindowName(const std::string& id) {
+        std::string name = Xdotool({"getwindowname", id});
+        name.erase(name.find_last_not_of("\r\n") + 1);
+        return name;
+    }
+    // Our visible windows (xdotool's --name misses windows that carry only _NET_WM_NAME).
+    std::vector<WindowInfo> OurWindows(const std::string& name) {
+        std::vector<WindowInfo> out;
+        for (const WindowInfo& w : Search({"--class", "ocelis"}))
+            if (WindowName(w.id) == name)
+                out.push_back(w);
+        return out;
+    }
+    void Screenshot(const std::string& target, const fs::path& file) {
+        Run({import_->string(), "-window", target, "-depth", "8", file.string()});
+    }
+
+private:
+    Sandbox& box_;
+    std::string display_;
+    std::vector<std::unique_ptr<Process>> procs_;
+    static inline std::optional<fs::path> xvfb_, trayer_, xdotool_, import_, dbusRunSession_;
+
+public:
+    // The D-Bus tray host of this folder needs dbus-run-session and python3 with dbus and gi.
+    static bool DBusToolsPresent(std::string& missing) {
+        if (!dbusRunSession_)
+            missing = "dbus-run-session";
+        else if (system("/usr/bin/python3 -c 'import dbus, dbus.mainloop.glib, gi' 2>/dev/null"))
+            missing = "python3-dbus or python3-gi";
+        return missing.empty();
+    }
+    // A session bus whose tray host starts once `go` exists (at once when it is empty).
+    Process& SpawnDBusHost(const fs::path& addressFile, const fs::path& layoutFile,
+                           const std::string& click, const fs::path& go = {}) {
+        std::string host = "exec /usr/bin/python3 " TRAY_HOST " --address-file '" +
+                           addressFile.string() + "' --layout-file '" + layoutFile.string() + "'";
+        if (!click.empty())
+            host += " --click '" + click + "'";
+        std::string script = host;
+        if (!go.empty())
+            script = "echo $DBUS_SESSION_BUS_ADDRESS > '" + addressFile.string() +
+                     ".early'; while [ ! -e '" + go.string() + "' ]; do sleep 0.05; done; " + host;
+        return Spawn({dbusRunSession_->string(), "--", "/bin/sh", "-c", script}, "dbus", false);
+    }
+};
+
+} // namespace ocelis::e2e
