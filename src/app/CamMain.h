@@ -51,6 +51,8 @@ public:
     // Brings the open options dialog to the front, or opens it filled from the settings;
     // on OK its values go into the settings. The run does not block the tray icon.
     void actOptionsExecute();
+    // Opens one more AVI creator window; none is remembered.
+    void actAviCreatorExecute();
 
     // Components (objectName = the name here). The tray icon exists once a tray host runs.
     QSystemTrayIcon* TrayIcon = nullptr;
