@@ -118,7 +118,6 @@ void TOcProgressDlg::Show() {
                     area.y() + (area.height() - kFormHeight) / 2);
     }
     FForm->show();
-    FForm->raise();
 }
 
 void TOcProgressDlg::Close() {
