@@ -13,6 +13,7 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "avi/AviTestSupport.h"
 #include "avi/OcProgressDlg.h"
@@ -85,41 +86,38 @@ TEST_F(AviCreatorTest, LayoutDialogsAndProgressWindow) {
     EXPECT_EQ(w->windowTitle(), "AVI Creator");
     EXPECT_EQ(w->size(), QSize(406, 304));
     EXPECT_EQ(w->minimumSize(), w->maximumSize());
+    TFormProg* f = w->ProgressDlg->Form();
     const struct {
         QWidget* widget;
-        const char* name;
         QRect place;
         QString caption;
     } controls[] = {
-        {w->TipsLabel, "TipsLabel", {4, 4, 399, 41}, w->TipsLabel->text()},
-        {w->FilesBox, "FilesBox", {4, 50, 305, 200}, {}},
-        {w->AddButton, "AddButton", {322, 50, 75, 25}, "&Add..."},
-        {w->RemoveButton, "RemoveButton", {322, 83, 75, 25}, "&Remove"},
-        {w->ProduceButton, "ProduceButton", {322, 116, 75, 25}, "&Produce..."},
-        {w->PauseSpin, "PauseSpin", {48, 255, 67, 22}, {}},
-        {w->MjpegBox, "MjpegBox", {8, 282, 393, 17}, "Keep JPEG compression (much smaller file)"},
+        {w->TipsLabel, {4, 4, 399, 41}, {}},
+        {w->FilesBox, {4, 50, 305, 200}, {}},
+        {w->AddButton, {322, 50, 75, 25}, "&Add..."},
+        {w->RemoveButton, {322, 83, 75, 25}, "&Remove"},
+        {w->ProduceButton, {322, 116, 75, 25}, "&Produce..."},
+        {w->PauseSpin, {48, 255, 67, 22}, {}},
+        {w->MjpegBox, {8, 282, 393, 17}, "Keep JPEG compression (much smaller file)"},
+        {w->PauseLabel, {8, 259, 0, 0}, "Pause"},
+        {w->Pause2Label, {122, 259, 0, 0}, "milliseconds between each frame"},
+        {f->Label1, {18, 10, 0, 0}, "Progress"},
+        {f->ProgressBar1, {24, 28, 271, 15}, {}},
+        {f->Panel1, {0, 0, 314, 92}, {}},
     };
     for (const auto& c : controls) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.widget->objectName(), c.name);
-        EXPECT_EQ(c.widget->geometry(), c.place);
-        if (auto* b = qobject_cast<QAbstractButton*>(c.widget)) {
-            EXPECT_EQ(b->text(), c.caption);
+        SCOPED_TRACE(c.widget->objectName().toStdString());
+        EXPECT_EQ(c.place.isEmpty() ? QRect(c.widget->pos(), QSize(0, 0)) : c.widget->geometry(),
+                  c.place);
+        if (!c.caption.isEmpty()) {
+            EXPECT_EQ(c.widget->property("text").toString(), c.caption);
         }
     }
     EXPECT_TRUE(w->TipsLabel->text().startsWith("To create an AVI file, you have to select"));
-    EXPECT_EQ(w->PauseLabel->pos(), QPoint(8, 259));
-    EXPECT_EQ(w->PauseLabel->text(), "Pause");
-    EXPECT_EQ(w->Pause2Label->pos(), QPoint(122, 259));
-    EXPECT_EQ(w->Pause2Label->text(), "milliseconds between each frame");
-    EXPECT_EQ(w->PauseSpin->minimum(), 0);
-    EXPECT_EQ(w->PauseSpin->maximum(), 10000000);
-    EXPECT_EQ(w->PauseSpin->value(), 500);
+    EXPECT_EQ(std::tuple(w->PauseSpin->minimum(), w->PauseSpin->maximum(), w->PauseSpin->value()),
+              std::tuple(0, 10000000, 500));
     EXPECT_FALSE(w->MjpegBox->isChecked());
     EXPECT_EQ(w->FilesBox->selectionMode(), QAbstractItemView::ExtendedSelection);
-    EXPECT_EQ(w->actAdd->shortcut(), QKeySequence(Qt::Key_Insert));
-    EXPECT_EQ(w->actRemove->shortcut(), QKeySequence(Qt::Key_Delete));
-
     EXPECT_EQ(w->OpenPictureDialog1->QtFilter(), "JPEG Image File (*.jpg)");
     EXPECT_EQ(w->OpenPictureDialog1->DialogKind(), TOcFileDialog::Kind::OpenMany);
     EXPECT_EQ(w->SaveDialog->QtFilter(), "AVI File (*.avi)");
@@ -129,21 +127,12 @@ TEST_F(AviCreatorTest, LayoutDialogsAndProgressWindow) {
         EXPECT_EQ(d->InitialDir().toStdString(), dir_.string());
 
     TOcProgressDlg* p = w->ProgressDlg;
-    EXPECT_EQ(p->objectName(), "ProgressDlg");
-    EXPECT_EQ(p->Maximum(), 100);
-    EXPECT_EQ(p->Value(), 0);
-    EXPECT_EQ(p->Text(), "Progress");
-    EXPECT_TRUE(p->StayOnTop());
-    TFormProg* f = p->Form();
+    EXPECT_EQ(std::tuple(p->Maximum(), p->Value(), p->Text(), p->StayOnTop()),
+              std::tuple(100, 0, QString("Progress"), true));
     EXPECT_EQ(f->size(), QSize(314, 92));
     EXPECT_TRUE(f->windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_EQ(f->Panel1->geometry(), QRect(0, 0, 314, 92));
-    EXPECT_EQ(f->Label1->pos(), QPoint(18, 10));
-    EXPECT_EQ(f->ProgressBar1->geometry(), QRect(24, 28, 271, 15));
-    EXPECT_EQ(f->CancelButton->objectName(), "CancelButton");
     // Only the component closes its window.
     p->Show();
-    EXPECT_TRUE(f->isVisible());
     EXPECT_FALSE(f->close());
     EXPECT_TRUE(f->isVisible());
     p->Close();
@@ -168,106 +157,92 @@ TEST_F(AviCreatorTest, InsertAddsInTheDialogsOrderDeleteRemovesTheSelection) {
 TEST_F(AviCreatorTest, DropSwapsTheDraggedEntryWithTheOneUnderTheMouse) {
     TfoAviCreator* w = Open();
     QListWidget* box = w->FilesBox;
-    const auto centre = [box](int row) { return box->visualItemRect(box->item(row)).center(); };
-    const QPoint below(20, box->viewport()->height() - 3);
-    struct Case {
-        const char* what;
-        int from;
-        QPoint (*at)(decltype(centre)&, QPoint);
+    const auto at = [box](int row) { // -1: the empty space below the last entry
+        return row < 0 ? QPoint(20, box->viewport()->height() - 3)
+                       : box->visualItemRect(box->item(row)).center();
+    };
+    const QStringList five{"1", "2", "3", "4", "5"};
+    const struct {
+        int from, onto;
         QStringList order;
-    };
-    const Case cases[] = {
-        {"first onto fourth", 0, [](auto& c, QPoint) { return c(3); }, {"4", "2", "3", "1", "5"}},
-        {"second below the last", 1, [](auto&, QPoint b) { return b; }, {"1", "5", "3", "4", "2"}},
-        {"onto itself", 2, [](auto& c, QPoint) { return c(2); }, {"1", "2", "3", "4", "5"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    } cases[] = {
+        {0, 3, {"4", "2", "3", "1", "5"}}, {1, -1, {"1", "5", "3", "4", "2"}}, {2, 2, five}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.from);
         box->clear();
-        box->addItems({"1", "2", "3", "4", "5"});
+        box->addItems(five);
         box->setCurrentRow(c.from);
-        const QPoint at = c.at(centre, below);
-        ASSERT_TRUE(w->FilesBoxDragOver(box, at));
-        w->FilesBoxDragDrop(box, at);
+        ASSERT_TRUE(w->FilesBoxDragOver(box, at(c.onto)));
+        w->FilesBoxDragDrop(box, at(c.onto));
         EXPECT_EQ(Entries(w), c.order);
     }
-    // Refused: no current entry, a drag from elsewhere, an empty list.
-    box->setCurrentRow(-1);
-    EXPECT_FALSE(w->FilesBoxDragOver(box, centre(0)));
-    box->setCurrentRow(0);
-    EXPECT_FALSE(w->FilesBoxDragOver(w->AddButton, centre(0)));
+    // Refused: a drag from elsewhere, no current entry; nothing to swap in an empty list.
+    EXPECT_FALSE(w->FilesBoxDragOver(w->AddButton, at(0)));
     QMimeData data;
     data.setText("x");
-    QDropEvent outside(centre(1), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QDropEvent outside(at(1), Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(box->viewport(), &outside);
     EXPECT_FALSE(outside.isAccepted());
-    EXPECT_EQ(Entries(w), (QStringList{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(Entries(w), five);
+    box->setCurrentRow(-1);
+    EXPECT_FALSE(w->FilesBoxDragOver(box, at(0)));
     box->clear();
-    w->FilesBoxDragDrop(box, below);
+    w->FilesBoxDragDrop(box, at(-1));
     EXPECT_EQ(box->count(), 0);
 }
 
-TEST_F(AviCreatorTest, DamagedFirstFileGivesTheDefaultSizeAndTheMessageFollowsTheFile) {
+// A damaged first file leaves the default frame size; the completion message follows a
+// written file only, every failure goes to the error report; the list stays.
+TEST_F(AviCreatorTest, ProductionsEndInTheMessageOrTheErrorReport) {
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     ocelis::test::WriteFileBytes(dir_ / "broken.jpg", "\xFF\xD8 not a picture");
-    const QStringList files{QString::fromStdString((dir_ / "broken.jpg").string()),
-                            Picture("a.jpg", 64, 48), Picture("b.jpg", 64, 48)};
+    const QString broken = QString::fromStdString((dir_ / "broken.jpg").string());
+    const QStringList three{broken, Picture("a.jpg", 64, 48), Picture("b.jpg", 64, 48)};
+    const std::string done = "Ocelis: AVI Generation Complete";
+    const std::string empty = "Ocelis: No bitmaps on the Bitmaps list.";
+    const struct {
+        QStringList files;
+        fs::path typed, out;
+        bool mjpeg;
+        std::string message;
+    } cases[] = {
+        {three, dir_ / "raw", dir_ / "raw.avi", false, done}, // extension added
+        {three, dir_ / "mjpeg", dir_ / "mjpeg.avi", true, done},
+        {{}, dir_ / "empty.avi", dir_ / "empty.avi", false, empty},
+        {{broken}, dir_ / "none.avi", dir_ / "none.avi", false, empty},
+        {three, dir_ / "no-dir" / "x.avi", dir_ / "no-dir" / "x.avi", false,
+         "Ocelis: Failed to create AVI video work file."},
+    };
     TfoAviCreator* w = Open();
-    Dialogs::QueueFiles(files);
-    w->AddButtonClick();
-    for (const bool mjpeg : {false, true}) {
-        SCOPED_TRACE(mjpeg ? "MJPG" : "uncompressed");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.string());
         Dialogs::ClearTestState();
-        w->MjpegBox->setChecked(mjpeg);
-        const fs::path name = dir_ / (mjpeg ? "mjpeg" : "raw"); // no extension typed
-        Produce(w, name);
-        const fs::path out = name.string() + ".avi";
-        EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Ocelis: AVI Generation Complete"});
-        EXPECT_EQ(Dialogs::Messages().at(0).icon, QMessageBox::NoIcon);
-        EXPECT_EQ(Entries(w), files);
+        w->FilesBox->clear();
+        w->FilesBox->addItems(c.files);
+        w->MjpegBox->setChecked(c.mjpeg);
+        Produce(w, c.typed);
+        EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(Dialogs::Messages().at(0).icon,
+                  c.message == done ? QMessageBox::NoIcon : QMessageBox::Critical);
+        EXPECT_EQ(Entries(w), c.files);
         EXPECT_TRUE(w->isEnabled());
         EXPECT_FALSE(w->ProgressDlg->Form()->isVisible());
+        if (c.message != done) {
+            EXPECT_FALSE(fs::exists(c.out));
+            continue;
+        }
         EXPECT_EQ(w->ProgressDlg->Value(), 3);
-        const std::string bytes = ocelis::test::ReadFileBytes(out);
+        const std::string bytes = ocelis::test::ReadFileBytes(c.out);
         const auto chunks = ocelis::test::Chunks(bytes);
         const auto strh = ocelis::test::Find(chunks, "strl/strh");
         const auto strf = ocelis::test::Find(chunks, "strl/strf");
         ASSERT_EQ(strf.size(), 1u);
         EXPECT_EQ(ocelis::test::Le32At(strf[0].Data, 4), screen.width() / 10u);
         EXPECT_EQ(ocelis::test::Le32At(strf[0].Data, 8), screen.height() / 10u);
-        EXPECT_EQ(strh[0].Data.substr(4, 4), mjpeg ? "MJPG" : std::string(4, '\0'));
-        EXPECT_EQ(ocelis::test::Le32At(strh[0].Data, 20), 500u); // scale = the pause
+        EXPECT_EQ(strh[0].Data.substr(4, 4), c.mjpeg ? "MJPG" : std::string(4, '\0'));
         if (ocelis::test::HaveTool("ffprobe")) {
-            EXPECT_EQ(ocelis::test::ProbeFramesAndRate(out.string()), "2/1,2\n");
+            EXPECT_EQ(ocelis::test::ProbeFramesAndRate(c.out.string()), "2/1,2\n");
         }
-    }
-}
-
-TEST_F(AviCreatorTest, FailuresGoToTheErrorReportAndLeaveNoFile) {
-    TfoAviCreator* w = Open();
-    const struct {
-        QStringList files;
-        fs::path out;
-        std::string report;
-    } cases[] = {
-        {{}, dir_ / "empty.avi", "Ocelis: No bitmaps on the Bitmaps list."},
-        {{QString::fromStdString((dir_ / "missing.jpg").string())},
-         dir_ / "none.avi",
-         "Ocelis: No bitmaps on the Bitmaps list."},
-        {{Picture("a.jpg", 32, 24)},
-         dir_ / "no-such-folder" / "x.avi",
-         "Ocelis: Failed to create AVI video work file."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.out.string());
-        Dialogs::ClearTestState();
-        w->FilesBox->clear();
-        w->FilesBox->addItems(c.files);
-        Produce(w, c.out);
-        EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.report});
-        EXPECT_EQ(Dialogs::Messages().at(0).icon, QMessageBox::Critical);
-        EXPECT_FALSE(fs::exists(c.out));
-        EXPECT_EQ(Entries(w), c.files);
     }
     // A cancelled save dialog produces nothing.
     Dialogs::ClearTestState();
