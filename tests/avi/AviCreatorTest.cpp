@@ -15,10 +15,12 @@
 #include <gtest/gtest.h>
 #include <tuple>
 
+#include "app/CamMain.h"
 #include "avi/AviTestSupport.h"
 #include "avi/OcProgressDlg.h"
 #include "gui/OcFileDialog.h"
 #include "imaging/Jpeg.h"
+#include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
 #include "support/TestFiles.h"
@@ -299,4 +301,19 @@ TEST_F(AviCreatorTest, TwoWindowsProduceAtTheSameTime) {
         EXPECT_EQ(ocelis::test::ProbeFramesAndRate((dir_ / "one.avi").string()), "2/1,60\n");
         EXPECT_EQ(ocelis::test::ProbeFramesAndRate((dir_ / "two.avi").string()), "1000/1,60\n");
     }
+}
+
+TEST_F(AviCreatorTest, TheTrayEntryOpensOneMoreWindowEachTime) {
+    ocelis::SetAppDirOverride(dir_);
+    {
+        TfoCamMain main;
+        main.actAviCreator->trigger();
+        main.actAviCreator->trigger();
+    }
+    ocelis::SetAppDirOverride({});
+    std::vector<QString> open;
+    for (const TSForm* f : FormList)
+        if (qobject_cast<const TfoAviCreator*>(f) && f->isVisible())
+            open.push_back(f->objectName());
+    EXPECT_EQ(open, (std::vector<QString>{"foAviCreator", "foAviCreator_1"}));
 }
