@@ -2,6 +2,7 @@
 
 #include "app/ShellIcons.h"
 #include "app/ShellRules.h"
+#include "avi/AviCreator.h"
 #include "catalogue/CamCategory.h"
 #include "catalogue/CamFile.h"
 #include "catalogue/EditCams.h"
@@ -233,15 +234,16 @@ void TfoCamMain::BuildComponents() {
         action->setProperty(TOcTranslator::kAliasesProperty,
                             QStringList{QString::fromLatin1(entry)});
 
-    // actCloseMenu does nothing: choosing it only closes the menu. The mosaic and AVI creator
-    // entries are in place; their windows are not part of this build yet, so choosing them
-    // does nothing.
+    // actCloseMenu does nothing: choosing it only closes the menu. The mosaic entry is in
+    // place; its window is not part of this build yet, so choosing it does nothing.
     connect(actEdit, &QAction::triggered, this, [this] { Guarded([this] { actEditExecute(); }); });
     connect(Windows1, &QMenu::aboutToShow, this,
             [this] { Guarded([this] { actWindowExecute(); }); });
     connect(actExit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
     connect(actOptions, &QAction::triggered, this,
             [this] { Guarded([this] { actOptionsExecute(); }); });
+    connect(actAviCreator, &QAction::triggered, this,
+            [this] { Guarded([this] { actAviCreatorExecute(); }); });
 
     FTrayRetry = new QTimer(this);
     FTrayRetry->setInterval(kTrayRetryMs);
@@ -534,6 +536,10 @@ void TfoCamMain::actOptionsExecute() {
         Qt::SingleShotConnection);
     dialog->setWindowModality(Qt::NonModal);
     dialog->show();
+}
+
+void TfoCamMain::actAviCreatorExecute() {
+    (new TfoAviCreator(nullptr))->show();
 }
 
 void TfoCamMain::WindowItemClick(QAction* entry) {

@@ -55,6 +55,8 @@ public:
     // Opens the catalogue editor, or brings the open one to the front. It runs without
     // blocking the tray icon; its end applies an OK (EditCamsFinished).
     void actEditExecute();
+    // Opens one more AVI creator window; none is remembered.
+    void actAviCreatorExecute();
 
     // Components (objectName = the name here). The tray icon exists once a tray host runs.
     QSystemTrayIcon* TrayIcon = nullptr;

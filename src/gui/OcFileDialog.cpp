@@ -36,7 +36,7 @@ std::optional<QString> TOcFileDialog::Execute(QWidget* parent) {
                               : FInitialDir + QLatin1Char('/') + QFileInfo(FFileName).fileName();
     std::optional<QString> r;
     if (FKind == Kind::Save) {
-        r = ocelis::Dialogs::SaveFileName(parent, FTitle, start, QtFilter());
+        r = ocelis::Dialogs::SaveFileName(parent, FTitle, start, QtFilter(), FOverwritePrompt);
         if (r && !FDefaultExt.isEmpty() && QFileInfo(*r).suffix().isEmpty())
             *r += QLatin1Char('.') + FDefaultExt;
     } else if (FKind == Kind::Open) {

@@ -33,6 +33,9 @@ public:
     void SetFileName(const QString& name) { FFileName = name; }
     QString InitialDir() const { return FInitialDir; }
     void SetInitialDir(const QString& dir) { FInitialDir = dir; }
+    // Save: whether choosing an existing file asks first (on by default).
+    bool OverwritePrompt() const { return FOverwritePrompt; }
+    void SetOverwritePrompt(bool on) { FOverwritePrompt = on; }
 
     // Qt's notation of Filter: "JPEG File (*.jpg);;All (*.*)"; a description without its
     // pattern in parentheses gets it appended.
@@ -47,4 +50,5 @@ public:
 private:
     Kind FKind;
     QString FFilter, FTitle, FDefaultExt, FFileName, FInitialDir;
+    bool FOverwritePrompt = true;
 };

@@ -36,10 +36,14 @@ std::optional<QString> NonEmpty(const QString& s) {
 } // namespace
 
 std::optional<QString> Dialogs::SaveFileName(QWidget* parent, const QString& title,
-                                             const QString& startPath, const QString& filter) {
+                                             const QString& startPath, const QString& filter,
+                                             bool confirmOverwrite) {
     if (State().testMode)
         return NextAnswer();
-    return NonEmpty(QFileDialog::getSaveFileName(parent, title, startPath, filter));
+    const QFileDialog::Options options =
+        confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite;
+    return NonEmpty(
+        QFileDialog::getSaveFileName(parent, title, startPath, filter, nullptr, options));
 }
 
 std::optional<QString> Dialogs::OpenFileName(QWidget* parent, const QString& title,

@@ -21,9 +21,11 @@ struct MessageRecord {
 
 class Dialogs {
 public:
-    // Save/open file dialogs; nothing when cancelled.
+    // Save/open file dialogs; nothing when cancelled. confirmOverwrite false: an existing
+    // file is chosen without a question.
     static std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
-                                               const QString& startPath, const QString& filter);
+                                               const QString& startPath, const QString& filter,
+                                               bool confirmOverwrite = true);
     static std::optional<QString> OpenFileName(QWidget* parent, const QString& title,
                                                const QString& startPath, const QString& filter);
     static std::optional<QStringList> OpenFileNames(QWidget* parent, const QString& title,

@@ -1,0 +1,346 @@
+#include "avi/AviCreator.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragMoveEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "avi/AviWriter.h"
+#include "avi/OcProgressDlg.h"
+#include "gui/OcFileDialog.h"
+#include "platform/Dialogs.h"
+#include "settings/CamViewer.h"
+#include "settings/MessageTexts.h"
+#include "settings/PlainText.h"
+#include "util/QtText.h"
+
+namespace {
+
+constexpr int kClientWidth = 406;
+// The layout's 283 pixels and a row for MjpegBox.
+constexpr int kClientHeight = 304;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kItemHeight = 13;
+
+class TFixedHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), kItemHeight};
+    }
+};
+
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, int left, int top) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QPushButton* NewButton(QWidget* parent, const char* name, const QString& caption, int top) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(322, top, kButtonWidth, kButtonHeight);
+    button->setAutoDefault(false);
+    return button;
+}
+
+int ClampToInt(size_t n) {
+    return static_cast<int>(std::min<size_t>(n, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+TOcDragListBox::TOcDragListBox(QWidget* parent) : QListWidget(parent) {
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    // A copy: the view must not remove the dragged entries after the drop.
+    setDefaultDropAction(Qt::CopyAction);
+    setDropIndicatorShown(false);
+}
+
+void TOcDragListBox::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void TOcDragListBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (OnDragOver && OnDragOver(event->source(), event->position().toPoint())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TOcDragListBox::dropEvent(QDropEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (!OnDragOver || !OnDragOver(event->source(), pos)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (OnDragDrop)
+        OnDragDrop(event->source(), pos);
+}
+
+TfoAviCreator::TfoAviCreator(QWidget* parent)
+    : TSForm(QStringLiteral("foAviCreator"), parent,
+             Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("AVI Creator"));
+    setFixedSize(kClientWidth, kClientHeight);
+    setSizeGripEnabled(false);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+
+    TipsLabel = new QLabel(this);
+    TipsLabel->setObjectName(QStringLiteral("TipsLabel"));
+    TipsLabel->setTextFormat(Qt::PlainText);
+    TipsLabel->setWordWrap(true);
+    TipsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    TipsLabel->setText(
+        QStringLiteral("To create an AVI file, you have to select a few files having the same "
+                       "resolution, then click on \"Produce\" and the animation will be saved "
+                       "on your disk."));
+    TipsLabel->setGeometry(4, 4, 399, 41);
+
+    FilesBox = new TOcDragListBox(this);
+    FilesBox->setObjectName(QStringLiteral("FilesBox"));
+    FilesBox->setGeometry(4, 50, 305, 200);
+    FilesBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    FilesBox->setUniformItemSizes(true);
+    FilesBox->setItemDelegate(new TFixedHeightDelegate(FilesBox));
+    FilesBox->OnDragOver = [this](QObject* source, const QPoint& pos) {
+        return FilesBoxDragOver(source, pos);
+    };
+    FilesBox->OnDragDrop = [this](QObject* source, const QPoint& pos) {
+        FilesBoxDragDrop(source, pos);
+    };
+
+    AddButton = NewButton(this, "AddButton", QStringLiteral("&Add..."), 50);
+    RemoveButton = NewButton(this, "RemoveButton", QStringLiteral("&Remove"), 83);
+    ProduceButton = NewButton(this, "ProduceButton", QStringLiteral("&Produce..."), 116);
+
+    PauseLabel = NewLabel(this, "PauseLabel", QStringLiteral("Pause"), 8, 259);
+    PauseSpin = new TOcSpinEdit(this);
+    PauseSpin->setObjectName(QStringLiteral("PauseSpin"));
+    PauseSpin->setGeometry(48, 255, 67, 22);
+    PauseSpin->setRange(0, 10000000);
+    PauseSpin->setValue(500);
+    Pause2Label =
+        NewLabel(this, "Pause2Label", QStringLiteral("milliseconds between each frame"), 122, 259);
+
+    MjpegBox = new QCheckBox(QStringLiteral("Keep JPEG compression (much smaller file)"), this);
+    MjpegBox->setObjectName(QStringLiteral("MjpegBox"));
+    MjpegBox->setGeometry(8, 282, 393, 17);
+    MjpegBox->setChecked(false);
+
+    OpenPictureDialog1 = new TOcFileDialog(TOcFileDialog::Kind::OpenMany,
+                                           QStringLiteral("OpenPictureDialog1"), this);
+    OpenPictureDialog1->SetFilter(QStringLiteral("JPEG Image File (*.jpg)|*.jpg"));
+    SaveDialog = new TOcFileDialog(TOcFileDialog::Kind::Save, QStringLiteral("SaveDialog"), this);
+    SaveDialog->SetFilter(QStringLiteral("AVI File (*.avi)|*.avi"));
+    SaveDialog->SetDefaultExt(QStringLiteral("avi"));
+    SaveDialog->SetOverwritePrompt(false);
+
+    ProgressDlg = new TOcProgressDlg(QStringLiteral("ProgressDlg"), this);
+    ProgressDlg->SetText(QStringLiteral("Progress"));
+    connect(ProgressDlg, &TOcProgressDlg::CancelClicked, this, [this] {
+        FCancel = true;
+        ProgressDlg->Form()->CancelButton->setEnabled(false);
+    });
+
+    ActionList1 = new QObject(this);
+    ActionList1->setObjectName(QStringLiteral("ActionList1"));
+    const auto action = [this](const char* name, QKeySequence key) {
+        auto* a = new QAction(this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(key);
+        addAction(a);
+        return a;
+    };
+    actAdd = action("actAdd", QKeySequence(Qt::Key_Insert));
+    actRemove = action("actRemove", QKeySequence(Qt::Key_Delete));
+    connect(actAdd, &QAction::triggered, this, &TfoAviCreator::actAddExecute);
+    connect(actRemove, &QAction::triggered, this, &TfoAviCreator::actRemoveExecute);
+    connect(AddButton, &QPushButton::clicked, this, &TfoAviCreator::AddButtonClick);
+    connect(RemoveButton, &QPushButton::clicked, this, &TfoAviCreator::RemoveButtonClick);
+    connect(ProduceButton, &QPushButton::clicked, this, &TfoAviCreator::ProduceButtonClick);
+
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect area = s->availableGeometry();
+        move(area.x() + (area.width() - kClientWidth) / 2,
+             area.y() + (area.height() - kClientHeight) / 2);
+    }
+
+    FinishCreate();
+}
+
+TfoAviCreator::~TfoAviCreator() {
+    FCancel = true;
+    if (FWorker.joinable())
+        FWorker.join();
+}
+
+void TfoAviCreator::FormCreate() {
+    const QString start = CamViewer ? ocelis::ToQ(CamViewer->SavePath) : QString();
+    OpenPictureDialog1->SetInitialDir(start);
+    SaveDialog->SetInitialDir(start);
+}
+
+void TfoAviCreator::closeEvent(QCloseEvent* event) {
+    if (FProducing) {
+        event->ignore();
+        return;
+    }
+    TSForm::closeEvent(event);
+}
+
+void TfoAviCreator::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    TSForm::keyPressEvent(event);
+}
+
+void TfoAviCreator::AddButtonClick() {
+    const std::optional<QStringList> files = OpenPictureDialog1->ExecuteMany(this);
+    if (files)
+        FilesBox->addItems(*files);
+}
+
+void TfoAviCreator::RemoveButtonClick() {
+    for (int i = FilesBox->count() - 1; i >= 0; --i)
+        if (FilesBox->item(i)->isSelected())
+            delete FilesBox->takeItem(i);
+}
+
+void TfoAviCreator::actAddExecute() {
+    AddButton->click();
+}
+
+void TfoAviCreator::actRemoveExecute() {
+    RemoveButton->click();
+}
+
+bool TfoAviCreator::FilesBoxDragOver(QObject* source, const QPoint& pos) const {
+    // Only the list's own entries: a drop from elsewhere has nothing to exchange.
+    return source == FilesBox && FilesBox->currentRow() >= 0 &&
+           FilesBox->viewport()->rect().contains(pos);
+}
+
+void TfoAviCreator::FilesBoxDragDrop(QObject* source, const QPoint& pos) {
+    if (source != FilesBox || FilesBox->count() == 0)
+        return;
+    const int from = FilesBox->currentRow();
+    if (from < 0)
+        return;
+    const QModelIndex at = FilesBox->indexAt(pos);
+    // The empty space below the last entry counts as the last entry.
+    const int to = at.isValid() ? at.row() : FilesBox->count() - 1;
+    if (from == to)
+        return;
+    QListWidgetItem* a = FilesBox->item(from);
+    QListWidgetItem* b = FilesBox->item(to);
+    const QString text = a->text();
+    a->setText(b->text());
+    b->setText(text);
+    FilesBox->setCurrentRow(to, QItemSelectionModel::ClearAndSelect);
+}
+
+void TfoAviCreator::ProduceButtonClick() {
+    if (FProducing)
+        return;
+    const std::optional<QString> name = SaveDialog->Execute(this);
+    if (!name)
+        return;
+    try {
+        QSize screen(640, 480);
+        if (const QScreen* s = QGuiApplication::primaryScreen())
+            screen = s->geometry().size();
+        ocelis::TAviWriter writer(screen.width(), screen.height());
+        writer.FileName = QFile::encodeName(*name).toStdString();
+        std::vector<std::filesystem::path> files;
+        files.reserve(static_cast<size_t>(FilesBox->count()));
+        for (int i = 0; i < FilesBox->count(); ++i)
+            files.emplace_back(QFile::encodeName(FilesBox->item(i)->text()).toStdString());
+        writer.Stretch = false;
+        writer.FrameTime = PauseSpin->value();
+        writer.KeepJpeg = MjpegBox->isChecked();
+
+        FCancel = false;
+        FDone = 0;
+        FProgressPosted = false;
+        ProgressDlg->SetMaximum(ClampToInt(files.size()));
+        ProgressDlg->SetValue(0);
+        ProgressDlg->Form()->CancelButton->setEnabled(true);
+        FProducing = true;
+        setEnabled(false);
+        ProgressDlg->Show();
+
+        FWorker =
+            std::thread([this, writer = std::move(writer), files = std::move(files)]() mutable {
+                TProduction done;
+                try {
+                    ocelis::TAviProgress progress;
+                    progress.Cancel = &FCancel;
+                    progress.OnProgress = [this](size_t n, size_t) {
+                        FDone = n;
+                        // One hand-over at a time is enough; it shows the latest count.
+                        if (!FProgressPosted.exchange(true))
+                            QMetaObject::invokeMethod(
+                                this, [this] { ProgressArrived(); }, Qt::QueuedConnection);
+                    };
+                    done.Written =
+                        writer.WriteJpegFiles(files, progress) == ocelis::TAviResult::Written;
+                } catch (const std::exception& e) {
+                    done.Failed = true;
+                    done.Error = e.what();
+                } catch (...) {
+                    done.Failed = true;
+                    done.Error = "Unknown error";
+                }
+                QMetaObject::invokeMethod(
+                    this, [this, done] { ProductionDone(done); }, Qt::QueuedConnection);
+            });
+    } catch (const std::exception& e) {
+        ProductionDone({false, true, e.what()});
+    }
+}
+
+void TfoAviCreator::ProgressArrived() {
+    FProgressPosted = false;
+    ProgressDlg->SetValue(ClampToInt(FDone));
+}
+
+void TfoAviCreator::ProductionDone(const TProduction& production) {
+    if (FWorker.joinable())
+        FWorker.join();
+    ProgressDlg->Close();
+    FProducing = false;
+    setEnabled(true);
+    if (production.Failed)
+        ocelis::ShowErrorReport(production.Error);
+    else if (production.Written)
+        ocelis::Dialogs::Message(this, QMessageBox::NoIcon,
+                                 QString::fromLatin1(ocelis::ProductName),
+                                 ocelis::DisplayText(AviGenerated));
+}
