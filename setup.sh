@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running Ocelis need.
 # Does nothing when all of them are present.
+#
+#   ./setup.sh            what building, testing and running need
+#   ./setup.sh --package  also what package.sh needs to build and check the Debian package
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +17,11 @@ PACKAGES=(
     shared-mime-info desktop-file-utils fonts-dejavu-core
     ffmpeg mediainfo
 )
+case "${1:-}" in
+    "") ;;
+    --package) PACKAGES+=(dpkg-dev file lintian) ;;
+    *) echo "usage: ./setup.sh [--package]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do

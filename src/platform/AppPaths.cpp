@@ -96,13 +96,22 @@ std::vector<fs::path> LanguageDirs() {
         AddIfDir(dirs, o / "Languages");
         return dirs;
     }
-    const fs::path exeDir = ExecutablePath().parent_path();
-    AddIfDir(dirs, exeDir / "Languages");
-    // An installed copy: <prefix>/bin/ocelis beside <prefix>/share/ocelis.
-    AddIfDir(dirs, exeDir.parent_path() / "share" / "ocelis" / "Languages");
 #ifdef OCELIS_INSTALL_DATADIR
-    AddIfDir(dirs, fs::path(OCELIS_INSTALL_DATADIR) / "ocelis" / "Languages");
+    const fs::path installed = OCELIS_INSTALL_DATADIR;
+#else
+    const fs::path installed;
 #endif
+    return LanguageDirsFor(ExecutablePath().parent_path(), installed);
+}
+
+std::vector<fs::path> LanguageDirsFor(const fs::path& exeDir, const fs::path& installedDataDir) {
+    std::vector<fs::path> dirs;
+    AddIfDir(dirs, exeDir / "Languages");
+    // <prefix>/bin/ocelis beside <prefix>/share/ocelis, wherever the prefix was moved to
+    // (a copy unpacked from the package, or installed under another prefix).
+    AddIfDir(dirs, exeDir.parent_path() / "share" / "ocelis" / "Languages");
+    if (!installedDataDir.empty())
+        AddIfDir(dirs, installedDataDir / "ocelis" / "Languages");
     return dirs;
 }
 

@@ -36,6 +36,11 @@ bool IsWritableDir(const std::filesystem::path& dir);
 // Folders searched for language files, in order: Languages beside the executable, then
 // the installed data folders (<prefix>/share/ocelis/Languages). Only existing folders.
 std::vector<std::filesystem::path> LanguageDirs();
+// The rule itself, for an executable in exeDir and a compiled-in data folder (<prefix>/share;
+// empty for none): exeDir/Languages, exeDir/../share/ocelis/Languages, then
+// installedDataDir/ocelis/Languages, each once.
+std::vector<std::filesystem::path> LanguageDirsFor(const std::filesystem::path& exeDir,
+                                                   const std::filesystem::path& installedDataDir);
 
 // $XDG_CONFIG_HOME, or ~/.config when unset or not absolute.
 std::filesystem::path ConfigHome();

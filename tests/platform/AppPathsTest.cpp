@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "platform/AppPaths.h"
 #include "platform/FileTestSupport.h"
@@ -55,6 +56,38 @@ TEST_F(AppPathsTest, LanguageFolders) {
     fs::create_directories(base / "app" / "Languages");
     ASSERT_EQ(ocelis::LanguageDirs().size(), 1u);
     EXPECT_EQ(ocelis::LanguageDirs()[0], fs::weakly_canonical(base / "app" / "Languages"));
+}
+
+// An unpacked or moved package (<root>/usr/bin/ocelis) finds <root>/usr/share/ocelis, not
+// only the compiled-in folder.
+TEST_F(AppPathsTest, LanguageFoldersOfAnInstalledLayoutWhereverItLies) {
+    const fs::path usr = base / "root" / "usr", bin = usr / "bin";
+    const fs::path shipped = usr / "share" / "ocelis" / "Languages";
+    const fs::path beside = bin / "Languages", other = base / "other" / "ocelis" / "Languages";
+    const struct {
+        std::vector<fs::path> present;
+        fs::path dataDir;
+        std::vector<fs::path> expected;
+    } cases[] = {
+        {{shipped}, "/nonexistent", {shipped}},
+        {{shipped}, usr / "share", {shipped}}, // the compiled-in folder is the same one
+        {{shipped, beside}, {}, {beside, shipped}},
+        {{shipped, other}, base / "other", {shipped, other}},
+        {{other}, base / "other", {other}},
+        {{}, base / "other", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.present.size() << " " << c.dataDir);
+        fs::remove_all(base / "root");
+        fs::remove_all(base / "other");
+        fs::create_directories(bin);
+        for (const fs::path& d : c.present)
+            fs::create_directories(d);
+        std::vector<fs::path> expected;
+        for (const fs::path& d : c.expected)
+            expected.push_back(fs::weakly_canonical(d));
+        EXPECT_EQ(ocelis::LanguageDirsFor(bin, c.dataDir), expected);
+    }
 }
 
 TEST_F(AppPathsTest, HomeFromEnvironment) {
