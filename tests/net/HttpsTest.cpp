@@ -114,6 +114,24 @@ TEST(Https, DefaultPortIsLeftOutOfTheHostHeader) {
     EXPECT_EQ(f.Client.ConnectCount(), 2);
 }
 
+// Kept alive over TLS; once the server has closed it, the next request goes on a new
+// connection that resumes the session (and writing into the closed one raises no SIGPIPE).
+TEST(Https, KeptConnectionClosedByServerIsReopenedAndResumed) {
+    Fixture f;
+    f.Inner.Enqueue(HttpAnswer().Send(MakeResponse(200, "OK", {}, "one")));
+    f.Inner.Enqueue(HttpAnswer().Send(MakeResponse(200, "OK", {}, "two")).Close());
+    f.Inner.Enqueue(HttpAnswer().Send(MakeResponse(200, "OK", {}, "three")));
+    std::string body;
+    for (const char* expected : {"one", "two", "three"}) {
+        body.clear();
+        f.Client.Get("https://localhost/a.jpg", body);
+        EXPECT_EQ(body, expected);
+        ASSERT_TRUE(f.Inner.WaitForOpenConnections(body == "two" ? 0 : 1, 2s));
+    }
+    EXPECT_EQ(f.Client.ConnectCount(), 2);
+    EXPECT_EQ(f.Client.ResumedCount(), 1);
+}
+
 TEST(Https, CertificatesThatDoNotProveTheServerAreRefused) {
     const auto& certs = TrustedTestCertificates();
     const std::pair<const TestCert*, const char*> cases[] = {
