@@ -1,9 +1,11 @@
 // Our HEAD+GET pair (as the fetch thread does it: 1024-byte reads, a progress call per
-// portion) against libcurl's pair on one reused easy handle, and one GUI hand-over.
+// portion) against libcurl's pair on one reused easy handle, over http and https, and one
+// GUI hand-over.
 #include "net/HttpClient.h"
 #include "net/QtSynchronizer.h"
 #include "support/FakeGuiLoop.h"
 #include "support/HttpTestServer.h"
+#include "support/TlsTestServer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -17,6 +19,7 @@
 using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::HttpTestServer;
+using ocelis::test::TlsTestServer;
 
 namespace {
 
@@ -162,6 +165,77 @@ void BM_CurlPairFreshGet(benchmark::State& s) {
     CurlPair(s, true);
 }
 
+// Over TLS: both talk to the same TLS front of the same server, HEAD and GET on connections
+// of their own (the fetch thread's pattern), the GET free to resume the HEAD's session.
+void BM_OursTlsThreadLike(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    auto server = ServerFor(size);
+    TlsTestServer tls(*server, ocelis::test::TrustedTestCertificates().Good);
+    THttpClient client;
+    client.ReadTimeout = 5000;
+    int32_t received = 0;
+    client.OnWork = [&](THttpClient&, TWorkMode, int64_t count) {
+        benchmark::DoNotOptimize(received = static_cast<int32_t>(count));
+    };
+    const std::string url = tls.Url("/cam.jpg", "localhost");
+    std::string stream;
+    for (auto _ : state) {
+        client.Head(url);
+        client.Disconnect();
+        client.RecvBufferSize = 1024;
+        stream.clear();
+        client.Get(url, stream);
+        if (stream.size() != size)
+            state.SkipWithError("short body");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+    state.counters["connections/pair"] =
+        static_cast<double>(client.ConnectCount()) / static_cast<double>(state.iterations());
+    state.counters["resumed/pair"] =
+        static_cast<double>(tls.Resumed()) / static_cast<double>(state.iterations());
+}
+
+void BM_CurlTlsPairFreshGet(benchmark::State& state) {
+    const auto size = static_cast<std::size_t>(state.range(0));
+    auto server = ServerFor(size);
+    TlsTestServer tls(*server, ocelis::test::TrustedTestCertificates().Good);
+    const std::string url = tls.Url("/cam.jpg", "localhost");
+    CURL* h = curl_easy_init();
+    std::string stream;
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_CAINFO, ocelis::test::TrustedTestCertificates().CaFile.c_str());
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, CurlWrite);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &stream);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Ocelis)");
+    curl_easy_setopt(h, CURLOPT_REFERER, "http://ref.example/");
+    curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 1L);
+    long conns = 0;
+    for (auto _ : state) {
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+        CURLcode rc = curl_easy_perform(h);
+        long c = 0;
+        curl_easy_getinfo(h, CURLINFO_NUM_CONNECTS, &c);
+        conns += c;
+        if (rc != CURLE_OK)
+            state.SkipWithError(curl_easy_strerror(rc));
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 0L);
+        stream.clear();
+        rc = curl_easy_perform(h);
+        curl_easy_getinfo(h, CURLINFO_NUM_CONNECTS, &c);
+        conns += c;
+        if (rc != CURLE_OK || stream.size() != size)
+            state.SkipWithError("curl GET failed");
+    }
+    curl_easy_cleanup(h);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+    state.counters["connections/pair"] =
+        static_cast<double>(conns) / static_cast<double>(state.iterations());
+    state.counters["resumed/pair"] =
+        static_cast<double>(tls.Resumed()) / static_cast<double>(state.iterations());
+}
+
 // One Synchronize round trip: a worker hands a call to the Qt GUI thread and waits.
 void BM_QtSynchronizeRoundTrip(benchmark::State& state) {
     static int argc = 1;
@@ -207,10 +281,14 @@ HTTP_BENCH(BM_OursBigReads);
 HTTP_BENCH(BM_OursKeepAlivePlain);
 HTTP_BENCH(BM_CurlPair);
 HTTP_BENCH(BM_CurlPairFreshGet);
+BENCHMARK(BM_OursTlsThreadLike)->Arg(50 * 1024)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_CurlTlsPairFreshGet)->Arg(50 * 1024)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_QtSynchronizeRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FakeLoopRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 int main(int argc, char** argv) {
+    // The test CA is trusted before the first TLS context exists.
+    ocelis::test::TrustedTestCertificates();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

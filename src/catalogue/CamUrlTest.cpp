@@ -192,7 +192,8 @@ TCamUrlTestResult TCamUrlTest::Classify(const std::string& url, const EHttpError
         return r;
     }
     if (FClient->ConnectCount() == connectsBefore) {
-        if (!ocelis::SameText(SchemeOf(url), "http")) {
+        const std::string scheme = SchemeOf(url);
+        if (!ocelis::SameText(scheme, "http") && !ocelis::SameText(scheme, "https")) {
             r.Kind = TCamUrlTestKind::NotHttp;
             return r;
         }

@@ -14,7 +14,7 @@
 #include <string>
 
 enum class TCamUrlTestKind {
-    NotHttp,           // the client only speaks http://
+    NotHttp,           // the client only speaks http:// and https://
     NameNotResolved,   // the host name gives no address
     ConnectionRefused, // resolved, but no connection could be made
     TimeOut,           // connecting or waiting for data took longer than the time-out
@@ -22,7 +22,7 @@ enum class TCamUrlTestKind {
     Redirect,          // a redirect (or any Location header), which viewers never follow
     NotJpeg,           // an answer whose body does not decode as JPEG
     Jpeg,              // a picture
-    Failed,            // anything else: a broken or hostile answer
+    Failed,            // anything else: a broken or hostile answer, a refused certificate
     Cancelled,
 };
 

@@ -1,5 +1,6 @@
 #include "net/HttpClient.h"
 
+#include "net/TlsConnection.h"
 #include "util/Text.h"
 
 #include <algorithm>
@@ -24,6 +25,7 @@ namespace {
 constexpr std::size_t kFoldLimit = 1024;
 constexpr std::size_t kMaxCookies = 64;
 constexpr int64_t kMaxErrorBody = int64_t{1} << 20;
+constexpr std::size_t kMaxTlsSessions = 16;
 
 bool IsBreak(char c) {
     return c == ' ' || c == '\t' || c == ',';
@@ -94,8 +96,9 @@ EHttpProtocolError::EHttpProtocolError(int32_t code, const std::string& statusLi
 
 struct THttpClient::Url {
     std::string Host; // as written, brackets of an IPv6 literal kept
-    std::string Port; // as written; "80" when absent
+    std::string Port; // as written; "80" (http) or "443" (https) when absent
     std::string Target;
+    bool Tls = false;
 };
 
 THttpClient::THttpClient() : FReader(*this) {
@@ -135,6 +138,24 @@ void THttpClient::CheckAborted() const {
 }
 
 void THttpClient::CloseSocket() {
+    if (FTls) {
+        // A session is kept only from a connection closed in good order (OpenSSL marks the
+        // others as not to be resumed).
+        if (!Aborted.load()) {
+            FTls->Shutdown();
+            if (ocelis::TTlsSession session = FTls->Session()) {
+                auto same = std::find_if(FTlsSessions.begin(), FTlsSessions.end(),
+                                         [&](const auto& s) { return s.first == FTlsSessionKey; });
+                if (same != FTlsSessions.end())
+                    FTlsSessions.erase(same);
+                if (FTlsSessions.size() >= kMaxTlsSessions)
+                    FTlsSessions.erase(FTlsSessions.begin());
+                FTlsSessions.emplace_back(FTlsSessionKey, std::move(session));
+            }
+        }
+        FTls.reset();
+    }
+    FConnTls = false;
     std::lock_guard<std::mutex> lock(SocketMutex);
     if (Socket >= 0)
         close(Socket);
@@ -149,7 +170,7 @@ void THttpClient::Disconnect() {
 }
 
 // Waits for the socket with a per-read time-out (0: none) bounded by the request's deadline.
-void THttpClient::WaitFor(short events, int32_t timeoutMs) {
+void THttpClient::WaitFor(short events, int32_t timeoutMs, const char* timeoutText) {
     for (;;) {
         CheckAborted();
         auto now = std::chrono::steady_clock::now();
@@ -169,7 +190,7 @@ void THttpClient::WaitFor(short events, int32_t timeoutMs) {
         if (r > 0 && fds[0].revents != 0)
             return;
         if (r == 0 && timeoutMs > 0 && wait == timeoutMs)
-            throw EHttpError("read time-out");
+            throw EHttpError(timeoutText);
     }
 }
 
@@ -226,12 +247,109 @@ void THttpClient::OpenConnection(const Url& target) {
         ConnHost = target.Host;
         ConnPort = target.Port;
         ++Connects;
+        if (target.Tls)
+            StartTls(target);
         return;
     }
     throw EHttpError("cannot connect to " + u.Host + ":" + u.Port + ": " + lastError);
 }
 
+// The handshake has the connect time-out as its own bound, besides the request's deadline.
+void THttpClient::StartTls(const Url& u) {
+    FTlsSessionKey = AnsiLower(u.Host) + ":" + u.Port + "@" + ConnectAddress;
+    ocelis::TTlsSession resume;
+    for (const auto& s : FTlsSessions)
+        if (s.first == FTlsSessionKey)
+            resume = s.second;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        FTls = std::make_unique<ocelis::TTlsConnection>(Socket, u.Host, resume);
+        FConnTls = true;
+        for (;;) {
+            ocelis::TTlsConnection::TStatus status;
+            try {
+                status = FTls->Handshake();
+            } catch (const EHttpError&) {
+                CheckAborted();
+                throw;
+            }
+            if (status == ocelis::TTlsConnection::TStatus::Done)
+                break;
+            int32_t wait = 0;
+            if (ReadTimeout > 0) {
+                const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - start)
+                                       .count();
+                wait = static_cast<int32_t>(std::max<int64_t>(1, ReadTimeout - spent));
+            }
+            WaitFor(status == ocelis::TTlsConnection::TStatus::WantWrite ? POLLOUT : POLLIN, wait,
+                    "TLS handshake time-out");
+        }
+    } catch (...) {
+        CloseSocket();
+        throw;
+    }
+    if (FTls->Resumed())
+        ++FResumed;
+}
+
+void THttpClient::WriteAllTls(const std::string& data) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        CheckAborted();
+        std::size_t n = 0;
+        ocelis::TTlsConnection::TStatus status;
+        try {
+            status = FTls->Write(data.data() + sent, data.size() - sent, n);
+        } catch (const EHttpError&) {
+            CheckAborted();
+            throw;
+        }
+        sent += n;
+        if (status == ocelis::TTlsConnection::TStatus::WantRead)
+            WaitFor(POLLIN, ReadTimeout);
+        else if (status == ocelis::TTlsConnection::TStatus::WantWrite)
+            WaitFor(POLLOUT, ReadTimeout);
+    }
+}
+
+// OpenSSL takes whole records from the socket: bytes of a record already read wait in its
+// buffer, so the socket is waited on only when it has none.
+std::size_t THttpClient::ReadTls(char* dst, std::size_t max, int32_t timeoutMs) {
+    for (;;) {
+        CheckAborted();
+        if (std::chrono::steady_clock::now() >= Deadline)
+            throw EHttpError("request took too long");
+        std::size_t got = 0;
+        ocelis::TTlsConnection::TStatus status;
+        try {
+            status = FTls->Read(dst, max, got);
+        } catch (const EHttpError&) {
+            CheckAborted();
+            throw;
+        }
+        switch (status) {
+        case ocelis::TTlsConnection::TStatus::Done:
+            return got;
+        case ocelis::TTlsConnection::TStatus::Closed:
+            CheckAborted();
+            return 0;
+        case ocelis::TTlsConnection::TStatus::WantRead:
+            if (!FTls->Pending())
+                WaitFor(POLLIN, timeoutMs);
+            break;
+        case ocelis::TTlsConnection::TStatus::WantWrite:
+            WaitFor(POLLOUT, timeoutMs);
+            break;
+        }
+    }
+}
+
 void THttpClient::WriteAll(const std::string& data) {
+    if (FTls) {
+        WriteAllTls(data);
+        return;
+    }
     std::size_t sent = 0;
     while (sent < data.size()) {
         ssize_t n = send(Socket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
@@ -251,6 +369,8 @@ void THttpClient::WriteAll(const std::string& data) {
 }
 
 std::size_t THttpClient::Read(char* dst, std::size_t max, int32_t timeoutMs) {
+    if (FTls)
+        return ReadTls(dst, max, timeoutMs);
     for (;;) {
         CheckAborted();
         if (std::chrono::steady_clock::now() >= Deadline)
@@ -319,20 +439,17 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
     u.Target = text.substr(authEnd);
     if (u.Target.empty() || u.Target[0] != '/')
         u.Target = "/" + u.Target;
+    u.Tls = SameText(scheme, "https");
+    const char* defaultPort = u.Tls ? "443" : "80";
     if (port.empty()) {
-        if (SameText(scheme, "http"))
-            port = "80";
-        else if (SameText(scheme, "https"))
-            throw EHttpError("https is not supported");
-        else
+        if (!u.Tls && !SameText(scheme, "http"))
             throw EHttpError("unknown protocol: " + scheme);
-    } else if (SameText(scheme, "https")) {
-        throw EHttpError("https is not supported");
+        port = defaultPort;
     }
     if (u.Host.empty())
         throw EHttpError("no host in the URL");
     u.Port = port;
-    Request.Host = port == "80" ? u.Host : u.Host + ":" + port;
+    Request.Host = port == defaultPort ? u.Host : u.Host + ":" + port;
 
     std::string req = (head ? "HEAD " : "GET ") + u.Target + " HTTP/1.1\r\n";
     AddHeader(req, "Host", Request.Host);
@@ -347,7 +464,7 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
 
     // A kept connection the server has since closed gets one retry on a new connection.
     for (int attempt = 0;; ++attempt) {
-        if (Socket >= 0 && (ConnHost != u.Host || ConnPort != u.Port))
+        if (Socket >= 0 && (ConnHost != u.Host || ConnPort != u.Port || FConnTls != u.Tls))
             CloseSocket();
         if (Socket >= 0 && (FReader.PeerClosed() || !KeepAlive()))
             CloseSocket();
@@ -426,16 +543,21 @@ void THttpClient::StoreCookies(const Url& u) {
         bool remove = false;
         if (!ocelis::ParseSetCookie(std::string_view(h).substr(colon + 1), u.Host, now, c, remove))
             continue;
-        auto same = std::find_if(Cookies.begin(), Cookies.end(), [&](const ocelis::THttpCookie& o) {
-            return o.Name == c.Name && o.Domain == c.Domain && o.Path == c.Path;
+        auto same = std::find_if(Cookies.begin(), Cookies.end(), [&](const TStoredCookie& o) {
+            return o.Cookie.Name == c.Name && o.Cookie.Domain == c.Domain &&
+                   o.Cookie.Path == c.Path;
         });
-        if (same != Cookies.end())
+        if (same != Cookies.end()) {
+            // Plain http may not replace or drop what an https answer set.
+            if (same->OverTls && !u.Tls)
+                continue;
             Cookies.erase(same);
+        }
         if (remove)
             continue;
         if (Cookies.size() >= kMaxCookies)
             Cookies.erase(Cookies.begin());
-        Cookies.push_back(std::move(c));
+        Cookies.push_back({std::move(c), u.Tls});
     }
 }
 
@@ -443,7 +565,10 @@ std::string THttpClient::CookieHeader(const Url& u) const {
     std::string host = AnsiLower(u.Host);
     std::string path = u.Target.substr(0, u.Target.find('?'));
     std::string out;
-    for (const ocelis::THttpCookie& c : Cookies) {
+    for (const TStoredCookie& stored : Cookies) {
+        if (stored.OverTls && !u.Tls)
+            continue;
+        const ocelis::THttpCookie& c = stored.Cookie;
         bool hostOk = c.HostOnly
                           ? host == c.Domain
                           : (host == c.Domain || (host.size() > c.Domain.size() &&

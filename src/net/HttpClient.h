@@ -1,8 +1,9 @@
-// A small HTTP/1.1 client for webcam images: HEAD and GET of plain http:// URLs over one
-// optionally persistent TCP connection, with cookies and progress reports. One per thread.
+// A small HTTP/1.1 client for webcam images: HEAD and GET of http:// and https:// URLs over
+// one optionally persistent connection, with cookies and progress reports. One per thread.
 #pragma once
 
 #include "net/HttpParser.h"
+#include "net/TlsConnection.h"
 #include "util/DateTime.h"
 
 #include <atomic>
@@ -51,8 +52,10 @@ public:
     // once, and makes every later request fail.
     void Abort();
     bool Connected() const;
-    // Connections opened by this client so far.
+    // Connections opened by this client so far (TCP connections, before any TLS handshake).
     int ConnectCount() const { return Connects; }
+    // TLS connections that resumed a session of an earlier connection.
+    int ResumedCount() const { return FResumed; }
 
     THttpRequest Request;
     THttpResponse Response;
@@ -76,11 +79,14 @@ private:
     struct Url;
     void Perform(bool head, const std::string& url, std::string* stream);
     void OpenConnection(const Url& u);
+    void StartTls(const Url& u);
     void CloseSocket();
     std::size_t Read(char* dst, std::size_t max, int32_t timeoutMs) override;
+    std::size_t ReadTls(char* dst, std::size_t max, int32_t timeoutMs);
     void SyncReaderLimits();
     void WriteAll(const std::string& data);
-    void WaitFor(short events, int32_t timeoutMs);
+    void WriteAllTls(const std::string& data);
+    void WaitFor(short events, int32_t timeoutMs, const char* timeoutText = "read time-out");
     void CheckAborted() const;
     bool KeepAlive() const;
     void StoreCookies(const Url& u);
@@ -92,7 +98,17 @@ private:
     std::atomic<bool> Aborted{false};
     std::string ConnHost, ConnPort;
     ocelis::THttpReader FReader;
-    std::vector<ocelis::THttpCookie> Cookies;
+    struct TStoredCookie {
+        ocelis::THttpCookie Cookie;
+        bool OverTls = false; // set by an https answer: never sent over http
+    };
+    std::vector<TStoredCookie> Cookies;
     std::chrono::steady_clock::time_point Deadline;
     int Connects = 0;
+    std::unique_ptr<ocelis::TTlsConnection> FTls; // on the open connection of an https URL
+    bool FConnTls = false;
+    std::string FTlsSessionKey; // server of the open TLS connection
+    // Sessions to resume, by server, oldest first.
+    std::vector<std::pair<std::string, ocelis::TTlsSession>> FTlsSessions;
+    int FResumed = 0;
 };

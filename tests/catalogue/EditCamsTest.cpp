@@ -350,7 +350,8 @@ TEST(CamUrlTest, ResultClassesOverServerBehaviours) {
         {"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/",
          TCamUrlTestKind::ConnectionRefused},
         {"http://no-such-cam.invalid/cam.jpg", TCamUrlTestKind::NameNotResolved},
-        {"https://example.invalid/cam.jpg", TCamUrlTestKind::NotHttp},
+        {"https://example.invalid/cam.jpg", TCamUrlTestKind::NameNotResolved},
+        {"ftp://example.invalid/cam.jpg", TCamUrlTestKind::NotHttp},
     };
     for (const auto& [url, kind] : unreachable)
         EXPECT_EQ(TCamUrlTest(ShortTiming()).Run(url, "").Kind, kind) << url;
