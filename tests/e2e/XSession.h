@@ -157,4 +157,19 @@ public:
     }
 };
 
+// The tray icon: our small visible window named Ocelis.
+inline std::optional<WindowInfo> TrayIconWindow(XSession& x) {
+    for (const WindowInfo& w : x.OurWindows("Ocelis"))
+        if (w.w <= 64 && w.h <= 64)
+            return w;
+    return std::nullopt;
+}
+
+inline std::optional<WindowInfo> PopupWindow(XSession& x) {
+    for (const WindowInfo& w : x.OurWindows("Ocelis"))
+        if (w.w > 100 && w.h > 100)
+            return w;
+    return std::nullopt;
+}
+
 } // namespace ocelis::e2e
