@@ -192,8 +192,12 @@ TfoChoose::TfoChoose(QWidget* parent) : TSForm(QStringLiteral("foChoose"), paren
     layout->addWidget(Splitter1, 1);
     layout->addWidget(StatusBar);
 
-    connect(CamTree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* node) { CamTreeChange(node); });
+    // The selection, not the current item: the view makes its first row current when it
+    // gets the focus, and opening the window must not start fetching.
+    connect(CamTree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = CamTree->selectedItems();
+        CamTreeChange(selected.isEmpty() ? nullptr : selected.front());
+    });
     connect(CamList, &QListWidget::itemDoubleClicked, this, [this] { CamListDblClick(); });
     FinishCreate();
 }

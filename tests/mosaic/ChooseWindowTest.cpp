@@ -128,6 +128,13 @@ TEST_F(ChooseTest, TreeShowsCategoriesOnlyAndAnEmptyOneStartsNothing) {
     EXPECT_EQ(c.CamTree->topLevelItem(0)->child(0)->text(0), "Harbour");
     EXPECT_EQ(c.CamTree->topLevelItem(0)->child(0)->childCount(), 0);
 
+    // Opening selects nothing and fetches nothing.
+    c.activateWindow();
+    c.CamTree->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(c.Category(), nullptr);
+    EXPECT_FALSE(c.ThreadRunning());
+
     c.StatusBar->SetSimpleText("before");
     Select(empty);
     EXPECT_EQ(c.Category(), empty);
