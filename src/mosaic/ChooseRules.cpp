@@ -6,10 +6,21 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace {
+
+std::string ReplaceFirst(std::string text, std::string_view what, std::string_view with) {
+    const size_t at = text.find(what);
+    if (at != std::string::npos)
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+} // namespace
+
 namespace ocelis {
 
-TThumbRect ThumbnailRect(int32_t imageWidth, int32_t imageHeight, int32_t boxWidth,
-                         int32_t boxHeight) {
+TChooseThumbRect ChooseThumbRect(int32_t imageWidth, int32_t imageHeight, int32_t boxWidth,
+                                 int32_t boxHeight) {
     if (imageWidth <= 0 || imageHeight <= 0 || boxWidth <= 0 || boxHeight <= 0)
         return {};
     const double factor = std::max(static_cast<double>(imageWidth) / boxWidth,
@@ -26,15 +37,6 @@ TThumbRect ThumbnailRect(int32_t imageWidth, int32_t imageHeight, int32_t boxWid
 bool WithinOnlineTime(std::time_t lastModifiedUtc, int64_t nowUnixMs) {
     const int64_t diffMs = std::llabs(nowUnixMs - static_cast<int64_t>(lastModifiedUtc) * 1000);
     return diffMs / 1000 < 60;
-}
-
-std::string ReplaceFirst(std::string text, std::string_view what, std::string_view with) {
-    if (what.empty())
-        return text;
-    const size_t at = text.find(what);
-    if (at != std::string::npos)
-        text.replace(at, what.size(), with);
-    return text;
 }
 
 std::string CamHintText(std::string hint, const TCamWebcam& cam, std::string_view dateText) {

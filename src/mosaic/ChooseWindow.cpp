@@ -52,7 +52,7 @@ const QPixmap& EmptyThumbnail() {
 
 namespace ocelis {
 
-const QImage& ErrorPicture() {
+const QImage& ChooseErrorPicture() {
     static const QImage picture = [] {
         QImage img(kThumbWidth, kThumbHeight, QImage::Format_RGB32);
         img.fill(Qt::white);
@@ -70,10 +70,10 @@ const QImage& ErrorPicture() {
     return picture;
 }
 
-QImage DrawThumbnail(const QImage& picture, int sourceW, int sourceH) {
+QImage DrawChooseThumbnail(const QImage& picture, int sourceW, int sourceH) {
     QImage out(kThumbWidth, kThumbHeight, QImage::Format_RGB32);
     out.fill(QColor(255, 0, 255));
-    const TThumbRect r = ThumbnailRect(sourceW, sourceH);
+    const TChooseThumbRect r = ChooseThumbRect(sourceW, sourceH);
     if (r.Width <= 0 || r.Height <= 0 || picture.isNull())
         return out;
     QPainter p(&out);
@@ -86,7 +86,7 @@ QImage DrawThumbnail(const QImage& picture, int sourceW, int sourceH) {
     return out;
 }
 
-QPixmap TransparentThumbnail(const QImage& thumbnail) {
+QPixmap ChooseListIcon(const QImage& thumbnail) {
     QImage img = thumbnail.convertToFormat(QImage::Format_ARGB32);
     const QRgb magenta = qRgb(255, 0, 255);
     for (int y = 0; y < img.height(); ++y) {
@@ -98,13 +98,15 @@ QPixmap TransparentThumbnail(const QImage& thumbnail) {
     return QPixmap::fromImage(img);
 }
 
-QString DateTimeText(double dateTime) {
+QString LastUpdatedText(double dateTime) {
     const double whole = std::trunc(dateTime);
     const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(whole));
     const long long secs = std::llround(std::fabs(dateTime - whole) * 86400.0);
     const QLocale locale = QLocale::system();
+    if (secs >= 86400)
+        return locale.toString(date.addDays(1), QLocale::ShortFormat);
     QString text = locale.toString(date, QLocale::ShortFormat);
-    if (secs % 86400 == 0)
+    if (secs == 0)
         return text;
     // The long time format without a time zone.
     QString format = locale.timeFormat(QLocale::LongFormat);
@@ -310,10 +312,10 @@ void TfoChoose::ThreadImage(TMireThread& thread) {
                 h = info.height;
             } catch (...) {
             }
-            thumbnail = ocelis::DrawThumbnail(ocelis::ViewAsQImage(thread.Picture), w, h);
+            thumbnail = ocelis::DrawChooseThumbnail(ocelis::ViewAsQImage(thread.Picture), w, h);
         } else {
-            thumbnail = ocelis::DrawThumbnail(ocelis::ErrorPicture(), ocelis::kThumbWidth,
-                                              ocelis::kThumbHeight);
+            thumbnail = ocelis::DrawChooseThumbnail(ocelis::ChooseErrorPicture(),
+                                                    ocelis::kThumbWidth, ocelis::kThumbHeight);
         }
         // A picture that could not be shown has no date and is not online.
         const ocelis::TDateTime modified = decoded ? thread.LastModified : 0;
@@ -322,7 +324,7 @@ void TfoChoose::ThreadImage(TMireThread& thread) {
         if (modified != 0 &&
             ocelis::WithinOnlineTime(thread.LastModifiedUtc, QDateTime::currentMSecsSinceEpoch()))
             item->setText(item->text() + ocelis::ToQ(OnlineText));
-        CamImages->Put(i, ocelis::TransparentThumbnail(thumbnail));
+        CamImages->Put(i, ocelis::ChooseListIcon(thumbnail));
         item->setIcon(CamImages->Item(i));
     } catch (...) {
         // No error reaches the user; this webcam keeps an empty picture.
@@ -334,7 +336,7 @@ QString TfoChoose::CamListInfoTip(const QListWidgetItem* item) const {
     if (!cam)
         return {};
     const std::string date =
-        cam->LastUpdated == 0 ? Unknow : ocelis::FromQ(ocelis::DateTimeText(cam->LastUpdated));
+        cam->LastUpdated == 0 ? Unknow : ocelis::FromQ(ocelis::LastUpdatedText(cam->LastUpdated));
     return ocelis::DisplayText(ocelis::CamHintText(CamHint, *cam, date));
 }
 

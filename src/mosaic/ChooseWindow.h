@@ -89,15 +89,15 @@ private:
 namespace ocelis {
 
 // The built-in ERROR picture: a red circle with a diagonal bar on white, 120 by 90.
-const QImage& ErrorPicture();
+const QImage& ChooseErrorPicture();
 
-// The 120 by 90 thumbnail: magenta, the picture stretched into ThumbnailRect of its source
+// The 120 by 90 thumbnail: magenta, the picture stretched into ChooseThumbRect of its source
 // size (sourceW by sourceH; the picture itself may be a reduced decode of it).
-QImage DrawThumbnail(const QImage& picture, int sourceW, int sourceH);
+QImage DrawChooseThumbnail(const QImage& picture, int sourceW, int sourceH);
 // The thumbnail with its magenta made transparent, as the list shows it.
-QPixmap TransparentThumbnail(const QImage& thumbnail);
+QPixmap ChooseListIcon(const QImage& thumbnail);
 
 // A date-time as the system writes it: short date, a space, long time (no time at midnight).
-QString DateTimeText(double dateTime);
+QString LastUpdatedText(double dateTime);
 
 } // namespace ocelis

@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-using ocelis::TThumbRect;
+using ocelis::TChooseThumbRect;
 
 TEST(ChooseRules, ThumbnailRectKeepsTheAspectAndCentres) {
     struct TCase {
         int32_t W, H;
-        TThumbRect Rect;
+        TChooseThumbRect Rect;
     };
     const TCase cases[] = {
         {640, 480, {0, 0, 120, 90}},   // 4:3 fills the box
@@ -23,7 +23,7 @@ TEST(ChooseRules, ThumbnailRectKeepsTheAspectAndCentres) {
         {-5, 10, {0, 0, 0, 0}},
     };
     for (const TCase& c : cases)
-        EXPECT_EQ(ocelis::ThumbnailRect(c.W, c.H), c.Rect) << c.W << "x" << c.H;
+        EXPECT_EQ(ocelis::ChooseThumbRect(c.W, c.H), c.Rect) << c.W << "x" << c.H;
 }
 
 TEST(ChooseRules, OnlineWithinSixtyWholeSecondsEitherWay) {

@@ -152,7 +152,7 @@ TEST_F(ChooseTest, EachAnswerGivesItsOwnWebcamItsThumbnailCaptionAndDate) {
     EXPECT_EQ(w.ImageCount(), static_cast<int>(cases.size())); // each once, then it stopped
 
     const QImage error =
-        ocelis::TransparentThumbnail(ocelis::DrawThumbnail(ocelis::ErrorPicture(), 120, 90))
+        ocelis::ChooseListIcon(ocelis::DrawChooseThumbnail(ocelis::ChooseErrorPicture(), 120, 90))
             .toImage();
     for (int i = 0; i < static_cast<int>(cases.size()); ++i) {
         const TCase& c = cases[static_cast<size_t>(i)];
