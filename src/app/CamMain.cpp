@@ -7,6 +7,7 @@
 #include "catalogue/CamFile.h"
 #include "catalogue/EditCams.h"
 #include "gui/SForm.h"
+#include "mosaic/ChooseWindow.h"
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/FileAssociation.h"
@@ -567,13 +568,19 @@ void TfoCamMain::LanguageItemClick(QAction* entry) {
 void TfoCamMain::TrayIconClick(Qt::MouseButton button) {
     if (button != Qt::LeftButton)
         return;
-    // The chooser is not part of this build yet: a left click brings forward one that
-    // exists and otherwise does nothing.
     if (FChoose) {
         FChoose->show();
         FChoose->raise();
         FChoose->activateWindow();
+        return;
     }
+    auto* chooser = new TfoChoose(nullptr);
+    FChoose = chooser;
+    chooser->OnOpenViewer = [this](const TCamWebcam& cam) { Guarded([&] { OpenViewer(cam); }); };
+    chooser->OnFormClose = [this] { FChoose = nullptr; };
+    chooser->show();
+    chooser->raise();
+    chooser->activateWindow();
 }
 
 void TfoCamMain::actEditExecute() {

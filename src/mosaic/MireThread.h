@@ -1,0 +1,146 @@
+// TMireThread: fetches webcam pictures one after another for a window that shows many of
+// them (the mosaic, the chooser). It knows nothing of the catalogue or of the window.
+//
+// Use, on the GUI thread:
+//
+//   auto* t = new TMireThread();          // suspended; frees itself when its loop ends
+//   t->OnImage = [this](TMireThread& s) { ThreadImage(s); };
+//   t->OnNext = [this](TMireThread& s) { ThreadNext(s); };
+//   t->Index = -1;
+//   ThreadNext(*t);                        // fills Url, Referer, LastModified, ContentLength
+//   FThread = TMireThreadRef(t);           // a reference that stays safe after the thread is gone
+//   t->Resume();
+//   ...
+//   FThread.Stop();                        // clears both callbacks, terminates, forgets; no wait
+//
+// Each iteration: close a held connection; HEAD Url, then close; empty Data; GET only when
+// the HEAD's Last-Modified is strictly later than LastModified or its Content-Length
+// differs from ContentLength (ContentLength then takes the HEAD's value); then OnImage and
+// OnNext on the GUI thread, each skipped when empty at that moment. No pause between
+// iterations. The window writes Url, Referer, LastModified(+Utc), ContentLength, Index and
+// the picture box only before Resume and inside OnNext, and reads the results inside
+// OnImage; the worker waits during both, so no lock is needed.
+//
+// OnNext may stop its own thread with Terminate() (the argument stays valid until the
+// handler returns); the next iteration is then not begun. Handlers must not throw.
+#pragma once
+
+#include "imaging/Bitmap.h"
+#include "net/FetchThreadRegistry.h"
+#include "net/HttpClient.h"
+#include "net/Synchronizer.h"
+#include "util/DateTime.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class TMireThread : public ocelis::FetchWorker {
+public:
+    using TCallback = std::function<void(TMireThread& sender)>;
+
+    // Time-outs; tests shorten them.
+    struct TTiming {
+        int32_t GetReadTimeout = 5000;  // ms, set before every GET and kept on the client
+        int32_t HeadReadTimeout = 5000; // ms, a fresh client's connect and HEAD reads
+        std::chrono::milliseconds RequestTimeLimit{60000};
+    };
+
+    // Created suspended. sync null: the process-wide default hand-over.
+    explicit TMireThread(std::shared_ptr<ocelis::Synchronizer> sync = nullptr);
+    ~TMireThread() override;
+    TMireThread(const TMireThread&) = delete;
+    TMireThread& operator=(const TMireThread&) = delete;
+
+    // ---- the iteration's inputs and results (see the rules above) ----
+    TCallback OnImage;
+    std::string Referer;
+    TCallback OnNext;
+    int32_t Index = -1; // the window's position in its list; never read by the thread
+    // On entry: known from an earlier fetch of Url (0 when none); after a successful GET:
+    // that answer's. LastModifiedUtc is the same instant in UTC seconds and is what the
+    // change test compares; it is ignored while LastModified is 0 (nothing known), so a
+    // window that starts every webcam afresh need only set LastModified to 0.
+    ocelis::TDateTime LastModified = 0;
+    std::time_t LastModifiedUtc = 0;
+    int32_t ContentLength = 0; // on entry: known; replaced by the HEAD's when a GET is made
+    std::string Url;
+    std::string Data; // the body of this iteration's GET; emptied at every iteration's check
+
+    // ---- per iteration, beyond the plain bytes, for OnImage ----
+    // Whether the iteration's last request (the GET when one was made, else the HEAD) got an
+    // answer of its own with a 2xx status; when not, a short reason for the user ("read
+    // time-out", "cannot connect to ...", "HTTP/1.1 404 Not Found").
+    bool Answered = false;
+    std::string FailReason;
+    bool Downloaded = false;  // a GET was made
+    bool BodyComplete = true; // false when the server closed before the end it announced
+    // When both are above 0 (set in OnNext), the worker decodes a complete body itself
+    // before OnImage, with libjpeg's DCT scaling at the smallest scale that still covers
+    // the picture fitted into this box, into Picture (empty when not decoded).
+    int32_t PictureWidth = 0;
+    int32_t PictureHeight = 0;
+    ocelis::Bitmap Picture;
+    bool PictureFailed = false;   // the body was there but is no (complete) JPEG
+    bool PictureCutShort = false; // of those: the JPEG data ends before the picture does
+
+    TTiming Timing;
+
+    void Resume();
+    // Asks the thread to end at the top of its loop; never waits. The object must not be
+    // touched afterwards except through a TMireThreadRef (or inside the running handler).
+    void Terminate();
+    bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
+    // On the GUI thread only.
+    void ClearCallbacks();
+
+    // Shutdown registry: also aborts a request in flight.
+    void RequestStop() override;
+
+    // The client of the current iteration (tests look at its settings); worker or handler.
+    const THttpClient* Client() const { return FHttp.get(); }
+
+    struct TLink; // shared with TMireThreadRef
+
+private:
+    friend class TMireThreadRef;
+    void Execute();
+    void Iteration();
+    void Head();
+    void Fetch();
+    void DecodePicture();
+    void CallHandler(TCallback TMireThread::*which);
+    void NewClient();
+
+    std::shared_ptr<ocelis::Synchronizer> FSync;
+    std::unique_ptr<THttpClient> FHttp;
+    std::mutex FHttpMutex; // guards the FHttp pointer against RequestStop
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FStopRequested{false};
+    std::shared_ptr<TLink> FLink;
+};
+
+// A window's reference to its thread: stays safe to use after the thread has freed itself
+// (at program exit, say). GUI thread only.
+class TMireThreadRef {
+public:
+    TMireThreadRef() = default;
+    explicit TMireThreadRef(TMireThread* thread);
+
+    // Whether a thread is referred to and still running.
+    bool Alive() const;
+    explicit operator bool() const { return Alive(); }
+    // Clears both callbacks, asks the thread to terminate and forgets it; no wait.
+    void Stop();
+    // Asks it to terminate and forgets it, leaving the callbacks.
+    void Terminate();
+    void Forget() { FLink.reset(); }
+
+private:
+    std::shared_ptr<TMireThread::TLink> FLink;
+};

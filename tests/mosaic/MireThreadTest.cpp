@@ -1,0 +1,400 @@
+#include "mosaic/MireThread.h"
+
+#include "imaging/Jpeg.h"
+#include "net/FetchThreadRegistry.h"
+#include "support/FakeGuiLoop.h"
+#include "support/HttpTestServer.h"
+#include "support/WaitUntil.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using ocelis::FakeGuiLoop;
+using ocelis::FetchThreadRegistry;
+using ocelis::test::HttpAnswer;
+using ocelis::test::HttpRequestSeen;
+using ocelis::test::HttpTestServer;
+using ocelis::test::MakeResponse;
+
+namespace {
+
+const std::string kDate = "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT";
+
+HttpAnswer Reply(const std::string& bytes) {
+    HttpAnswer a;
+    a.Send(bytes);
+    return a;
+}
+
+std::string Head(const std::vector<std::string>& headers, const std::string& status = "200 OK") {
+    std::string s = "HTTP/1.1 " + status + "\r\n";
+    for (const auto& h : headers)
+        s += h + "\r\n";
+    return s + "\r\n";
+}
+
+// One iteration as the window saw it in OnImage.
+struct TSeen {
+    bool Downloaded = false, Answered = false, Complete = true;
+    std::string Data, Reason;
+    int32_t Length = 0;
+    int Index = -1;
+};
+
+// A window that cycles over webcams like the mosaic, storing each fetch's values, and
+// stops its thread after Limit iterations (from OnNext, like the chooser).
+struct TWindow {
+    std::vector<std::string> Urls;
+    std::vector<std::pair<ocelis::TDateTime, std::time_t>> Modified;
+    std::vector<int32_t> Lengths;
+    std::vector<TSeen> Seen;
+    int Limit = 1000;
+    int Nexts = 0;
+    std::function<void(TMireThread&)> Inspect;
+
+    void Next(TMireThread& t) {
+        ++Nexts;
+        if (static_cast<int>(Seen.size()) >= Limit) {
+            t.Terminate();
+            return;
+        }
+        t.Index = t.Index + 1 >= static_cast<int>(Urls.size()) ? 0 : t.Index + 1;
+        const auto i = static_cast<size_t>(t.Index);
+        t.Url = Urls[i];
+        t.Referer = "http://ref.example/" + std::to_string(i);
+        t.LastModified = Modified[i].first;
+        t.LastModifiedUtc = Modified[i].second;
+        t.ContentLength = Lengths[i];
+    }
+    void Image(TMireThread& t) {
+        const auto i = static_cast<size_t>(t.Index);
+        Seen.push_back({t.Downloaded, t.Answered, t.BodyComplete, t.Data, t.FailReason,
+                        t.ContentLength, t.Index});
+        Modified[i] = {t.LastModified, t.LastModifiedUtc};
+        Lengths[i] = t.ContentLength;
+        if (Inspect)
+            Inspect(t);
+    }
+};
+
+class MireThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(FetchThreadRegistry::Instance().Count(), 0u); }
+    void TearDown() override {
+        Ref.Stop();
+        EXPECT_TRUE(Serve([&] { return Freed(); }));
+    }
+
+    TMireThread* Start(std::vector<std::string> paths, int limit = 1000) {
+        for (const auto& p : paths)
+            W.Urls.push_back(Server.Url(p));
+        W.Modified.assign(paths.size(), {0, 0});
+        W.Lengths.assign(paths.size(), 0);
+        W.Limit = limit;
+        auto* t = new TMireThread(Loop);
+        t->Timing.GetReadTimeout = 300;
+        t->Timing.HeadReadTimeout = 300;
+        t->OnImage = [this](TMireThread& s) { W.Image(s); };
+        t->OnNext = [this](TMireThread& s) { W.Next(s); };
+        t->Index = -1;
+        W.Next(*t);
+        Ref = TMireThreadRef(t);
+        if (Setup)
+            Setup(*t);
+        t->Resume();
+        return t;
+    }
+    bool Serve(const std::function<bool()>& pred) { return Loop->RunUntil(pred, 10s); }
+    bool Freed() { return FetchThreadRegistry::Instance().Count() == 0; }
+    std::string Methods() {
+        std::string m;
+        for (const auto& r : Server.Requests())
+            m += (m.empty() ? "" : " ") + r.Method;
+        return m;
+    }
+
+    std::shared_ptr<FakeGuiLoop> Loop = std::make_shared<FakeGuiLoop>();
+    HttpTestServer Server;
+    TWindow W;
+    TMireThreadRef Ref;
+    std::function<void(TMireThread&)> Setup;
+};
+
+} // namespace
+
+// ---- the change test over three passes of one webcam, by what the HEAD answers ----
+
+TEST_F(MireThreadTest, HeadAnswersDecideTheDownloads) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> HeadHeaders; // the same for every HEAD
+        bool GrowingLength;                   // Content-Length grows with each request
+        std::string Methods;
+        std::vector<int32_t> Lengths; // ContentLength seen in each OnImage
+    };
+    const std::vector<TCase> cases = {
+        {"date and length", {kDate, "Content-Length: 5"}, false, "HEAD GET HEAD HEAD", {5, 5, 5}},
+        // The missing length reads as -1, which differs from the 0 known at first only.
+        {"neither header", {}, false, "HEAD GET HEAD HEAD", {-1, -1, -1}},
+        {"date only", {kDate}, false, "HEAD GET HEAD HEAD", {-1, -1, -1}},
+        {"changing length", {}, true, "HEAD GET HEAD GET HEAD GET", {5, 7, 9}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        HttpTestServer server([&c](const HttpRequestSeen& r) {
+            auto headers = c.HeadHeaders;
+            if (c.GrowingLength)
+                headers.push_back("Content-Length: " + std::to_string(5 + r.Index));
+            if (r.Method == "HEAD")
+                return Reply(Head(headers));
+            return Reply(MakeResponse(200, "OK", c.HeadHeaders, "pic" + std::to_string(r.Index)));
+        });
+        TWindow w;
+        w.Urls = {server.Url("/cam.jpg")};
+        w.Modified = {{0, 0}};
+        w.Lengths = {0};
+        w.Limit = 3;
+        auto* t = new TMireThread(Loop);
+        t->OnImage = [&w](TMireThread& s) { w.Image(s); };
+        t->OnNext = [&w](TMireThread& s) { w.Next(s); };
+        w.Next(*t);
+        t->Resume();
+        ASSERT_TRUE(Serve([&] { return Freed(); }));
+        std::string methods;
+        for (const auto& r : server.Requests())
+            methods += (methods.empty() ? "" : " ") + r.Method;
+        EXPECT_EQ(methods, c.Methods);
+        ASSERT_EQ(w.Seen.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(w.Seen[i].Length, c.Lengths[i]) << i;
+            EXPECT_TRUE(w.Seen[i].Answered) << i;
+            // An unchanged picture leaves the buffer empty.
+            EXPECT_EQ(w.Seen[i].Downloaded, !w.Seen[i].Data.empty()) << i;
+        }
+        EXPECT_EQ(w.Seen[0].Data, "pic1");
+        // The stop from OnNext: no iteration after the third, no OnNext beyond the fourth.
+        EXPECT_EQ(w.Nexts, 4);
+    }
+}
+
+TEST_F(MireThreadTest, WebcamsInTurnGetTheirRefererOnTheGetAndFreshConnections) {
+    Server.SetHandler([](const HttpRequestSeen& r) {
+        if (r.Method == "HEAD")
+            return Reply(Head({"Content-Length: 2"}));
+        return Reply(MakeResponse(200, "OK", {}, r.Target.substr(1, 2)));
+    });
+    Start({"/a", "/b"}, 2);
+    ASSERT_TRUE(Serve([&] { return Freed(); }));
+    EXPECT_EQ(Methods(), "HEAD GET HEAD GET");
+    auto reqs = Server.Requests();
+    ASSERT_EQ(reqs.size(), 4u);
+    EXPECT_NE(reqs[1].Raw.find("\r\nReferer: http://ref.example/0\r\n"), std::string::npos);
+    EXPECT_NE(reqs[3].Raw.find("\r\nReferer: http://ref.example/1\r\n"), std::string::npos);
+    // Every HEAD and every GET has a connection of its own.
+    for (size_t i = 1; i < reqs.size(); ++i)
+        EXPECT_NE(reqs[i].Connection, reqs[i - 1].Connection);
+    ASSERT_EQ(W.Seen.size(), 2u);
+    EXPECT_EQ(W.Seen[0].Index, 0);
+    EXPECT_EQ(W.Seen[1].Data, "b");
+}
+
+// ---- failures ----
+
+TEST_F(MireThreadTest, FailuresAreRecordedWithTheirReason) {
+    struct TCase {
+        const char* Name;
+        std::function<HttpAnswer(const HttpRequestSeen&)> Handler;
+        bool Downloaded;
+        std::string Reason; // a part of it
+        std::string Data;
+    };
+    const std::vector<TCase> cases = {
+        {"error status",
+         [](const HttpRequestSeen& r) {
+             return Reply(r.Method == "HEAD" ? Head({"Content-Length: 9"}, "404 Not Found")
+                                             : MakeResponse(404, "Not Found", {}, "not here!"));
+         },
+         true, "HTTP/1.1 404 Not Found", ""},
+        {"stalled get",
+         [](const HttpRequestSeen& r) {
+             HttpAnswer a;
+             if (r.Method == "HEAD")
+                 return Reply(Head({"Content-Length: 10"}));
+             a.Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\npart").Stall();
+             return a;
+         },
+         true, "time-out", "part"},
+        // A fresh client's HEAD is bounded too; the length it leaves (-1) then differs.
+        {"stalled head",
+         [](const HttpRequestSeen&) {
+             HttpAnswer a;
+             a.Stall();
+             return a;
+         },
+         true, "time-out", ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        HttpTestServer server(c.Handler);
+        TWindow w;
+        w.Urls = {server.Url("/cam.jpg")};
+        w.Modified = {{0, 0}};
+        w.Lengths = {0};
+        w.Limit = 1;
+        int32_t timeout = 0, buffer = 0, connects = -1;
+        w.Inspect = [&](TMireThread& s) {
+            timeout = s.Client()->ReadTimeout;
+            buffer = s.Client()->RecvBufferSize;
+            connects = s.Client()->ConnectCount();
+        };
+        auto* t = new TMireThread(Loop);
+        t->Timing.GetReadTimeout = 300;
+        t->Timing.HeadReadTimeout = 300;
+        t->OnImage = [&w](TMireThread& s) { w.Image(s); };
+        t->OnNext = [&w](TMireThread& s) { w.Next(s); };
+        w.Next(*t);
+        t->Resume();
+        ASSERT_TRUE(Serve([&] { return Freed(); }));
+        ASSERT_EQ(w.Seen.size(), 1u);
+        EXPECT_FALSE(w.Seen[0].Answered);
+        EXPECT_EQ(w.Seen[0].Downloaded, c.Downloaded);
+        EXPECT_NE(w.Seen[0].Reason.find(c.Reason), std::string::npos) << w.Seen[0].Reason;
+        EXPECT_EQ(w.Seen[0].Data, c.Data);
+        // LastModified keeps its value; a failed GET leaves a fresh client with default
+        // settings apart from the bounded HEAD.
+        EXPECT_EQ(w.Modified[0].first, 0);
+        EXPECT_EQ(timeout, 300);
+        EXPECT_EQ(buffer, 32768);
+        EXPECT_EQ(connects, 0);
+    }
+    TMireThread defaults;
+    EXPECT_EQ(defaults.Timing.GetReadTimeout, 5000);
+    EXPECT_EQ(defaults.Timing.HeadReadTimeout, 5000);
+}
+
+TEST_F(MireThreadTest, AGetKeepsItsTimeoutAndBufferSizeOnTheClient) {
+    Server.SetHandler([](const HttpRequestSeen& r) {
+        if (r.Method == "HEAD")
+            return Reply(Head({"Content-Length: " + std::to_string(3 + r.Index)}));
+        return Reply(MakeResponse(200, "OK", {}, "abc"));
+    });
+    std::vector<std::pair<int32_t, int32_t>> settings;
+    W.Inspect = [&](TMireThread& s) {
+        settings.emplace_back(s.Client()->ReadTimeout, s.Client()->RecvBufferSize);
+    };
+    Setup = [](TMireThread& t) { t.Timing.GetReadTimeout = 700; };
+    Start({"/a"}, 2);
+    ASSERT_TRUE(Serve([&] { return Freed(); }));
+    EXPECT_EQ(settings, (std::vector<std::pair<int32_t, int32_t>>{{700, 1024}, {700, 1024}}));
+}
+
+// ---- stopping ----
+
+TEST_F(MireThreadTest, StopWhileARequestIsInFlightCallsNothingMore) {
+    Server.SetHandler([](const HttpRequestSeen& r) {
+        HttpAnswer a;
+        if (r.Index == 0)
+            return Reply(Head({"Content-Length: 4"}));
+        if (r.Index == 1)
+            return Reply(MakeResponse(200, "OK", {}, "pict"));
+        if (r.Index == 2)
+            return Reply(Head({"Content-Length: 5"}));
+        a.Stall(); // the second GET
+        return a;
+    });
+    Start({"/a"});
+    ASSERT_TRUE(Serve([&] { return Server.RequestCount() == 4; }));
+    const size_t seen = W.Seen.size();
+    const int nexts = W.Nexts;
+    Ref.Stop();
+    EXPECT_FALSE(Ref.Alive());
+    ASSERT_TRUE(Serve([&] { return Freed(); }));
+    EXPECT_EQ(W.Seen.size(), seen);
+    EXPECT_EQ(W.Nexts, nexts);
+    EXPECT_EQ(seen, 1u);
+    // A reference kept past the thread's end is harmless.
+    Ref.Stop();
+}
+
+TEST_F(MireThreadTest, ExitStopsAStalledThreadAtOnceAndTheWindowsReferenceSurvivesIt) {
+    Server.SetHandler([](const HttpRequestSeen&) {
+        HttpAnswer a;
+        a.Stall();
+        return a;
+    });
+    Setup = [](TMireThread& t) { t.Timing.HeadReadTimeout = 60000; };
+    Start({"/a"});
+    ASSERT_TRUE(Server.WaitForRequests(1, 5s));
+    const auto began = std::chrono::steady_clock::now();
+    Loop->Shutdown(); // as at exit: the GUI loop has ended first
+    EXPECT_TRUE(FetchThreadRegistry::Instance().StopAll(1000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 1000ms);
+    // The window closes after the thread has freed itself.
+    EXPECT_FALSE(Ref.Alive());
+    Ref.Stop();
+}
+
+TEST_F(MireThreadTest, AnEndedGuiLoopEndsTheThread) {
+    Server.SetHandler([](const HttpRequestSeen& r) {
+        return Reply(r.Method == "HEAD" ? Head({"Content-Length: 1"})
+                                        : MakeResponse(200, "OK", {}, "x"));
+    });
+    Loop->Shutdown();
+    Start({"/a"});
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return Freed(); }, 5s));
+    EXPECT_TRUE(W.Seen.empty());
+}
+
+// ---- the picture decoded on the worker ----
+
+TEST_F(MireThreadTest, PicturesAreDecodedOnTheWorkerAtTheSmallestCoveringScale) {
+    ocelis::Bitmap b;
+    b.resize(640, 480);
+    std::fill(b.pixels.begin(), b.pixels.end(), uint8_t{90});
+    const std::string jpeg = ocelis::EncodeJpeg(b);
+    struct TCase {
+        const char* Name;
+        std::string Answer;
+        int32_t BoxW, BoxH;
+        int32_t W, H;
+        bool Failed, CutShort;
+    };
+    const std::vector<TCase> cases = {
+        {"a small box", MakeResponse(200, "OK", {}, jpeg), 70, 52, 80, 60, false, false},
+        {"a wider box", MakeResponse(200, "OK", {}, jpeg), 200, 100, 160, 120, false, false},
+        {"no box", MakeResponse(200, "OK", {}, jpeg), 0, 0, 0, 0, false, false},
+        {"not a picture", MakeResponse(200, "OK", {}, "<html>"), 70, 52, 0, 0, true, false},
+        {"cut short",
+         "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(jpeg.size()) + "\r\n\r\n" +
+             jpeg.substr(0, jpeg.size() / 2),
+         70, 52, 0, 0, true, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        HttpTestServer server([&c](const HttpRequestSeen& r) {
+            HttpAnswer a;
+            if (r.Method == "HEAD")
+                return Reply(Head({"Content-Length: 1"}));
+            a.Send(c.Answer).Close();
+            return a;
+        });
+        ocelis::Bitmap got;
+        bool failed = false, cutShort = false;
+        auto* t = new TMireThread(Loop);
+        t->Url = server.Url("/p.jpg");
+        t->PictureWidth = c.BoxW;
+        t->PictureHeight = c.BoxH;
+        t->OnImage = [&](TMireThread& s) {
+            got = std::move(s.Picture);
+            failed = s.PictureFailed;
+            cutShort = s.PictureCutShort;
+        };
+        t->OnNext = [](TMireThread& s) { s.Terminate(); };
+        t->Resume();
+        ASSERT_TRUE(Serve([&] { return Freed(); }));
+        EXPECT_EQ(got.width, c.W);
+        EXPECT_EQ(got.height, c.H);
+        EXPECT_EQ(failed, c.Failed);
+        EXPECT_EQ(cutShort, c.CutShort);
+    }
+}
