@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "AppFixture.h"
 #include "app/AppStart.h"
 #include "app/CamMain.h"
 #include "gui/SForm.h"
@@ -31,30 +32,8 @@ std::string DeadUrl(const std::string& path) {
     return "http://127.0.0.1:9/" + path;
 }
 
-class CamMainTest : public ::testing::Test {
+class CamMainTest : public TAppFixture {
 protected:
-    static void SetUpTestSuite() { static auto sync = ocelis::QtSynchronizer::Install(); }
-    void SetUp() override {
-        dir_ = ocelis::test::FreshTestDir("cammain");
-        fs::create_directories(dir_ / "app");
-        ocelis::SetAppDirOverride(dir_ / "app");
-        ocelis::Dialogs::SetTestMode(true);
-        ocelis::Dialogs::ClearTestState();
-        ocelis::ResetMessageTexts();
-    }
-    void TearDown() override {
-        main_.reset();
-        while (!FormList.empty())
-            delete FormList.back();
-        // Threads may be waiting for a hand-over: keep the event loop going meanwhile.
-        EXPECT_TRUE(QTest::qWaitFor(
-            [] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; }, 10000));
-        ocelis::SetAppDirOverride({});
-        ocelis::Dialogs::SetTestMode(false);
-        ocelis::Dialogs::ClearTestState();
-        ocelis::ResetMessageTexts();
-    }
-
     // Options.xml with this catalogue (and default preferences).
     void SaveCatalogue(const std::function<void(TCamCategory&)>& fill,
                        const std::string& language = {}) {
@@ -62,16 +41,16 @@ protected:
         fill(*v.RootCategory);
         v.Language = language;
         v.Save();
-        ASSERT_TRUE(fs::exists(dir_ / "app" / "Options.xml"));
+        ASSERT_TRUE(fs::exists(FDir / "app" / "Options.xml"));
     }
     std::string WriteFile(const fs::path& rel, const std::string& text) {
-        const fs::path p = dir_ / rel;
+        const fs::path p = FDir / rel;
         ocelis::test::WriteFileBytes(p, text);
         return p.string();
     }
     TfoCamMain& Start(std::vector<std::string> args = {}) {
-        main_ = std::make_unique<TfoCamMain>(std::move(args));
-        return *main_;
+        FMain = std::make_unique<TfoCamMain>(std::move(args));
+        return *FMain;
     }
     static QStringList Names(const QList<QAction*>& actions) {
         QStringList out;
@@ -81,9 +60,9 @@ protected:
     }
     // Entries between BeforeItems and AfterItems.
     QList<QAction*> CatalogueEntries() {
-        const QList<QAction*> all = main_->TrayPopup->actions();
-        const qsizetype b = all.indexOf(main_->BeforeItems);
-        const qsizetype a = all.indexOf(main_->AfterItems);
+        const QList<QAction*> all = FMain->TrayPopup->actions();
+        const qsizetype b = all.indexOf(FMain->BeforeItems);
+        const qsizetype a = all.indexOf(FMain->AfterItems);
         return all.mid(b + 1, a - b - 1);
     }
     static std::vector<TfoViewer*> Viewers() {
@@ -100,9 +79,6 @@ protected:
         cam->Refresh = 30;
         return cam;
     }
-
-    fs::path dir_;
-    std::unique_ptr<TfoCamMain> main_;
 };
 
 const char* kFixedTail[] = {"AfterItems", "actAviCreator", "actEdit",   "actMire", "actOptions",
@@ -235,7 +211,7 @@ TEST_F(CamMainTest, SavedLanguageRenamesEntriesAndPlaceholdersBeforeTheMenuIsBui
     ASSERT_NE(plain, nullptr);
     plain->trigger();
     EXPECT_EQ(m.actExit->text(), "Leave");
-    EXPECT_EQ(fs::path(CamViewer->Language), dir_ / "app/Languages/Plain.xml");
+    EXPECT_EQ(fs::path(CamViewer->Language), FDir / "app/Languages/Plain.xml");
     // Texts the new file does not mention keep the previous language's wording.
     m.actWindowExecute();
     EXPECT_EQ(m.Dummy2->text(), "No sails");
@@ -386,7 +362,7 @@ TEST_F(CamMainTest, BadCamFilesChangeNothingButTheImportedCategory) {
     TfoCamMain& m = Start();
     m.ImportCamFile(WriteFile("noname.cam", "<Cam><Url>" + DeadUrl("x.jpg") + "</Url></Cam>"));
     m.ImportCamFile(WriteFile("broken.cam", "<Cam><Name>x</Na"));
-    m.ImportCamFile((dir_ / "missing.cam").string());
+    m.ImportCamFile((FDir / "missing.cam").string());
     TCamCategory* imported = CamViewer->RootCategory->FindCategory("Imported");
     ASSERT_NE(imported, nullptr);
     EXPECT_EQ(imported->Cams.Count(), 0);
@@ -441,7 +417,7 @@ TEST_F(CamMainTest, HandOverAppliesCbDataAndTheThreePathTests) {
     EXPECT_EQ(count(), 0);
     EXPECT_EQ(CamViewer->RootCategory->FindCategory("Imported"), nullptr);
     m.CopyData(txt + '\0', static_cast<uint32_t>(txt.size() + 1));
-    m.CopyData((dir_ / "gone.cam").string(), 200);
+    m.CopyData((FDir / "gone.cam").string(), 200);
     EXPECT_EQ(CamViewer->RootCategory->FindCategory("Imported"), nullptr);
     m.CopyData(block, static_cast<uint32_t>(block.size()));
     EXPECT_EQ(count(), 1);
@@ -466,7 +442,7 @@ TEST_F(CamMainTest, FailingFormCreateStepIsReportedAndEndsStartUpThere) {
     const char* data = std::getenv("XDG_DATA_HOME");
     ASSERT_NE(data, nullptr);
     const std::string saved = data;
-    const fs::path blocked = dir_ / "blocked-data";
+    const fs::path blocked = FDir / "blocked-data";
     ocelis::test::WriteFileBytes(blocked / "mime", "a file where a folder belongs");
     setenv("XDG_DATA_HOME", blocked.c_str(), 1);
     const std::string cam =
@@ -492,7 +468,7 @@ TEST_F(CamMainTest, FirstLaunchBalloonAndSaveAtShutdown) {
     EXPECT_EQ(m.BalloonText(), "Right click on this icon and select a webcam you want to watch.");
     m.SaveAndReleaseSettings();
     EXPECT_EQ(CamViewer, nullptr);
-    const std::string text = ocelis::test::ReadFileBytes(dir_ / "app/Options.xml");
+    const std::string text = ocelis::test::ReadFileBytes(FDir / "app/Options.xml");
     EXPECT_NE(text.find("<FirstLaunch>0</FirstLaunch>"), std::string::npos);
     m.SaveAndReleaseSettings(); // a second call does nothing
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "AppFixture.h"
 #include "app/CamMain.h"
 #include "catalogue/EditCams.h"
 #include "gui/SForm.h"
@@ -23,30 +24,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class EditListTest : public ::testing::Test {
+class EditListTest : public TAppFixture {
 protected:
-    static void SetUpTestSuite() { static auto sync = ocelis::QtSynchronizer::Install(); }
-    void SetUp() override {
-        dir_ = ocelis::test::FreshTestDir("editlist");
-        fs::create_directories(dir_ / "app");
-        ocelis::SetAppDirOverride(dir_ / "app");
-        ocelis::Dialogs::SetTestMode(true);
-        ocelis::ResetMessageTexts();
-    }
-    void TearDown() override {
-        main_.reset();
-        while (!FormList.empty())
-            delete FormList.back();
-        EXPECT_TRUE(QTest::qWaitFor(
-            [] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; }, 10000));
-        ocelis::SetAppDirOverride({});
-        ocelis::Dialogs::SetTestMode(false);
-        ocelis::Dialogs::ClearTestState();
-    }
-    fs::path Options() const { return dir_ / "app/Options.xml"; }
+    fs::path Options() const { return FDir / "app/Options.xml"; }
     TfoCamMain& Start() {
-        main_ = std::make_unique<TfoCamMain>();
-        return *main_;
+        FMain = std::make_unique<TfoCamMain>();
+        return *FMain;
     }
     static std::vector<TfoEditCams*> Editors() {
         std::vector<TfoEditCams*> out;
@@ -57,7 +40,7 @@ protected:
     }
     // Opens the editor from the menu entry and returns it.
     TfoEditCams* Open() {
-        main_->actEdit->trigger();
+        FMain->actEdit->trigger();
         const auto editors = Editors();
         return editors.size() == 1 ? editors.front() : nullptr;
     }
@@ -66,15 +49,12 @@ protected:
     }
     QStringList CatalogueTexts() const {
         QStringList out;
-        const QList<QAction*> all = main_->TrayPopup->actions();
-        for (qsizetype i = all.indexOf(main_->BeforeItems) + 1; i < all.indexOf(main_->AfterItems);
+        const QList<QAction*> all = FMain->TrayPopup->actions();
+        for (qsizetype i = all.indexOf(FMain->BeforeItems) + 1; i < all.indexOf(FMain->AfterItems);
              ++i)
             out << all[i]->text();
         return out;
     }
-
-    fs::path dir_;
-    std::unique_ptr<TfoCamMain> main_;
 };
 
 } // namespace

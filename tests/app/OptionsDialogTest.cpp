@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "AppFixture.h"
 #include "app/CamMain.h"
 #include "gui/SForm.h"
 #include "platform/AppPaths.h"
@@ -24,28 +25,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class OptionsDialogTest : public ::testing::Test {
+class OptionsDialogTest : public TAppFixture {
 protected:
     void SetUp() override {
-        dir_ = ocelis::test::FreshTestDir("options");
-        fs::create_directories(dir_ / "app");
-        ocelis::SetAppDirOverride(dir_ / "app");
-        ocelis::Dialogs::SetTestMode(true);
-        ocelis::Dialogs::ClearTestState();
-        ocelis::ResetMessageTexts();
+        TAppFixture::SetUp();
         std::error_code ec;
         fs::remove(ocelis::AutostartEntryPath(), ec);
-        main_ = std::make_unique<TfoCamMain>();
+        FMain = std::make_unique<TfoCamMain>();
         ASSERT_NE(CamViewer, nullptr);
-    }
-    void TearDown() override {
-        main_.reset();
-        while (!FormList.empty())
-            delete FormList.back();
-        ocelis::SetAppDirOverride({});
-        ocelis::Dialogs::SetTestMode(false);
-        ocelis::Dialogs::ClearTestState();
-        ocelis::ResetMessageTexts();
     }
 
     static TfoOptions* Dialog() {
@@ -55,7 +42,7 @@ protected:
         return nullptr;
     }
     TfoOptions* Open() {
-        main_->actOptionsExecute();
+        FMain->actOptionsExecute();
         TfoOptions* d = Dialog();
         EXPECT_TRUE(d && d->isVisible());
         return d;
@@ -74,9 +61,6 @@ protected:
         return {&v.AlwaysOnTop, &v.PropResize,   &v.Status,       &v.Beep,
                 &v.SaveImages,  &v.SubDirectory, &v.LaunchWindows};
     }
-
-    fs::path dir_;
-    std::unique_ptr<TfoCamMain> main_;
 };
 
 QPoint PosIn(const QWidget* w, const QWidget* top) {
@@ -223,7 +207,7 @@ TEST_F(OptionsDialogTest, EnterPressesNothingOkAppliesAtOnceAnEmptyFolderStaysEm
     EXPECT_EQ(CamViewer->SavePath, "/chosen/folder");
     EXPECT_EQ(ocelis::test::ReadFileBytes(ocelis::AutostartEntryPath()),
               ocelis::AutostartEntryText(ocelis::ExecutablePath()));
-    EXPECT_FALSE(fs::exists(dir_ / "app" / "Options.xml"));
+    EXPECT_FALSE(fs::exists(FDir / "app" / "Options.xml"));
     EXPECT_TRUE(Released());
 
     // Off removes the entry at once; an emptied folder field stays empty through the file.
@@ -236,7 +220,7 @@ TEST_F(OptionsDialogTest, EnterPressesNothingOkAppliesAtOnceAnEmptyFolderStaysEm
     EXPECT_FALSE(CamViewer->LaunchWindows);
     EXPECT_FALSE(ocelis::AutostartEntryExists());
     EXPECT_EQ(CamViewer->SavePath, "");
-    main_->SaveAndReleaseSettings();
+    FMain->SaveAndReleaseSettings();
     TCamViewer back;
     back.Load();
     EXPECT_TRUE(back.Status);
@@ -250,7 +234,7 @@ TEST_F(OptionsDialogTest, SecondOpenBringsTheOpenDialogToTheFrontAndReleaseClear
     other.show();
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-    main_->actOptionsExecute();
+    FMain->actOptionsExecute();
     EXPECT_EQ(Dialog(), d);
     EXPECT_EQ(std::count_if(FormList.begin(), FormList.end(),
                             [](TSForm* f) { return qobject_cast<TfoOptions*>(f); }),
@@ -274,7 +258,7 @@ TEST_F(OptionsDialogTest, LanguageFilesTranslateTheDialogWithRealAccelerators) {
     for (const Case& c : {Case{"English.xml", "Options", "&Ok", "&Cancel"},
                           Case{"Deutsch.xml", "Einstellungen", "&OK", "&Abbrechen"}}) {
         SCOPED_TRACE(c.file);
-        main_->OcTranslator->ApplyLanguageFile(std::string(OCELIS_LANGUAGES_DIR "/") + c.file);
+        FMain->OcTranslator->ApplyLanguageFile(std::string(OCELIS_LANGUAGES_DIR "/") + c.file);
         TfoOptions* d = Open();
         ASSERT_TRUE(d);
         EXPECT_EQ(d->windowTitle(), c.title);
