@@ -53,19 +53,20 @@ uint32_t Clamp32(uint64_t v) {
     throw EAviFileError(what, errno);
 }
 
+// The bytes a write call took; 0 when a signal interrupted it (call again).
+size_t Taken(ssize_t w) {
+    if (w < 0 && errno == EINTR)
+        return 0;
+    if (w == 0)
+        errno = EIO; // a disk that takes nothing would loop for ever
+    if (w <= 0)
+        Fail("Cannot write the AVI file");
+    return static_cast<size_t>(w);
+}
+
 void WriteAll(int fd, iovec* iov, int count) {
     while (count > 0) {
-        const ssize_t w = ::writev(fd, iov, count);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail("Cannot write the AVI file");
-        }
-        if (w == 0) {
-            errno = EIO;
-            Fail("Cannot write the AVI file");
-        }
-        size_t done = static_cast<size_t>(w);
+        size_t done = Taken(::writev(fd, iov, count));
         while (count > 0 && done >= iov->iov_len) {
             done -= iov->iov_len;
             ++iov;
@@ -80,19 +81,10 @@ void WriteAll(int fd, iovec* iov, int count) {
 
 void PWriteAll(int fd, const char* data, size_t size, uint64_t pos) {
     while (size > 0) {
-        const ssize_t w = ::pwrite(fd, data, size, static_cast<off_t>(pos));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail("Cannot write the AVI file");
-        }
-        if (w == 0) {
-            errno = EIO;
-            Fail("Cannot write the AVI file");
-        }
+        const size_t w = Taken(::pwrite(fd, data, size, static_cast<off_t>(pos)));
         data += w;
-        size -= static_cast<size_t>(w);
-        pos += static_cast<uint64_t>(w);
+        size -= w;
+        pos += w;
     }
 }
 
