@@ -5,6 +5,7 @@
 #include "catalogue/CamCategory.h"
 #include "catalogue/CamFile.h"
 #include "gui/SForm.h"
+#include "mosaic/MireWindow.h"
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/FileAssociation.h"
@@ -232,14 +233,15 @@ void TfoCamMain::BuildComponents() {
         action->setProperty(TOcTranslator::kAliasesProperty,
                             QStringList{QString::fromLatin1(entry)});
 
-    // actCloseMenu does nothing: choosing it only closes the menu. The mosaic, editor and
-    // AVI creator entries are in place; their windows are not part of this build yet, so
+    // actCloseMenu does nothing: choosing it only closes the menu. The editor and AVI
+    // creator entries are in place; their windows are not part of this build yet, so
     // choosing them does nothing.
     connect(Windows1, &QMenu::aboutToShow, this,
             [this] { Guarded([this] { actWindowExecute(); }); });
     connect(actExit, &QAction::triggered, this, [] { QCoreApplication::quit(); });
     connect(actOptions, &QAction::triggered, this,
             [this] { Guarded([this] { actOptionsExecute(); }); });
+    connect(actMire, &QAction::triggered, this, [this] { Guarded([this] { actMireExecute(); }); });
 
     FTrayRetry = new QTimer(this);
     FTrayRetry->setInterval(kTrayRetryMs);
@@ -532,6 +534,23 @@ void TfoCamMain::actOptionsExecute() {
         Qt::SingleShotConnection);
     dialog->setWindowModality(Qt::NonModal);
     dialog->show();
+}
+
+void TfoCamMain::actMireExecute() {
+    if (FMire) {
+        FMire->show();
+        FMire->raise();
+        FMire->activateWindow();
+        return;
+    }
+    auto* mire = new TfoMire(nullptr);
+    FMire = mire;
+    mire->OpenViewer = [this](const TCamWebcam& webcam) { OpenViewer(webcam); };
+    connect(mire, &TfoMire::Closed, this, [this, mire] {
+        if (FMire == mire)
+            FMire = nullptr;
+    });
+    mire->show();
 }
 
 void TfoCamMain::WindowItemClick(QAction* entry) {

@@ -17,6 +17,7 @@ class QTimer;
 class TCamCategory;
 class TCamViewer;
 class TCamWebcam;
+class TfoMire;
 class TfoOptions;
 class TfoViewer;
 class TOcTranslator;
@@ -51,6 +52,8 @@ public:
     // Brings the open options dialog to the front, or opens it filled from the settings;
     // on OK its values go into the settings. The run does not block the tray icon.
     void actOptionsExecute();
+    // Brings the open mosaic to the front, or opens it.
+    void actMireExecute();
 
     // Components (objectName = the name here). The tray icon exists once a tray host runs.
     QSystemTrayIcon* TrayIcon = nullptr;
@@ -111,6 +114,7 @@ private:
     std::unique_ptr<TCamViewer> FSettings;
     QPointer<QWidget> FChoose;     // the chooser, once it exists
     QPointer<TfoOptions> FOptions; // the options dialog while it runs
+    QPointer<TfoMire> FMire;       // the mosaic while it is open
     QTimer* FTrayRetry = nullptr;
     int FTrayTries = 0;
     bool FExported = false;
