@@ -7,7 +7,6 @@
 #include "settings/PlainText.h"
 #include "util/QtText.h"
 
-#include <QCursor>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -266,6 +265,7 @@ void TCamGrid::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void TCamGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    FDblClickPos = event->position().toPoint();
     if (event->button() == Qt::LeftButton && OnDblClick)
         OnDblClick();
 }
@@ -473,7 +473,8 @@ void TfoMire::CamGridDrawCell(QPainter& p, int col, int row, const QRect& rect, 
 
 void TfoMire::CamGridDblClick() {
     try {
-        const QPoint pos = CamGrid->viewport()->mapFromGlobal(QCursor::pos());
+        // The click's own position: the cursor may have moved on since.
+        const QPoint pos = CamGrid->DblClickPos();
         int col = 0, row = 0;
         if (!CamGrid->MouseToCell(pos, col, row))
             return;

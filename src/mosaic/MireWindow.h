@@ -55,6 +55,8 @@ public:
 
     std::function<void(QPainter& p, int col, int row, const QRect& rect, bool selected)> OnDrawCell;
     std::function<void()> OnDblClick;
+    // Where the last double click was made (viewport coordinates).
+    QPoint DblClickPos() const { return FDblClickPos; }
     std::function<QString(int col, int row)> OnToolTip;
 
 protected:
@@ -81,6 +83,7 @@ private:
     int FCol = 0, FRow = 0, FTopRow = 0;
     int FSizingRow = -1; // the row being resized with the mouse
     int FSizingStart = 0, FSizingHeight = 0;
+    QPoint FDblClickPos;
 };
 
 // The state of one cell.
