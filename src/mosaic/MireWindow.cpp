@@ -210,7 +210,7 @@ void TCamGrid::SetCurrent(int col, int row) {
 void TCamGrid::paintEvent(QPaintEvent* event) {
     QPainter p(viewport());
     const QRect dirty = event->rect();
-    p.fillRect(dirty, palette().color(QPalette::Window));
+    p.fillRect(dirty, palette().color(QPalette::Base));
     const QColor line = palette().color(QPalette::Mid);
     const int height = viewport()->height();
     int y = 0;
@@ -354,7 +354,8 @@ void TfoMire::FormCreate() {
 
 void TfoMire::resizeEvent(QResizeEvent* event) {
     TSForm::resizeEvent(event);
-    LayoutChildren();
+    if (CamGrid && StatusBar)
+        LayoutChildren();
 }
 
 void TfoMire::closeEvent(QCloseEvent* event) {
