@@ -8,6 +8,7 @@
 #include "catalogue/EditCams.h"
 #include "gui/SForm.h"
 #include "mosaic/ChooseWindow.h"
+#include "mosaic/MireWindow.h"
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/FileAssociation.h"
@@ -235,8 +236,7 @@ void TfoCamMain::BuildComponents() {
         action->setProperty(TOcTranslator::kAliasesProperty,
                             QStringList{QString::fromLatin1(entry)});
 
-    // actCloseMenu does nothing: choosing it only closes the menu. The mosaic entry is in
-    // place; its window is not part of this build yet, so choosing it does nothing.
+    // actCloseMenu does nothing: choosing it only closes the menu.
     connect(actEdit, &QAction::triggered, this, [this] { Guarded([this] { actEditExecute(); }); });
     connect(Windows1, &QMenu::aboutToShow, this,
             [this] { Guarded([this] { actWindowExecute(); }); });
@@ -245,6 +245,7 @@ void TfoCamMain::BuildComponents() {
             [this] { Guarded([this] { actOptionsExecute(); }); });
     connect(actAviCreator, &QAction::triggered, this,
             [this] { Guarded([this] { actAviCreatorExecute(); }); });
+    connect(actMire, &QAction::triggered, this, [this] { Guarded([this] { actMireExecute(); }); });
 
     FTrayRetry = new QTimer(this);
     FTrayRetry->setInterval(kTrayRetryMs);
@@ -541,6 +542,23 @@ void TfoCamMain::actOptionsExecute() {
 
 void TfoCamMain::actAviCreatorExecute() {
     (new TfoAviCreator(nullptr))->show();
+}
+
+void TfoCamMain::actMireExecute() {
+    if (FMire) {
+        FMire->show();
+        FMire->raise();
+        FMire->activateWindow();
+        return;
+    }
+    auto* mire = new TfoMire(nullptr);
+    FMire = mire;
+    mire->OpenViewer = [this](const TCamWebcam& webcam) { OpenViewer(webcam); };
+    connect(mire, &TfoMire::Closed, this, [this, mire] {
+        if (FMire == mire)
+            FMire = nullptr;
+    });
+    mire->show();
 }
 
 void TfoCamMain::WindowItemClick(QAction* entry) {

@@ -17,6 +17,7 @@ class QTimer;
 class TCamCategory;
 class TCamViewer;
 class TCamWebcam;
+class TfoMire;
 class TfoOptions;
 class TfoEditCams;
 class TfoViewer;
@@ -57,6 +58,8 @@ public:
     void actEditExecute();
     // Opens one more AVI creator window; none is remembered.
     void actAviCreatorExecute();
+    // Brings the open mosaic to the front, or opens it.
+    void actMireExecute();
 
     // Components (objectName = the name here). The tray icon exists once a tray host runs.
     QSystemTrayIcon* TrayIcon = nullptr;
@@ -119,6 +122,7 @@ private:
     QPointer<QWidget> FChoose;       // the chooser, once it exists
     QPointer<TfoOptions> FOptions;   // the options dialog while it runs
     QPointer<TfoEditCams> FEditCams; // the catalogue editor while it runs
+    QPointer<TfoMire> FMire;         // the mosaic while it is open
     QTimer* FTrayRetry = nullptr;
     int FTrayTries = 0;
     bool FExported = false;

@@ -1,47 +1,15 @@
 // The whole program on a real X server with a tray host: right-click the tray icon, choose
 // the demo webcam, see its picture in a viewer, exit from the menu, find Options.xml; and
-// change an option in the options dialog opened from the menu; open two AVI creators and
-// produce a file from names typed into Qt's own file dialogs.
+// change an option in the options dialog opened from the menu.
 // Skips, saying so, where Xvfb, trayer, xdotool or ImageMagick's import are missing.
 #include "XSession.h"
 
 #include <gtest/gtest.h>
 
-#include "avi/AviTestSupport.h"
-#include "imaging/Jpeg.h"
 #include <regex>
 #include <set>
 
 using namespace ocelis::e2e;
-
-namespace {
-
-// A binary PPM (P6) as width, height and the number of distinct colours.
-struct PictureStats {
-    int width = 0, height = 0;
-    size_t colours = 0;
-};
-
-PictureStats ReadPpmStats(const fs::path& file) {
-    const std::string data = ReadFileBytes(file);
-    std::istringstream in(data);
-    std::string magic;
-    int w = 0, h = 0, maxval = 0;
-    in >> magic >> w >> h >> maxval;
-    if (magic != "P6" || w <= 0 || h <= 0 || maxval != 255)
-        return {};
-    const size_t start = static_cast<size_t>(in.tellg()) + 1;
-    if (data.size() < start + static_cast<size_t>(w) * h * 3)
-        return {};
-    std::set<uint32_t> colours;
-    for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
-        const auto* p = reinterpret_cast<const unsigned char*>(data.data() + start + i * 3);
-        colours.insert(static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2]);
-    }
-    return {w, h, colours.size()};
-}
-
-} // namespace
 
 TEST(Tray, RightClickChooseWebcamSeeItAndExitFromTheMenu) {
     std::string missing;
@@ -365,87 +333,4 @@ TEST(Tray, OptionsFromTheMenuTurnTheStatusBarOffForTheNextViewerAndTheFile) {
     ASSERT_EQ(ocelis.WaitExit(10s), 0) << ReadFileBytes(box.Log("ocelis"));
     const std::string options = ReadFileBytes(box.Options());
     EXPECT_NE(options.find("<Status>0</Status>"), std::string::npos) << options;
-}
-
-TEST(Tray, AviCreatorTwiceGivesTwoWindowsAndOneProducesTheTypedFiles) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
-    Sandbox box("tray-avi");
-    XSession x(box);
-    std::string why;
-    ASSERT_TRUE(x.Start(why)) << why;
-    const fs::path pics = box.root / "pics";
-    for (const char* name : {"1.jpg", "2.jpg", "3.jpg"})
-        WriteFileBytes(pics / name, ocelis::EncodeJpeg(ocelis::test::Pattern(64, 48)));
-    // The save dialog must not ask before replacing it.
-    WriteFileBytes(pics / "out.avi", "");
-    WriteFileBytes(box.Options(), "<Options><Category Name=\"\"/><SavePath>" + pics.string() +
-                                      "</SavePath><FirstLaunch>0</FirstLaunch>"
-                                      "<LaunchWindows>0</LaunchWindows></Options>");
-    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
-    std::optional<WindowInfo> icon;
-    ASSERT_TRUE(
-        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
-        << ReadFileBytes(box.Log("ocelis"));
-    const std::string cx = std::to_string(icon->x + icon->w / 2);
-    const std::string cy = std::to_string(icon->y + icon->h / 2);
-    std::vector<WindowInfo> creators;
-    for (size_t n = 1; n <= 2; ++n) {
-        x.Xdotool({"mousemove", cx, cy, "click", "3"});
-        ASSERT_TRUE(ocelis::test::WaitUntil([&] { return PopupWindow(x).has_value(); }, 10s))
-            << "no menu at right-click " << n;
-        x.Xdotool({"key", "a"}); // "&AVI Creator..."
-        ASSERT_TRUE(ocelis::test::WaitUntil(
-            [&] { return (creators = x.OurWindows("AVI Creator")).size() == n; }, 10s));
-    }
-    for (const WindowInfo& w : creators)
-        EXPECT_TRUE(w.w == 406 && w.h == 304) << w.w << "x" << w.h;
-
-    // Qt's own dialogs, started in SavePath: Insert opens the open dialog.
-    const auto answer = [&](const std::string& title, const std::string& typed) {
-        std::vector<WindowInfo> dialog;
-        ASSERT_TRUE(
-            ocelis::test::WaitUntil([&] { return !(dialog = x.OurWindows(title)).empty(); }, 10s))
-            << "no dialog " << title;
-        x.Xdotool({"windowfocus", "--sync", dialog.front().id});
-        x.Xdotool({"type", typed});
-        x.Xdotool({"key", "Return"});
-        ASSERT_TRUE(ocelis::test::WaitUntil([&] { return x.OurWindows(title).empty(); }, 10s));
-    };
-    const std::string creator = creators.front().id;
-    x.Xdotool({"windowfocus", "--sync", creator});
-    x.Xdotool({"key", "Insert"});
-    answer("Open", "\"3.jpg\" \"1.jpg\" \"2.jpg\"");
-    x.Screenshot("root", box.root / "creator.png");
-    x.Xdotool({"windowfocus", "--sync", creator});
-    x.Xdotool({"key", "alt+p"}); // "&Produce..."
-    answer("Save As", "out.avi");
-
-    // The completion message: neither the icon nor the progress window.
-    std::optional<WindowInfo> message;
-    ASSERT_TRUE(ocelis::test::WaitUntil(
-        [&] {
-            for (const WindowInfo& w : x.OurWindows("Ocelis"))
-                if (w.w > 64 && !(w.w == 314 && w.h == 92))
-                    message = w;
-            return message.has_value();
-        },
-        15s))
-        << ReadFileBytes(box.Log("ocelis"));
-    x.Screenshot("root", box.root / "message.png");
-    const std::string probe =
-        ocelis::test::RunTool("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                              "stream=width,height,r_frame_rate,nb_read_frames -of csv=p=0 '" +
-                              (pics / "out.avi").string() + "'");
-    if (FindProgram("ffprobe")) {
-        EXPECT_EQ(probe, "64,48,2/1,3\n");
-    }
-    x.Xdotool({"windowfocus", "--sync", message->id});
-    x.Xdotool({"key", "Return"});
-    EXPECT_TRUE(ocelis::test::WaitUntil([&] { return x.OurWindows("Ocelis").size() == 1; },
-                                        10s)); // the icon alone
-    EXPECT_EQ(x.OurWindows("AVI Creator").size(), 2u);
-    ocelis.Signal(SIGTERM);
-    EXPECT_EQ(ocelis.WaitExit(10s), 0) << ReadFileBytes(box.Log("ocelis"));
 }

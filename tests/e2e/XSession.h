@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -170,6 +172,46 @@ inline std::optional<WindowInfo> PopupWindow(XSession& x) {
         if (w.w > 100 && w.h > 100)
             return w;
     return std::nullopt;
+}
+
+// A binary PPM (P6) as width, height and the number of distinct colours.
+struct PictureStats {
+    int width = 0, height = 0;
+    size_t colours = 0;
+};
+
+inline PictureStats ReadPpmStats(const fs::path& file) {
+    const std::string data = ReadFileBytes(file);
+    std::istringstream in(data);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    in >> magic >> w >> h >> maxval;
+    if (magic != "P6" || w <= 0 || h <= 0 || maxval != 255)
+        return {};
+    const size_t start = static_cast<size_t>(in.tellg()) + 1;
+    if (data.size() < start + static_cast<size_t>(w) * h * 3)
+        return {};
+    std::set<uint32_t> colours;
+    for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+        const auto* p = reinterpret_cast<const unsigned char*>(data.data() + start + i * 3);
+        colours.insert(static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2]);
+    }
+    return {w, h, colours.size()};
+}
+
+// The colour of one pixel of a binary PPM, as 0xRRGGBB; -1 when outside.
+inline long PpmPixel(const fs::path& file, int x, int y) {
+    const std::string data = ReadFileBytes(file);
+    std::istringstream in(data);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    in >> magic >> w >> h >> maxval;
+    const size_t start = static_cast<size_t>(in.tellg()) + 1;
+    const size_t at = start + (static_cast<size_t>(y) * w + x) * 3;
+    if (magic != "P6" || x < 0 || y < 0 || x >= w || y >= h || data.size() < at + 3)
+        return -1;
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
+    return static_cast<long>(p[0]) << 16 | p[1] << 8 | p[2];
 }
 
 } // namespace ocelis::e2e

@@ -86,18 +86,22 @@ protected:
     }
 
     TMireThread* Start(std::vector<std::string> paths, int limit = 1000) {
+        return Start(Server, W, paths, limit);
+    }
+    TMireThread* Start(HttpTestServer& server, TWindow& w, std::vector<std::string> paths,
+                       int limit) {
         for (const auto& p : paths)
-            W.Urls.push_back(Server.Url(p));
-        W.Modified.assign(paths.size(), {0, 0});
-        W.Lengths.assign(paths.size(), 0);
-        W.Limit = limit;
+            w.Urls.push_back(server.Url(p));
+        w.Modified.assign(paths.size(), {0, 0});
+        w.Lengths.assign(paths.size(), 0);
+        w.Limit = limit;
         auto* t = new TMireThread(Loop);
         t->Timing.GetReadTimeout = 300;
         t->Timing.HeadReadTimeout = 300;
-        t->OnImage = [this](TMireThread& s) { W.Image(s); };
-        t->OnNext = [this](TMireThread& s) { W.Next(s); };
+        t->OnImage = [&w](TMireThread& s) { w.Image(s); };
+        t->OnNext = [&w](TMireThread& s) { w.Next(s); };
         t->Index = -1;
-        W.Next(*t);
+        w.Next(*t);
         Ref = TMireThreadRef(t);
         if (Setup)
             Setup(*t);
@@ -106,9 +110,9 @@ protected:
     }
     bool Serve(const std::function<bool()>& pred) { return Loop->RunUntil(pred, 10s); }
     bool Freed() { return FetchThreadRegistry::Instance().Count() == 0; }
-    std::string Methods() {
+    static std::string Methods(const HttpTestServer& server) {
         std::string m;
-        for (const auto& r : Server.Requests())
+        for (const auto& r : server.Requests())
             m += (m.empty() ? "" : " ") + r.Method;
         return m;
     }
@@ -150,20 +154,9 @@ TEST_F(MireThreadTest, HeadAnswersDecideTheDownloads) {
             return Reply(MakeResponse(200, "OK", c.HeadHeaders, "pic" + std::to_string(r.Index)));
         });
         TWindow w;
-        w.Urls = {server.Url("/cam.jpg")};
-        w.Modified = {{0, 0}};
-        w.Lengths = {0};
-        w.Limit = 3;
-        auto* t = new TMireThread(Loop);
-        t->OnImage = [&w](TMireThread& s) { w.Image(s); };
-        t->OnNext = [&w](TMireThread& s) { w.Next(s); };
-        w.Next(*t);
-        t->Resume();
+        Start(server, w, {"/cam.jpg"}, 3);
         ASSERT_TRUE(Serve([&] { return Freed(); }));
-        std::string methods;
-        for (const auto& r : server.Requests())
-            methods += (methods.empty() ? "" : " ") + r.Method;
-        EXPECT_EQ(methods, c.Methods);
+        EXPECT_EQ(Methods(server), c.Methods);
         ASSERT_EQ(w.Seen.size(), 3u);
         for (size_t i = 0; i < 3; ++i) {
             EXPECT_EQ(w.Seen[i].Length, c.Lengths[i]) << i;
@@ -183,9 +176,15 @@ TEST_F(MireThreadTest, WebcamsInTurnGetTheirRefererOnTheGetAndFreshConnections) 
             return Reply(Head({"Content-Length: 2"}));
         return Reply(MakeResponse(200, "OK", {}, r.Target.substr(1, 2)));
     });
+    // A GET's time-out and buffer size stay on the client for what follows.
+    std::vector<std::pair<int32_t, int32_t>> settings;
+    W.Inspect = [&](TMireThread& s) {
+        settings.emplace_back(s.Client()->ReadTimeout, s.Client()->RecvBufferSize);
+    };
+    Setup = [](TMireThread& t) { t.Timing.GetReadTimeout = 700; };
     Start({"/a", "/b"}, 2);
     ASSERT_TRUE(Serve([&] { return Freed(); }));
-    EXPECT_EQ(Methods(), "HEAD GET HEAD GET");
+    EXPECT_EQ(Methods(Server), "HEAD GET HEAD GET");
     auto reqs = Server.Requests();
     ASSERT_EQ(reqs.size(), 4u);
     EXPECT_NE(reqs[1].Raw.find("\r\nReferer: http://ref.example/0\r\n"), std::string::npos);
@@ -196,6 +195,7 @@ TEST_F(MireThreadTest, WebcamsInTurnGetTheirRefererOnTheGetAndFreshConnections) 
     ASSERT_EQ(W.Seen.size(), 2u);
     EXPECT_EQ(W.Seen[0].Index, 0);
     EXPECT_EQ(W.Seen[1].Data, "b");
+    EXPECT_EQ(settings, (std::vector<std::pair<int32_t, int32_t>>{{700, 1024}, {700, 1024}}));
 }
 
 // ---- failures ----
@@ -237,23 +237,13 @@ TEST_F(MireThreadTest, FailuresAreRecordedWithTheirReason) {
         SCOPED_TRACE(c.Name);
         HttpTestServer server(c.Handler);
         TWindow w;
-        w.Urls = {server.Url("/cam.jpg")};
-        w.Modified = {{0, 0}};
-        w.Lengths = {0};
-        w.Limit = 1;
         int32_t timeout = 0, buffer = 0, connects = -1;
         w.Inspect = [&](TMireThread& s) {
             timeout = s.Client()->ReadTimeout;
             buffer = s.Client()->RecvBufferSize;
             connects = s.Client()->ConnectCount();
         };
-        auto* t = new TMireThread(Loop);
-        t->Timing.GetReadTimeout = 300;
-        t->Timing.HeadReadTimeout = 300;
-        t->OnImage = [&w](TMireThread& s) { w.Image(s); };
-        t->OnNext = [&w](TMireThread& s) { w.Next(s); };
-        w.Next(*t);
-        t->Resume();
+        Start(server, w, {"/cam.jpg"}, 1);
         ASSERT_TRUE(Serve([&] { return Freed(); }));
         ASSERT_EQ(w.Seen.size(), 1u);
         EXPECT_FALSE(w.Seen[0].Answered);
@@ -270,22 +260,6 @@ TEST_F(MireThreadTest, FailuresAreRecordedWithTheirReason) {
     TMireThread defaults;
     EXPECT_EQ(defaults.Timing.GetReadTimeout, 5000);
     EXPECT_EQ(defaults.Timing.HeadReadTimeout, 5000);
-}
-
-TEST_F(MireThreadTest, AGetKeepsItsTimeoutAndBufferSizeOnTheClient) {
-    Server.SetHandler([](const HttpRequestSeen& r) {
-        if (r.Method == "HEAD")
-            return Reply(Head({"Content-Length: " + std::to_string(3 + r.Index)}));
-        return Reply(MakeResponse(200, "OK", {}, "abc"));
-    });
-    std::vector<std::pair<int32_t, int32_t>> settings;
-    W.Inspect = [&](TMireThread& s) {
-        settings.emplace_back(s.Client()->ReadTimeout, s.Client()->RecvBufferSize);
-    };
-    Setup = [](TMireThread& t) { t.Timing.GetReadTimeout = 700; };
-    Start({"/a"}, 2);
-    ASSERT_TRUE(Serve([&] { return Freed(); }));
-    EXPECT_EQ(settings, (std::vector<std::pair<int32_t, int32_t>>{{700, 1024}, {700, 1024}}));
 }
 
 // ---- stopping ----

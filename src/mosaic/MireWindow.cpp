@@ -1,0 +1,513 @@
+#include "mosaic/MireWindow.h"
+
+#include "gui/OcStatusBar.h"
+#include "imaging/QtBitmap.h"
+#include "settings/CamViewer.h"
+#include "settings/MessageTexts.h"
+#include "settings/PlainText.h"
+#include "util/QtText.h"
+
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QToolTip>
+#include <algorithm>
+#include <string_view>
+
+using ocelis::TCellShade;
+
+namespace {
+
+constexpr int kStatusHeight = 21;
+constexpr int kSizingGrip = 3; // pixels around a row's bottom line that start a resize
+// A length no answer gives (-1 is a missing header): the next change test downloads.
+constexpr int32_t kForceFetch = -2;
+
+ocelis::TDateTime NowDateTime() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const auto secs = time_point_cast<seconds>(now);
+    const double frac = duration<double>(now - secs).count();
+    return ocelis::UnixToLocalDateTime(system_clock::to_time_t(secs)) + frac / 86400.0;
+}
+
+QColor ShadeColour(TCellShade shade, const QPalette& palette) {
+    switch (shade) {
+    case TCellShade::Highlight:
+        return palette.color(QPalette::Highlight);
+    case TCellShade::Offline:
+        return QColor(128, 0, 0);
+    case TCellShade::Stale:
+        return QColor(150, 96, 0);
+    case TCellShade::Live:
+        return QColor(0, 128, 0);
+    case TCellShade::Dark:
+        break;
+    }
+    return Qt::black;
+}
+
+} // namespace
+
+// ---- TCamGrid ----
+
+TCamGrid::TCamGrid(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setMouseTracking(true);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void TCamGrid::SetColCount(int n) {
+    FColCount = std::max(1, n);
+    viewport()->update();
+}
+
+void TCamGrid::SetRowCount(int n) {
+    FRowHeights.resize(static_cast<size_t>(std::max(1, n)), FRowHeight);
+    FRow = std::min(FRow, RowCount() - 1);
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+void TCamGrid::SetDefaultColWidth(int w) {
+    FColWidth = std::max(0, w);
+    viewport()->update();
+}
+
+void TCamGrid::SetDefaultRowHeight(int h) {
+    FRowHeight = std::max(0, h);
+    std::fill(FRowHeights.begin(), FRowHeights.end(), FRowHeight);
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+int TCamGrid::RowHeight(int row) const {
+    return row >= 0 && row < RowCount() ? FRowHeights[static_cast<size_t>(row)] : FRowHeight;
+}
+
+void TCamGrid::SetRowHeight(int row, int h) {
+    if (row < 0 || row >= RowCount())
+        return;
+    FRowHeights[static_cast<size_t>(row)] = std::max(0, h);
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+int TCamGrid::MaxTopRow() const {
+    // The first row from which the rest fits in the view.
+    int used = 0;
+    int top = RowCount();
+    const int room = viewport()->height();
+    while (top > 0 && used + RowHeight(top - 1) + 1 <= room) {
+        used += RowHeight(top - 1) + 1;
+        --top;
+    }
+    return std::min(top, RowCount() - 1);
+}
+
+void TCamGrid::UpdateScrollBar() {
+    const int max = MaxTopRow();
+    QScrollBar* bar = verticalScrollBar();
+    bar->setRange(0, max);
+    bar->setPageStep(std::max(1, RowCount() - max));
+    bar->setSingleStep(1);
+    if (FTopRow > max)
+        SetTopRow(max);
+}
+
+void TCamGrid::SetTopRow(int row) {
+    row = std::clamp(row, 0, std::max(0, MaxTopRow()));
+    if (row == FTopRow)
+        return;
+    FTopRow = row;
+    if (verticalScrollBar()->value() != row)
+        verticalScrollBar()->setValue(row);
+    viewport()->update();
+}
+
+void TCamGrid::scrollContentsBy(int, int) {
+    SetTopRow(verticalScrollBar()->value());
+}
+
+void TCamGrid::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBar();
+}
+
+QRect TCamGrid::CellRect(int col, int row) const {
+    if (col < 0 || col >= FColCount || row < FTopRow || row >= RowCount())
+        return {};
+    int y = 0;
+    for (int r = FTopRow; r < row; ++r) {
+        y += RowHeight(r) + 1;
+        if (y >= viewport()->height())
+            return {};
+    }
+    return QRect(col * (FColWidth + 1), y, FColWidth, RowHeight(row));
+}
+
+bool TCamGrid::MouseToCell(const QPoint& pos, int& col, int& row) const {
+    if (pos.x() < 0 || pos.y() < 0 || FColWidth <= 0)
+        return false;
+    col = pos.x() / (FColWidth + 1);
+    if (col >= FColCount)
+        return false;
+    int y = 0;
+    for (int r = FTopRow; r < RowCount() && y < viewport()->height(); ++r) {
+        y += RowHeight(r) + 1;
+        if (pos.y() < y) {
+            row = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+int TCamGrid::RowEdgeAt(int y) const {
+    int bottom = 0;
+    for (int r = FTopRow; r < RowCount() && bottom <= viewport()->height(); ++r) {
+        bottom += RowHeight(r) + 1;
+        if (std::abs(y - (bottom - 1)) <= kSizingGrip)
+            return r;
+    }
+    return -1;
+}
+
+void TCamGrid::UpdateCell(int col, int row) {
+    const QRect r = CellRect(col, row);
+    if (!r.isEmpty())
+        viewport()->update(r);
+}
+
+void TCamGrid::SetCurrent(int col, int row) {
+    col = std::clamp(col, 0, FColCount - 1);
+    row = std::clamp(row, 0, RowCount() - 1);
+    const int oldCol = FCol, oldRow = FRow;
+    FCol = col;
+    FRow = row;
+    UpdateCell(oldCol, oldRow);
+    if (row < FTopRow) {
+        SetTopRow(row);
+    } else {
+        // Scroll down until the whole row is in view (or it is the top row).
+        int bottom = 0;
+        for (int r = FTopRow; r <= row; ++r)
+            bottom += RowHeight(r) + 1;
+        int top = FTopRow;
+        while (top < row && bottom > viewport()->height()) {
+            bottom -= RowHeight(top) + 1;
+            ++top;
+        }
+        SetTopRow(top);
+    }
+    UpdateCell(col, row);
+}
+
+void TCamGrid::paintEvent(QPaintEvent* event) {
+    QPainter p(viewport());
+    const QRect dirty = event->rect();
+    p.fillRect(dirty, palette().color(QPalette::Base));
+    const QColor line = palette().color(QPalette::Mid);
+    const int height = viewport()->height();
+    int y = 0;
+    for (int r = FTopRow; r < RowCount() && y < height; ++r) {
+        const int h = RowHeight(r);
+        if (y + h + 1 > dirty.top() && y < dirty.bottom() + 1) {
+            for (int c = 0; c < FColCount; ++c) {
+                const QRect cell(c * (FColWidth + 1), y, FColWidth, h);
+                if (!cell.adjusted(0, 0, 1, 1).intersects(dirty))
+                    continue;
+                p.fillRect(QRect(cell.right() + 1, y, 1, h + 1), line);
+                p.fillRect(QRect(cell.left(), cell.bottom() + 1, FColWidth, 1), line);
+                if (OnDrawCell) {
+                    p.save();
+                    p.setClipRect(cell);
+                    OnDrawCell(p, c, r, cell, c == FCol && r == FRow);
+                    p.restore();
+                }
+            }
+        }
+        y += h + 1;
+    }
+}
+
+void TCamGrid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint pos = event->position().toPoint();
+    const int edge = RowEdgeAt(pos.y());
+    if (edge >= 0) {
+        FSizingRow = edge;
+        FSizingStart = pos.y();
+        FSizingHeight = RowHeight(edge);
+        return;
+    }
+    int col = 0, row = 0;
+    if (MouseToCell(pos, col, row))
+        SetCurrent(col, row);
+}
+
+void TCamGrid::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (FSizingRow >= 0) {
+        SetRowHeight(FSizingRow, std::max(1, FSizingHeight + pos.y() - FSizingStart));
+        return;
+    }
+    viewport()->setCursor(RowEdgeAt(pos.y()) >= 0 ? Qt::SplitVCursor : Qt::ArrowCursor);
+}
+
+void TCamGrid::mouseReleaseEvent(QMouseEvent*) {
+    FSizingRow = -1;
+}
+
+void TCamGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    FDblClickPos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && OnDblClick)
+        OnDblClick();
+}
+
+bool TCamGrid::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        int col = 0, row = 0;
+        const QString text =
+            OnToolTip && MouseToCell(help->pos(), col, row) ? OnToolTip(col, row) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), ocelis::PlainToolTip(text), viewport(),
+                               CellRect(col, row));
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+// ---- TfoMire ----
+
+TfoMire::TfoMire(QWidget* parent) : TSForm(QStringLiteral("foMire"), parent, Qt::Window) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Mosaic"));
+    setMinimumSize(200, 200);
+    move(446, 285);
+    resize(438, 330);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+
+    CamGrid = new TCamGrid(this);
+    CamGrid->setObjectName(QStringLiteral("CamGrid"));
+    CamGrid->SetColCount(ocelis::kMosaicColumns);
+    CamGrid->OnDrawCell = [this](QPainter& p, int col, int row, const QRect& rect, bool sel) {
+        CamGridDrawCell(p, col, row, rect, sel);
+    };
+    CamGrid->OnDblClick = [this] { CamGridDblClick(); };
+    CamGrid->OnToolTip = [this](int col, int row) {
+        return CellHint(static_cast<std::size_t>(row) * ocelis::kMosaicColumns +
+                        static_cast<std::size_t>(col));
+    };
+
+    StatusBar = new TOcStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setFixedHeight(kStatusHeight);
+
+    LayoutChildren();
+    FinishCreate();
+}
+
+TfoMire::~TfoMire() {
+    // FormDestroy: stop the thread without waiting; the cells go with the list.
+    FThread.Stop();
+}
+
+void TfoMire::LayoutChildren() {
+    CamGrid->setGeometry(0, 0, width(), std::max(0, height() - kStatusHeight));
+    StatusBar->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    FormResize();
+}
+
+void TfoMire::FormCreate() {
+    FCells.clear();
+    if (CamViewer && CamViewer->RootCategory) {
+        const std::vector<const TCamWebcam*> cams = ocelis::MosaicWebcams(*CamViewer->RootCategory);
+        FCells.reserve(cams.size());
+        for (const TCamWebcam* cam : cams) {
+            auto cell = std::make_unique<TCamInfo>();
+            cell->Webcam->Assign(*cam);
+            cell->Referer = cam->Referer;
+            cell->Url = cam->Url;
+            FCells.push_back(std::move(cell));
+        }
+    }
+    CamGrid->SetRowCount(ocelis::MosaicRowCount(FCells.size()));
+    if (FCells.empty())
+        return;
+    TMireThread* thread = NewThread ? NewThread() : new TMireThread();
+    thread->Index = -1;
+    thread->OnImage = [this](TMireThread& t) { ThreadImage(t); };
+    thread->OnNext = [this](TMireThread& t) { ThreadNext(t); };
+    ThreadNext(*thread);
+    FThread = TMireThreadRef(thread);
+    thread->Resume();
+}
+
+void TfoMire::resizeEvent(QResizeEvent* event) {
+    TSForm::resizeEvent(event);
+    if (CamGrid && StatusBar)
+        LayoutChildren();
+}
+
+void TfoMire::closeEvent(QCloseEvent* event) {
+    TSForm::closeEvent(event);
+    emit Closed();
+}
+
+void TfoMire::FormResize() {
+    const ocelis::TMosaicCellSize size = ocelis::MosaicCellSize(CamGrid->width());
+    const bool larger = size.ColWidth > FCellSize.ColWidth || size.RowHeight > FCellSize.RowHeight;
+    FCellSize = size;
+    CamGrid->SetDefaultColWidth(size.ColWidth);
+    CamGrid->SetDefaultRowHeight(size.RowHeight);
+    if (!larger)
+        return;
+    // A picture decoded for smaller cells would now be drawn enlarged: fetch it again at the
+    // next pass, even from a camera whose picture never changes.
+    for (auto& cell : FCells)
+        if (ocelis::MosaicPictureTooSmall(cell->Image.width, cell->Image.height, size))
+            cell->Refetch = true;
+}
+
+void TfoMire::ThreadNext(TMireThread& thread) {
+    if (FCells.empty())
+        return;
+    thread.Index = thread.Index + 1 >= static_cast<int32_t>(FCells.size()) ? 0 : thread.Index + 1;
+    TCamInfo& cell = *FCells[static_cast<std::size_t>(thread.Index)];
+    thread.Url = cell.Url;
+    thread.LastModified = cell.Refetch ? 0 : cell.LastModified;
+    thread.LastModifiedUtc = cell.LastModifiedUtc;
+    thread.ContentLength = cell.Refetch ? kForceFetch : cell.ContentLength;
+    cell.Live = false;
+    StatusBar->SetSimpleText(ocelis::DisplayText(Refreshing) + ocelis::ToQ(cell.Url));
+    thread.Referer = cell.Referer;
+    const ocelis::TMosaicCellSize box = ocelis::MosaicPictureBox(FCellSize);
+    thread.PictureWidth = std::max(1, box.ColWidth);
+    thread.PictureHeight = std::max(1, box.RowHeight);
+}
+
+void TfoMire::ThreadImage(TMireThread& thread) {
+    if (thread.Index < 0 || static_cast<std::size_t>(thread.Index) >= FCells.size())
+        return;
+    TCamInfo& cell = *FCells[static_cast<std::size_t>(thread.Index)];
+    try {
+        bool failed = !thread.Answered;
+        std::string reason = thread.FailReason;
+        const bool delivered = thread.Downloaded && thread.Answered && !thread.Data.empty();
+        if (delivered && thread.PictureFailed) {
+            failed = true;
+            reason = thread.PictureCutShort ? "picture cut short" : "not a JPEG picture";
+        }
+        cell.Live = ocelis::MosaicLive(cell.ContentLength, thread.LastModified, NowDateTime());
+        cell.Fetched = true;
+        cell.Failed = failed;
+        cell.FailReason = reason;
+        // A failed fetch keeps the values of the last good one, so that the next pass asks
+        // for the picture again instead of taking the failure's values as the known state.
+        if (!failed) {
+            cell.ContentLength = thread.ContentLength;
+            cell.LastModified = thread.LastModified;
+            cell.LastModifiedUtc = thread.LastModifiedUtc;
+            if (thread.Downloaded)
+                cell.Refetch = false;
+        }
+        if (delivered && !thread.PictureCutShort) {
+            // A body that is no picture leaves the cell without one.
+            cell.Image = std::move(thread.Picture);
+            const std::size_t hash = std::hash<std::string_view>()(thread.Data);
+            if (!cell.Changed || hash != cell.PictureHash) {
+                cell.Changed = true;
+                cell.LastChange = std::chrono::steady_clock::now();
+                cell.PictureHash = hash;
+            }
+        }
+    } catch (...) {
+        // Drawing shows what the cell has.
+    }
+    CamGrid->SetCurrent(thread.Index % ocelis::kMosaicColumns,
+                        thread.Index / ocelis::kMosaicColumns);
+}
+
+bool TfoMire::Stale(const TCamInfo& cell) const {
+    if (!cell.Changed)
+        return false;
+    const auto idle = std::chrono::steady_clock::now() - cell.LastChange;
+    return idle > std::chrono::seconds(ocelis::MosaicStaleAfter(cell.Webcam->Refresh));
+}
+
+TCellShade TfoMire::Shade(std::size_t i, bool selected) const {
+    const TCamInfo& cell = *FCells[i];
+    return ocelis::MosaicShade(selected, cell.Fetched && cell.Failed,
+                               cell.Fetched && !cell.Failed && Stale(cell), cell.Live);
+}
+
+void TfoMire::CamGridDrawCell(QPainter& p, int col, int row, const QRect& rect, bool selected) {
+    const auto index =
+        static_cast<std::size_t>(col) + static_cast<std::size_t>(row) * ocelis::kMosaicColumns;
+    if (index >= FCells.size())
+        return;
+    try {
+        p.fillRect(rect, ShadeColour(Shade(index, selected), palette()));
+        const ocelis::Bitmap& image = FCells[index]->Image;
+        if (image.empty())
+            return;
+        const ocelis::TMosaicRect r = ocelis::MosaicPictureRect(
+            {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()},
+            image.width, image.height);
+        if (r.Width() <= 0 || r.Height() <= 0)
+            return;
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRect(r.Left, r.Top, r.Width(), r.Height()), ocelis::ViewAsQImage(image));
+    } catch (...) {
+        // A cell that cannot be drawn shows its background.
+    }
+}
+
+void TfoMire::CamGridDblClick() {
+    try {
+        // The click's own position: the cursor may have moved on since.
+        const QPoint pos = CamGrid->DblClickPos();
+        int col = 0, row = 0;
+        if (!CamGrid->MouseToCell(pos, col, row))
+            return;
+        const auto index =
+            static_cast<std::size_t>(row) * ocelis::kMosaicColumns + static_cast<std::size_t>(col);
+        if (index < FCells.size() && OpenViewer)
+            OpenViewer(*FCells[index]->Webcam);
+    } catch (...) {
+    }
+}
+
+QString TfoMire::CellHint(std::size_t index) const {
+    if (index >= FCells.size())
+        return {};
+    const TCamInfo& cell = *FCells[index];
+    std::string state;
+    if (!cell.Fetched)
+        state = "not fetched yet";
+    else if (cell.Failed)
+        state = "offline: " + cell.FailReason;
+    else if (Stale(cell))
+        state = "stale: the picture has not changed for a long time";
+    else if (cell.Live)
+        state = "live";
+    else
+        state = "answering, no recent picture";
+    QString text = ocelis::ToQ(cell.Webcam->Name) + QLatin1Char('\n') + ocelis::ToQ(state);
+    if (cell.Changed) {
+        const auto age = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::steady_clock::now() - cell.LastChange)
+                             .count();
+        text += QLatin1Char('\n') + ocelis::ToQ(ocelis::MosaicAgeText(age));
+    }
+    return text;
+}
