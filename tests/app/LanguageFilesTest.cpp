@@ -624,3 +624,30 @@ TEST_F(LanguageFilesTest, AFifoAsLanguageFileIsIgnoredWithoutBlocking) {
         ocelis::test::FifoUnblocker(fifo)));
     EXPECT_EQ(main_->actExit->text(), before);
 }
+
+TEST_F(LanguageFilesTest, KeysCoverPanelsColumnsTabsAndGroups) {
+    QWidget window;
+    auto* bar = new TOcStatusBar(&window);
+    bar->setObjectName(QStringLiteral("Bar"));
+    bar->Panels()->Add(50);
+    bar->Panels()->Add(50)->SetText(QStringLiteral("Ready"));
+    auto* list = new TOcListView(&window);
+    list->setObjectName(QStringLiteral("List"));
+    list->Columns()->Add(QStringLiteral("Name"), 80);
+    auto* tabs = new QTabWidget(&window);
+    tabs->setObjectName(QStringLiteral("Tabs"));
+    tabs->addTab(new QWidget, QStringLiteral("General"));
+    tabs->widget(0)->setObjectName(QStringLiteral("Page1"));
+    (new QGroupBox(QStringLiteral("Size"), &window))->setObjectName(QStringLiteral("Group"));
+    std::vector<std::string> paths;
+    for (const TKey& key : KeysOf(&window, "foTest"))
+        paths.push_back(key.Path() + "=" + ocelis::FromQ(key.text));
+    const std::vector<std::string> expected = {
+        "foTest/Bar/Panels/#1.Text=Ready", "foTest/Group.Caption=Size",
+        "foTest/List/Columns/#0.Caption=Name", "foTest/Page1.Caption=General"};
+    EXPECT_EQ(paths, expected);
+    TOcSimpleXml doc;
+    doc.LoadFromString("<T><foTest><Bar><Panels><P Index='1' Text='Bereit'/></Panels></Bar>"
+                       "</foTest></T>");
+    EXPECT_EQ(FindKey(*doc.Root(), KeysOf(&window, "foTest")[0])->Value(), "Bereit");
+}
