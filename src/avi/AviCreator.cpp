@@ -34,6 +34,7 @@ constexpr int kClientHeight = 304;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 constexpr int kItemHeight = 13;
+constexpr int kLabelHeight = 15;
 
 class TFixedHeightDelegate : public QStyledItemDelegate {
 public:
@@ -43,12 +44,14 @@ public:
     }
 };
 
-QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, int left, int top) {
+// A fixed place up to the next control: a translated caption, or the face the window
+// switches to when shown, gets the whole room instead of the English caption's width.
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                 int width) {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setTextFormat(Qt::PlainText);
-    label->move(left, top);
-    label->adjustSize();
+    label->setGeometry(left, top, width, kLabelHeight);
     return label;
 }
 
@@ -138,14 +141,14 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
     RemoveButton = NewButton(this, "RemoveButton", QStringLiteral("&Remove"), 83);
     ProduceButton = NewButton(this, "ProduceButton", QStringLiteral("&Produce..."), 116);
 
-    PauseLabel = NewLabel(this, "PauseLabel", QStringLiteral("Pause"), 8, 259);
+    PauseLabel = NewLabel(this, "PauseLabel", QStringLiteral("Pause"), 8, 259, 48 - 2 - 8);
     PauseSpin = new TOcSpinEdit(this);
     PauseSpin->setObjectName(QStringLiteral("PauseSpin"));
     PauseSpin->setGeometry(48, 255, 67, 22);
     PauseSpin->setRange(0, 10000000);
     PauseSpin->setValue(500);
-    Pause2Label =
-        NewLabel(this, "Pause2Label", QStringLiteral("milliseconds between each frame"), 122, 259);
+    Pause2Label = NewLabel(this, "Pause2Label", QStringLiteral("milliseconds between each frame"),
+                           122, 259, kClientWidth - 4 - 122);
 
     MjpegBox = new QCheckBox(QStringLiteral("Keep JPEG compression (much smaller file)"), this);
     MjpegBox->setObjectName(QStringLiteral("MjpegBox"));

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "settings/PlainText.h"
+
 namespace {
 
 constexpr int kFormWidth = 314;
@@ -90,6 +92,14 @@ void TOcProgressDlg::SetText(const QString& text) {
     FText = text;
     FForm->Label1->setText(text);
     FForm->Label1->adjustSize();
+}
+
+QString TOcProgressDlg::CancelCaption() const {
+    return FForm->CancelButton->text();
+}
+
+void TOcProgressDlg::SetCancelCaption(const QString& caption) {
+    FForm->CancelButton->setText(ocelis::NormalizeBreaks(caption));
 }
 
 void TOcProgressDlg::SetStayOnTop(bool on) {

@@ -38,6 +38,9 @@ class TOcProgressDlg : public QObject {
     Q_PROPERTY(int Value READ Value WRITE SetValue)
     Q_PROPERTY(QString Text READ Text WRITE SetText)
     Q_PROPERTY(bool StayOnTop READ StayOnTop WRITE SetStayOnTop)
+    // The window is no component of the window that owns this one: a language file reaches
+    // its button's caption here.
+    Q_PROPERTY(QString CancelCaption READ CancelCaption WRITE SetCancelCaption)
 public:
     explicit TOcProgressDlg(const QString& name, QObject* owner);
     ~TOcProgressDlg() override;
@@ -50,6 +53,8 @@ public:
     void SetText(const QString& text);
     bool StayOnTop() const { return FStayOnTop; }
     void SetStayOnTop(bool on);
+    QString CancelCaption() const;
+    void SetCancelCaption(const QString& caption);
 
     void Show();
     void Close();

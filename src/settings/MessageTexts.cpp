@@ -31,7 +31,7 @@ const BuiltIn kTexts[] = {
     {"Unknow", &Unknow, "Unknown"},
     {"OnlineText", &OnlineText, " (online)"},
     {"TestRunning", &TestRunning, "Testing..."},
-    {"TestNotHttp", &TestNotHttp, "Only http:// addresses can be fetched."},
+    {"TestNotHttp", &TestNotHttp, "Only http:// and https:// addresses can be fetched."},
     {"TestNoName", &TestNoName, "The name %1 cannot be resolved."},
     {"TestRefused", &TestRefused, "The server refused the connection or cannot be reached."},
     {"TestTimeOut", &TestTimeOut, "No answer within %1 seconds."},
@@ -74,7 +74,7 @@ std::string CamHint =
 std::string Unknow = "Unknown";
 std::string OnlineText = " (online)";
 std::string TestRunning = "Testing...";
-std::string TestNotHttp = "Only http:// addresses can be fetched.";
+std::string TestNotHttp = "Only http:// and https:// addresses can be fetched.";
 std::string TestNoName = "The name %1 cannot be resolved.";
 std::string TestRefused = "The server refused the connection or cannot be reached.";
 std::string TestTimeOut = "No answer within %1 seconds.";
