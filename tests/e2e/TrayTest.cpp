@@ -523,3 +523,32 @@ TEST(Tray, OptionsFromTheMenuTurnTheStatusBarOffForTheNextViewerAndTheFile) {
     const std::string options = ReadFileBytes(box.Options());
     EXPECT_NE(options.find("<Status>0</Status>"), std::string::npos) << options;
 }
+
+// A right-click soon after the previous one (Qt takes it for a double click) opens the menu
+// too: each round closes the menu by key and right-clicks again at once.
+TEST(Tray, EveryRightClickInQuickSuccessionOpensTheMenu) {
+    std::string missing;
+    if (!XSession::ToolsPresent(missing))
+        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    Sandbox box("tray-quick");
+    XSession x(box);
+    std::string why;
+    ASSERT_TRUE(x.Start(why)) << why;
+    WriteHarbourCatalogue(box);
+    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
+    std::optional<WindowInfo> icon;
+    ASSERT_TRUE(
+        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
+        << ReadFileBytes(box.Log("ocelis"));
+    const std::string cx = std::to_string(icon->x + icon->w / 2);
+    const std::string cy = std::to_string(icon->y + icon->h / 2);
+    for (int round = 1; round <= 4; ++round) {
+        x.Xdotool({"mousemove", cx, cy, "click", "3"});
+        ASSERT_TRUE(ocelis::test::WaitUntil([&] { return PopupWindow(x).has_value(); }, 5s))
+            << "no menu at right-click " << round;
+        x.Xdotool({"key", "Escape"});
+        ASSERT_TRUE(ocelis::test::WaitUntil([&] { return !PopupWindow(x).has_value(); }, 5s));
+    }
+    ocelis.Signal(SIGTERM);
+    EXPECT_EQ(ocelis.WaitExit(10s), 0);
+}
