@@ -22,10 +22,11 @@ public:
     explicit XSession(Sandbox& box) : box_(box) {}
 
     bool Start(std::string& why, bool withTrayer = true) {
-        Process& x = Spawn(
-            {xvfb_->string(), "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-            "xvfb", false);
-        (void)x;
+        // Without -noreset the server resets whenever its last client leaves, and refuses
+        // connections meanwhile: a tool that connects while an xdotool query ends fails.
+        Spawn({xvfb_->string(), "-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24",
+               "-nolisten", "tcp"},
+              "xvfb", false);
         // Xvfb writes its display number once it accepts clients.
         std::string display;
         if (!ocelis::test::WaitUntil(
