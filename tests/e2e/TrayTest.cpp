@@ -148,12 +148,15 @@ public:
     Process& SpawnDBusHost(const fs::path& addressFile, const fs::path& layoutFile,
                            const std::string& click, const fs::path& go = {}) {
         std::string host = "exec /usr/bin/python3 " TRAY_HOST " --address-file '" +
-                           addressFile.string() + "' --layout-file '" + layoutFile.string() + "'";
+                           addressFile.string() + "' --layout-file '" + layoutFile.string() +
+                           "' --log-file '" + box_.Log("host").string() + "'";
         if (!click.empty())
             host += " --click '" + click + "'";
         std::string script = host;
         if (!go.empty())
-            script = "echo $DBUS_SESSION_BUS_ADDRESS > '" + addressFile.string() +
+            // Renamed into place: the test must never read a file the shell has only opened.
+            script = "echo $DBUS_SESSION_BUS_ADDRESS > '" + addressFile.string() + ".tmp' && mv '" +
+                     addressFile.string() + ".tmp' '" + addressFile.string() +
                      ".early'; while [ ! -e '" + go.string() + "' ]; do sleep 0.05; done; " + host;
         return Spawn({dbusRunSession_->string(), "--", "/bin/sh", "-c", script}, "dbus", false);
     }
@@ -420,6 +423,7 @@ TEST(Tray, IconReachesATrayHostThatStartsLaterOnEitherPath) {
         ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(early); }, 10s));
         std::string bus = ReadFileBytes(early);
         bus.erase(bus.find_last_not_of("\r\n") + 1);
+        ASSERT_FALSE(bus.empty());
         auto env = x.Env();
         env["DBUS_SESSION_BUS_ADDRESS"] = bus;
         Process ocelis;
@@ -432,7 +436,8 @@ TEST(Tray, IconReachesATrayHostThatStartsLaterOnEitherPath) {
         if (dbus) {
             WriteFileBytes(go, "");
             ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(layout); }, 15s))
-                << ReadFileBytes(box.Log("dbus"));
+                << ReadFileBytes(box.Log("dbus")) << ReadFileBytes(box.Log("host"))
+                << ReadFileBytes(box.Log("ocelis"));
             EXPECT_EQ(SubmenuLabels(ReadLayout(layout), "Harbour"), HarbourLabels());
         } else {
             ASSERT_TRUE(x.StartTrayer(why)) << why;
