@@ -78,6 +78,12 @@ public:
         return env;
     }
 
+    // Ends every process started here, with whatever each of them started.
+    void Stop() {
+        for (auto it = procs_.rbegin(); it != procs_.rend(); ++it)
+            (*it)->Kill();
+    }
+
     Process& Spawn(const std::vector<std::string>& argv, const std::string& log, bool withDisplay) {
         procs_.push_back(std::make_unique<Process>());
         procs_.back()->Start(argv, withDisplay ? Env() : box_.Env(false), box_.Log(log));
@@ -155,9 +161,10 @@ public:
         std::string script = host;
         if (!go.empty())
             // Renamed into place: the test must never read a file the shell has only opened.
-            script = "echo $DBUS_SESSION_BUS_ADDRESS > '" + addressFile.string() + ".tmp' && mv '" +
-                     addressFile.string() + ".tmp' '" + addressFile.string() +
-                     ".early'; while [ ! -e '" + go.string() + "' ]; do sleep 0.05; done; " + host;
+            script = "echo $DBUS_SESSION_BUS_ADDRESS > '" + addressFile.string() +
+                     ".early.tmp' && mv '" + addressFile.string() + ".early.tmp' '" +
+                     addressFile.string() + ".early'; while [ ! -e '" + go.string() +
+                     "' ]; do sleep 0.05; done; " + host;
         return Spawn({dbusRunSession_->string(), "--", "/bin/sh", "-c", script}, "dbus", false);
     }
 };
@@ -402,6 +409,16 @@ TEST(Tray, DBusHostFindsEvery35WebcamsByLabelAndItsClickOpensTheViewer) {
         << ReadFileBytes(box.Log("dbus"));
     ocelis.Signal(SIGTERM);
     EXPECT_EQ(ocelis.WaitExit(10s), 0);
+    // Nothing outlives the session: its bus, and the host on it, end with it.
+    x.Stop();
+    if (const auto dbusSend = FindProgram("dbus-send")) {
+        Process ping;
+        ASSERT_TRUE(ping.Start({dbusSend->string(), "--bus=" + bus, "--print-reply",
+                                "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                "org.freedesktop.DBus.Peer.Ping"},
+                               box.Env(), box.Log("ping")));
+        EXPECT_NE(ping.WaitExit(10s).value_or(0), 0) << "the private bus still answers";
+    }
 }
 
 // Autostart at login: the program runs before the desktop's tray host does.
