@@ -6,6 +6,7 @@ categories, under an XEmbed tray (trayer, the menu drawn by Qt) and under a D-Bu
 
     cmake --preset release && cmake --build --preset release --target ocelis
     bench/tray_menu.py [--bin build/release/ocelis] [--sizes 0,10000,100000] [--hosts xembed,dbus]
+                       [--repeat 3]
 
 Needs Xvfb, trayer, xdotool, dbus-run-session and python3-dbus (./setup.sh).
 """
@@ -82,37 +83,54 @@ def run(binary, webcams, host):
                "XDG_CONFIG_HOME": os.path.join(work, "config"),
                "PATH": os.environ["PATH"], "LANG": "C.UTF-8"}
         r, w = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
-                                 "-nolisten", "tcp"], pass_fds=(w,),
-                                stderr=subprocess.DEVNULL)
+        # Without -noreset the server resets when its last client leaves and refuses
+        # connections meanwhile (trayer started as an xdotool query ended found no display).
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-noreset", "-screen", "0",
+                                 "1024x768x24", "-nolisten", "tcp"], pass_fds=(w,),
+                                stderr=open(os.path.join(work, "xvfb.log"), "w"),
+                                process_group=0)
         procs.append(xvfb)
         os.close(w)
-        env["DISPLAY"] = ":" + os.read(r, 16).decode().strip()
+        # Xvfb writes the number and its newline separately, and ends when the newline finds
+        # the pipe closed: read up to the newline.
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(r, 16)
+            if not chunk:
+                sys.exit("Xvfb did not start: " + open(os.path.join(work, "xvfb.log")).read())
+            number += chunk
+        env["DISPLAY"] = ":" + number.decode().strip()
         os.close(r)
         log = os.path.join(work, "host.log")
         if host == "xembed":
             procs.append(subprocess.Popen(
                 ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
                  "--width", "120", "--height", "32", "--SetDockType", "true"], env=env,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-            wait_for(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--class",
-                                             "trayer"], env=env,
-                                            capture_output=True).returncode == 0, 10)
+                stdout=subprocess.DEVNULL, stderr=open(log, "w"), process_group=0))
+            if not wait_for(lambda: subprocess.run(["xdotool", "search", "--onlyvisible",
+                                                    "--class", "trayer"], env=env,
+                                                   capture_output=True).returncode == 0, 10):
+                sys.exit("trayer did not show its window: " + open(log).read()
+                         + open(os.path.join(work, "xvfb.log")).read())
         else:
             address = os.path.join(work, "bus")
             procs.append(subprocess.Popen(
                 ["dbus-run-session", "--", "/usr/bin/python3", HOST, "--address-file", address,
                  "--layout-file", os.path.join(work, "layout"), "--log-file", log],
-                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-            wait_for(lambda: os.path.exists(address), 10)
+                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, process_group=0))
+            if not wait_for(lambda: os.path.exists(address), 10):
+                sys.exit("the D-Bus tray host did not start")
             env["DBUS_SESSION_BUS_ADDRESS"] = open(address).read().strip()
         start = now()
         ocelis = subprocess.Popen([exe], env=env, stdout=subprocess.DEVNULL,
-                                  stderr=open(os.path.join(work, "ocelis.log"), "w"))
+                                  stderr=open(os.path.join(work, "ocelis.log"), "w"),
+                                  process_group=0)
         procs.append(ocelis)
         result = {}
         if host == "xembed":
             icon = wait_for(lambda: [w for w in windows(env) if w[2] <= 64 and w[3] <= 64], 30)
+            if not icon:
+                sys.exit("no tray icon: " + open(os.path.join(work, "ocelis.log")).read())
             x, y, wd, ht = icon[0]
             subprocess.run(["xdotool", "mousemove", str(x + wd // 2), str(y + ht // 2),
                             "click", "3"], env=env)
@@ -129,6 +147,10 @@ def run(binary, webcams, host):
             stamp = wait_for(lambda: re.search(r"^([\d.]+) layout$", open(log).read(), re.M)
                              if os.path.exists(log) else None, 120)
             result["menu"] = float(stamp.group(1)) - start if stamp else float("nan")
+            # Until the item registers is the program's start; the rest is the host reading
+            # the whole layout.
+            reg = re.search(r"^([\d.]+) registered", open(log).read(), re.M)
+            result["registered"] = float(reg.group(1)) - start if reg else float("nan")
             if ocelis.poll() is not None:
                 sys.exit("ocelis ended: " + open(os.path.join(work, "ocelis.log")).read()
                          + open(log).read())
@@ -139,10 +161,13 @@ def run(binary, webcams, host):
         result["exit"] = now() - t
         return result
     finally:
+        # Whole groups: dbus-run-session leaves its bus daemon and the host behind.
         for p in reversed(procs):
-            if p.poll() is None:
-                p.kill()
-                p.wait()
+            try:
+                os.killpg(p.pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
+            p.wait()
         shutil.rmtree(work, ignore_errors=True)
 
 
@@ -151,17 +176,24 @@ def main():
     ap.add_argument("--bin", default=os.path.join(HERE, "..", "build", "release", "ocelis"))
     ap.add_argument("--sizes", default="0,10000,100000")
     ap.add_argument("--hosts", default="xembed,dbus")
+    ap.add_argument("--repeat", type=int, default=3, help="runs per row; the median is shown")
     args = ap.parse_args()
     print("| host | webcams | menu open after start | RSS | first submenu open | RSS then "
-          "| exit after SIGTERM |")
-    print("|---|---|---|---|---|---|---|")
+          "| exit after SIGTERM | item registered after start |")
+    print("|---|---|---|---|---|---|---|---|")
+
+    def median(runs, key):
+        values = sorted(r[key] for r in runs)
+        return values[len(values) // 2]
+
     for host in args.hosts.split(","):
         for size in [int(s) for s in args.sizes.split(",")]:
-            r = run(args.bin, size, host)
-            sub = ("%.0f ms" % (r["submenu"] * 1000), "%.0f MB" % r["rss_sub"]) \
-                if "submenu" in r else ("-", "-")
-            print("| %s | %d | %.0f ms | %.0f MB | %s | %s | %.0f ms |" % (
-                host, size, r["menu"] * 1000, r["rss"], sub[0], sub[1], r["exit"] * 1000))
+            runs = [run(args.bin, size, host) for _ in range(args.repeat)]
+            ms = lambda key: "%.0f ms" % (median(runs, key) * 1000) if key in runs[0] else "-"
+            mb = lambda key: "%.0f MB" % median(runs, key) if key in runs[0] else "-"
+            print("| %s | %d | %s | %s | %s | %s | %s | %s |" % (
+                host, size, ms("menu"), mb("rss"), ms("submenu"), mb("rss_sub"), ms("exit"),
+                ms("registered")))
             sys.stdout.flush()
 
 

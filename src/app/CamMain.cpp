@@ -28,6 +28,7 @@
 #include <QDBusInterface>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -63,6 +64,31 @@ public:
     TWebcamEntry(const QString& text, QObject* owner, TCamWebcam* cam)
         : QAction(text, owner), Webcam(cam) {}
     TCamWebcam* Webcam;
+};
+
+// Qt takes a press that follows one of the same button within the double-click time as a
+// double click, and its XEmbed tray icon opens no menu on a double click: a right-click soon
+// after the previous one (the menu closed by a key, say) would be lost. Such a double click
+// of any button but the left reaches the icon as the press it also is.
+class TTrayPressFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonDblClick ||
+            !watched->inherits("QSystemTrayIconSys"))
+            return false;
+        const auto* e = static_cast<const QMouseEvent*>(event);
+        if (e->button() == Qt::LeftButton)
+            return false;
+        QMouseEvent press(QEvent::MouseButtonPress, e->position(), e->scenePosition(),
+                          e->globalPosition(), e->button(), e->buttons(), e->modifiers(),
+                          e->pointingDevice());
+        press.setTimestamp(e->timestamp());
+        QCoreApplication::sendEvent(watched, &press);
+        return true;
+    }
 };
 
 // The category of a submenu whose webcam entries are added when it first opens.
@@ -266,6 +292,8 @@ void TfoCamMain::ShowTrayIcon() {
 }
 
 void TfoCamMain::CreateTrayIcon() {
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        qApp->installEventFilter(new TTrayPressFilter(this));
     TrayIcon = new QSystemTrayIcon(ocelis::ProgramIcon(), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
     TrayIcon->setToolTip(QStringLiteral("Ocelis"));
@@ -273,7 +301,8 @@ void TfoCamMain::CreateTrayIcon() {
     connect(TrayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 Qt::MouseButton button = Qt::NoButton;
-                if (reason == QSystemTrayIcon::Trigger)
+                // A quick second left click arrives as a double click: it is a click too.
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     button = Qt::LeftButton;
                 else if (reason == QSystemTrayIcon::Context)
                     button = Qt::RightButton;

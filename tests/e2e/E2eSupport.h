@@ -72,7 +72,14 @@ public:
         posix_spawn_file_actions_addopen(&fa, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                          0644);
         posix_spawn_file_actions_adddup2(&fa, 1, 2);
-        const int rc = posix_spawn(&pid_, args[0].c_str(), &fa, nullptr, a.data(), e.data());
+        // Its own process group: Kill ends whatever it started too (a bus daemon and the
+        // tray host under dbus-run-session outlive a killed session runner otherwise).
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attr, 0);
+        const int rc = posix_spawn(&pid_, args[0].c_str(), &fa, &attr, a.data(), e.data());
+        posix_spawnattr_destroy(&attr);
         posix_spawn_file_actions_destroy(&fa);
         if (rc != 0)
             pid_ = -1;
@@ -92,11 +99,15 @@ public:
         if (Running())
             kill(pid_, sig);
     }
+    // Ends the process and every process left in its group, also once it ended itself.
     void Kill() {
-        if (Running()) {
-            kill(pid_, SIGKILL);
+        if (pid_ <= 0)
+            return;
+        // The group keeps the leader's id while a member lives, also after the leader was
+        // reaped. Members left over are dead at once; the system reaps them.
+        kill(-pid_, SIGKILL);
+        if (Running())
             WaitExit(5s);
-        }
     }
     std::optional<int> Status() const { return status_; }
 

@@ -23,10 +23,11 @@ public:
     explicit XSession(Sandbox& box) : box_(box) {}
 
     bool Start(std::string& why, bool withTrayer = true) {
-        Process& x = Spawn(
-            {xvfb_->string(), "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-            "xvfb", false);
-        (void)x;
+        // Without -noreset the server resets whenever its last client leaves, and refuses
+        // connections meanwhile: a tool that connects while an xdotool query ends fails.
+        Spawn({xvfb_->string(), "-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24",
+               "-nolisten", "tcp"},
+              "xvfb", false);
         // Xvfb writes its display number once it accepts clients.
         std::string display;
         if (!ocelis::test::WaitUntil(
@@ -76,6 +77,12 @@ public:
         auto env = box_.Env(false);
         env["DISPLAY"] = display_;
         return env;
+    }
+
+    // Ends every process started here, with whatever each of them started.
+    void Stop() {
+        for (auto it = procs_.rbegin(); it != procs_.rend(); ++it)
+            (*it)->Kill();
     }
 
     Process& Spawn(const std::vector<std::string>& argv, const std::string& log, bool withDisplay) {
@@ -148,13 +155,16 @@ public:
     Process& SpawnDBusHost(const fs::path& addressFile, const fs::path& layoutFile,
                            const std::string& click, const fs::path& go = {}) {
         std::string host = "exec /usr/bin/python3 " TRAY_HOST " --address-file '" +
-                           addressFile.string() + "' --layout-file '" + layoutFile.string() + "'";
+                           addressFile.string() + "' --layout-file '" + layoutFile.string() +
+                           "' --log-file '" + box_.Log("host").string() + "'";
         if (!click.empty())
             host += " --click '" + click + "'";
         std::string script = host;
         if (!go.empty())
             script = "echo $DBUS_SESSION_BUS_ADDRESS > '" + addressFile.string() +
-                     ".early'; while [ ! -e '" + go.string() + "' ]; do sleep 0.05; done; " + host;
+                     ".early.tmp' && mv '" + addressFile.string() + ".early.tmp' '" +
+                     addressFile.string() + ".early'; while [ ! -e '" + go.string() +
+                     "' ]; do sleep 0.05; done; " + host;
         return Spawn({dbusRunSession_->string(), "--", "/bin/sh", "-c", script}, "dbus", false);
     }
 };
