@@ -272,7 +272,7 @@ struct TPrepared {
     size_t Size = 0;
 };
 
-struct TFrameSpec {
+struct TFrameFormat {
     int32_t Width;
     int32_t Height;
     bool Stretch;
@@ -282,36 +282,37 @@ struct TFrameSpec {
     size_t FrameBytes() const { return size_t{AviRowBytes(Width)} * static_cast<size_t>(Height); }
 };
 
-void Prepare(const TFrameSpec& spec, const TAviFrame& frame, TPrepared& out) {
+void Prepare(const TFrameFormat& format, const TAviFrame& frame, TPrepared& out) {
     Bitmap decoded;
     const Bitmap* pic = frame.Picture;
-    if (spec.KeepJpeg && !frame.Jpeg.empty()) {
+    if (format.KeepJpeg && !frame.Jpeg.empty()) {
         const TJpegCheck check = CheckJpegMarkers(frame.Jpeg);
         if (!check.Valid) {
             out.Skip = true;
             return;
         }
-        if (check.Passable && check.Width == spec.Width && check.Height == spec.Height) {
+        if (check.Passable && check.Width == format.Width && check.Height == format.Height) {
             out.Data.resize(frame.Jpeg.size());
             std::memcpy(out.Data.data(), frame.Jpeg.data(), frame.Jpeg.size());
             out.Size = frame.Jpeg.size();
             return;
         }
     }
-    if (!UsablePicture(pic) && !frame.Jpeg.empty() && !spec.KeepJpeg) {
+    if (!UsablePicture(pic) && !frame.Jpeg.empty() && !format.KeepJpeg) {
         // The usual case, a picture of the frame's size: decoded straight into the frame.
-        const size_t rowBytes = AviRowBytes(spec.Width);
-        out.Data.resize(spec.FrameBytes());
-        std::vector<uint8_t*> rows(static_cast<size_t>(spec.Height));
+        const size_t rowBytes = AviRowBytes(format.Width);
+        out.Data.resize(format.FrameBytes());
+        std::vector<uint8_t*> rows(static_cast<size_t>(format.Height));
         for (size_t y = 0; y < rows.size(); ++y)
             rows[y] = out.Data.data() + (rows.size() - 1 - y) * rowBytes;
         try {
-            if (DecodeJpegBgrInto(frame.Jpeg, spec.Width, spec.Height, rows.data(), spec.Limits)) {
-                const size_t pixelBytes = size_t{3} * static_cast<size_t>(spec.Width);
+            if (DecodeJpegBgrInto(frame.Jpeg, format.Width, format.Height, rows.data(),
+                                  format.Limits)) {
+                const size_t pixelBytes = size_t{3} * static_cast<size_t>(format.Width);
                 if (rowBytes > pixelBytes)
                     for (uint8_t* row : rows)
                         std::memset(row + pixelBytes, 0, rowBytes - pixelBytes);
-                out.Size = spec.FrameBytes();
+                out.Size = format.FrameBytes();
                 return;
             }
         } catch (const std::exception&) {
@@ -321,7 +322,7 @@ void Prepare(const TFrameSpec& spec, const TAviFrame& frame, TPrepared& out) {
     }
     if (!UsablePicture(pic) && !frame.Jpeg.empty()) {
         try {
-            decoded = DecodeJpeg(frame.Jpeg, spec.Limits);
+            decoded = DecodeJpeg(frame.Jpeg, format.Limits);
             pic = &decoded;
         } catch (const std::exception&) {
             pic = nullptr;
@@ -331,17 +332,18 @@ void Prepare(const TFrameSpec& spec, const TAviFrame& frame, TPrepared& out) {
         out.Skip = true;
         return;
     }
-    if (!spec.KeepJpeg) {
-        out.Data.resize(spec.FrameBytes());
-        Draw(*pic, spec.Stretch, spec.Width, spec.Height, out.Data.data(), AviRowBytes(spec.Width),
-             true);
-        out.Size = spec.FrameBytes();
+    if (!format.KeepJpeg) {
+        out.Data.resize(format.FrameBytes());
+        Draw(*pic, format.Stretch, format.Width, format.Height, out.Data.data(),
+             AviRowBytes(format.Width), true);
+        out.Size = format.FrameBytes();
         return;
     }
     Bitmap canvas;
-    canvas.resize(spec.Width, spec.Height);
-    Draw(*pic, spec.Stretch, spec.Width, spec.Height, canvas.pixels.data(), canvas.stride(), false);
-    const std::string jpeg = EncodeJpeg(canvas, spec.Quality);
+    canvas.resize(format.Width, format.Height);
+    Draw(*pic, format.Stretch, format.Width, format.Height, canvas.pixels.data(), canvas.stride(),
+         false);
+    const std::string jpeg = EncodeJpeg(canvas, format.Quality);
     out.Data.resize(jpeg.size());
     std::memcpy(out.Data.data(), jpeg.data(), jpeg.size());
     out.Size = jpeg.size();
@@ -353,9 +355,9 @@ void Prepare(const TFrameSpec& spec, const TAviFrame& frame, TPrepared& out) {
 // as the source keeps them valid only until its next Get.
 class TPipeline {
 public:
-    TPipeline(AviFrameSource& source, const TFrameSpec& spec)
-        : FSource(source), FSpec(spec), FCount(source.Count()),
-          FDepth(std::clamp<size_t>((32u << 20) / std::max<size_t>(spec.FrameBytes(), 1), 2, 8)) {
+    TPipeline(AviFrameSource& source, const TFrameFormat& format)
+        : FSource(source), FFormat(format), FCount(source.Count()),
+          FDepth(std::clamp<size_t>((32u << 20) / std::max<size_t>(format.FrameBytes(), 1), 2, 8)) {
         const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
         for (unsigned i = 0; i < helpers; ++i)
             FThreads.emplace_back([this] { Run(); });
@@ -416,7 +418,7 @@ private:
                         if (!FSource.Get(p.Index, frame)) {
                             p.Skip = true;
                         } else if (frame.Picture) {
-                            Prepare(FSpec, frame, p);
+                            Prepare(FFormat, frame, p);
                         } else {
                             jpeg.assign(frame.Jpeg);
                             deferred = true;
@@ -430,7 +432,7 @@ private:
                 try {
                     TAviFrame frame;
                     frame.Jpeg = jpeg;
-                    Prepare(FSpec, frame, p);
+                    Prepare(FFormat, frame, p);
                 } catch (...) {
                     p.Error = std::current_exception();
                 }
@@ -449,7 +451,7 @@ private:
     }
 
     AviFrameSource& FSource;
-    TFrameSpec FSpec;
+    TFrameFormat FFormat;
     const size_t FCount;
     const size_t FDepth;
     std::mutex FSourceMutex; // taken before FMutex
@@ -618,11 +620,11 @@ TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& p
     const char* const streamFailed = "Failed to create AVI video stream";
     if (Width < 1 || Width > kMaxSide || Height < 1 || Height > kMaxSide || FrameTime < 0)
         Raise(streamFailed);
-    TFrameSpec spec{Width, Height, Stretch, KeepJpeg, JpegQuality, JpegLimits{}};
-    spec.Limits.maxPixels = 50'000'000;
-    if (spec.FrameBytes() > kMaxFrameBytes)
+    TFrameFormat format{Width, Height, Stretch, KeepJpeg, JpegQuality, JpegLimits{}};
+    format.Limits.maxPixels = 50'000'000;
+    if (format.FrameBytes() > kMaxFrameBytes)
         Raise(streamFailed);
-    if (!KeepJpeg && uint64_t{count} * (spec.FrameBytes() + 40) > RiffLimit * SuperIndexEntries)
+    if (!KeepJpeg && uint64_t{count} * (format.FrameBytes() + 40) > RiffLimit * SuperIndexEntries)
         Raise("AVI file too large");
 
     std::unique_ptr<TWavInput> wav;
@@ -693,7 +695,7 @@ TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& p
 
     uint64_t frames = 0;
     {
-        TPipeline pipeline(source, spec);
+        TPipeline pipeline(source, format);
         for (;;) {
             if (progress.Cancel && progress.Cancel->load())
                 return TAviResult::Cancelled;
