@@ -9,9 +9,7 @@
 using namespace ocelis::e2e;
 
 TEST(Tray, AviCreatorTwiceGivesTwoWindowsAndOneProducesTheTypedFiles) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     Sandbox box("tray-avi");
     XSession x(box);
     std::string why;
@@ -24,13 +22,10 @@ TEST(Tray, AviCreatorTwiceGivesTwoWindowsAndOneProducesTheTypedFiles) {
     WriteFileBytes(box.Options(), "<Options><Category Name=\"\"/><SavePath>" + pics.string() +
                                       "</SavePath><FirstLaunch>0</FirstLaunch>"
                                       "<LaunchWindows>0</LaunchWindows></Options>");
-    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
-    std::optional<WindowInfo> icon;
-    ASSERT_TRUE(
-        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
-        << ReadFileBytes(box.Log("ocelis"));
-    const std::string cx = std::to_string(icon->x + icon->w / 2);
-    const std::string cy = std::to_string(icon->y + icon->h / 2);
+    const TStarted run = StartWithTrayIcon(x, box);
+    ASSERT_TRUE(run.ocelis) << ReadFileBytes(box.Log("ocelis"));
+    Process& ocelis = *run.ocelis;
+    const std::string &cx = run.cx, &cy = run.cy;
     std::vector<WindowInfo> creators;
     for (size_t n = 1; n <= 2; ++n) {
         x.Xdotool({"mousemove", cx, cy, "click", "3"});

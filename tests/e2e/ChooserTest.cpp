@@ -36,19 +36,13 @@ size_t PpmColours(const fs::path& file, int x0, int y0, int w, int h) {
 } // namespace
 
 TEST(Chooser, LeftClickOpensItAndACategoryShowsItsThumbnails) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     Sandbox box("chooser");
     XSession x(box);
     std::string why;
     ASSERT_TRUE(x.Start(why)) << why;
-    Process& demo = x.Spawn(
-        {DEMO_BIN, "--interval", "2", "--port-file", (box.root / "port").string()}, "demo", false);
-    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(box.root / "port"); }, 10s));
-    ASSERT_TRUE(demo.Running());
-    std::string port = ReadFileBytes(box.root / "port");
-    port.erase(port.find_last_not_of("\r\n") + 1);
+    const std::string port = DemoPort(x, box);
+    ASSERT_FALSE(port.empty());
     const std::string base = "http://127.0.0.1:" + port;
     WriteFileBytes(box.Options(),
                    "<Options><Category Name=\"\"><Categories><Category Name=\"Harbour\"><Cams>"
@@ -58,13 +52,10 @@ TEST(Chooser, LeftClickOpensItAndACategoryShowsItsThumbnails) {
                        "/\"/></Cams></Category></Categories></Category>"
                        "<FirstLaunch>0</FirstLaunch><LaunchWindows>0</LaunchWindows></Options>");
 
-    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
-    std::optional<WindowInfo> icon;
-    ASSERT_TRUE(
-        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
-        << ReadFileBytes(box.Log("ocelis"));
-    const std::string cx = std::to_string(icon->x + icon->w / 2);
-    const std::string cy = std::to_string(icon->y + icon->h / 2);
+    const TStarted run = StartWithTrayIcon(x, box);
+    ASSERT_TRUE(run.ocelis) << ReadFileBytes(box.Log("ocelis"));
+    Process& ocelis = *run.ocelis;
+    const std::string &cx = run.cx, &cy = run.cy;
     x.Xdotool({"mousemove", cx, cy, "click", "1"});
     std::optional<WindowInfo> chooser;
     ASSERT_TRUE(ocelis::test::WaitUntil(

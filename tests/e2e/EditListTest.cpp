@@ -21,23 +21,18 @@ public:
         std::string why;
         if (!x.Start(why))
             return why;
-        Process& demo =
-            x.Spawn({DEMO_BIN, "--interval", "2", "--port-file", (box.root / "port").string()},
-                    "demo", false);
-        if (!ocelis::test::WaitUntil([&] { return fs::exists(box.root / "port"); }, 10s) ||
-            !demo.Running())
+        const std::string port = DemoPort(x, box);
+        if (port.empty())
             return "the demo webcam did not start";
-        std::string port = ReadFileBytes(box.root / "port");
-        port.erase(port.find_last_not_of("\r\n") + 1);
         url = "http://127.0.0.1:" + port + "/cam.jpg";
         WriteFileBytes(box.Options(), "<Options><Category Name=\"\"/><FirstLaunch>0</FirstLaunch>"
                                       "<LaunchWindows>0</LaunchWindows></Options>");
-        ocelis = &x.Spawn({box.exe.string()}, "ocelis", true);
-        std::optional<WindowInfo> icon;
-        if (!ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
+        const TStarted run = StartWithTrayIcon(x, box);
+        if (!run.ocelis)
             return "no tray icon: " + ReadFileBytes(box.Log("ocelis"));
-        cx = std::to_string(icon->x + icon->w / 2);
-        cy = std::to_string(icon->y + icon->h / 2);
+        ocelis = run.ocelis;
+        cx = run.cx;
+        cy = run.cy;
         // Close this menu, then (no catalogue entries) AVI Creator, Edit List...
         x.Xdotool({"mousemove", cx, cy, "click", "3"});
         if (!ocelis::test::WaitUntil([&] { return PopupWindow(x).has_value(); }, 10s))
@@ -72,9 +67,7 @@ public:
 } // namespace
 
 TEST(EditList, FillAnEmptyCatalogueFromTheTrayMenu) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     EditorSession s;
     ASSERT_EQ(s.Open(), "");
     XSession& x = s.x;
@@ -116,9 +109,7 @@ TEST(EditList, FillAnEmptyCatalogueFromTheTrayMenu) {
 // The editor does not block the tray: the menu opens while it runs, and "Edit List..." brings
 // the open editor forward instead of opening a second one.
 TEST(EditList, TheTrayMenuOpensWhileTheEditorIsOpen) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     EditorSession s;
     ASSERT_EQ(s.Open(), "");
     // Work in the editor first: a right press on the icon within the double-click interval

@@ -6,30 +6,13 @@
 
 using namespace ocelis::e2e;
 
-namespace {
-
-std::string DemoPort(XSession& x, Sandbox& box, const std::string& name) {
-    const fs::path file = box.root / (name + ".port");
-    Process& demo =
-        x.Spawn({DEMO_BIN, "--interval", "1", "--port-file", file.string()}, name, false);
-    if (!ocelis::test::WaitUntil([&] { return fs::exists(file); }, 10s) || !demo.Running())
-        return {};
-    std::string port = ReadFileBytes(file);
-    port.erase(port.find_last_not_of("\r\n") + 1);
-    return port;
-}
-
-} // namespace
-
 TEST(Tray, MosaicFillsWithPicturesComesForwardAgainAndMarksAStoppedServerOffline) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     Sandbox box("tray-mosaic");
     XSession x(box);
     std::string why;
     ASSERT_TRUE(x.Start(why)) << why;
-    const std::string live = DemoPort(x, box, "demo-a");
+    const std::string live = DemoPort(x, box, "demo-a", 1);
     ASSERT_FALSE(live.empty());
     // The second server's webcam sits in a sub-category: it is the last cell (index 6).
     Process stopped;
@@ -51,13 +34,10 @@ TEST(Tray, MosaicFillsWithPicturesComesForwardAgainAndMarksAStoppedServerOffline
                        "</Cams></Category></Categories></Category><FirstLaunch>0</FirstLaunch>"
                        "<LaunchWindows>0</LaunchWindows></Options>");
 
-    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
-    std::optional<WindowInfo> icon;
-    ASSERT_TRUE(
-        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
-        << ReadFileBytes(box.Log("ocelis"));
-    const std::string cx = std::to_string(icon->x + icon->w / 2);
-    const std::string cy = std::to_string(icon->y + icon->h / 2);
+    const TStarted run = StartWithTrayIcon(x, box);
+    ASSERT_TRUE(run.ocelis) << ReadFileBytes(box.Log("ocelis"));
+    Process& ocelis = *run.ocelis;
+    const std::string &cx = run.cx, &cy = run.cy;
     const auto chooseMosaic = [&](const char* step) {
         x.Xdotool({"mousemove", cx, cy, "click", "3"});
         ASSERT_TRUE(ocelis::test::WaitUntil([&] { return PopupWindow(x).has_value(); }, 10s))

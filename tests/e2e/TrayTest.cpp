@@ -12,21 +12,15 @@
 using namespace ocelis::e2e;
 
 TEST(Tray, RightClickChooseWebcamSeeItAndExitFromTheMenu) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     Sandbox box("tray");
     XSession x(box);
     std::string why;
     ASSERT_TRUE(x.Start(why)) << why;
 
     // The demo webcam.
-    Process& demo = x.Spawn(
-        {DEMO_BIN, "--interval", "2", "--port-file", (box.root / "port").string()}, "demo", false);
-    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(box.root / "port"); }, 10s));
-    ASSERT_TRUE(demo.Running());
-    std::string port = ReadFileBytes(box.root / "port");
-    port.erase(port.find_last_not_of("\r\n") + 1);
+    const std::string port = DemoPort(x, box);
+    ASSERT_FALSE(port.empty());
     WriteFileBytes(
         box.Options(),
         "<Options><Category Name=\"\"><Cams><Cam Name=\"Demo cam\" Url=\"http://127.0.0.1:" + port +
@@ -145,9 +139,7 @@ std::vector<std::string> HarbourLabels() {
 } // namespace
 
 TEST(Tray, KeyboardChoosesTheLastOf35WebcamsInTheDrawnMenu) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     Sandbox box("tray-keys");
     XSession x(box);
     std::string why;
@@ -267,19 +259,13 @@ TEST(Tray, IconReachesATrayHostThatStartsLaterOnEitherPath) {
 }
 
 TEST(Tray, OptionsFromTheMenuTurnTheStatusBarOffForTheNextViewerAndTheFile) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     Sandbox box("tray-options");
     XSession x(box);
     std::string why;
     ASSERT_TRUE(x.Start(why)) << why;
-    Process& demo = x.Spawn(
-        {DEMO_BIN, "--interval", "2", "--port-file", (box.root / "port").string()}, "demo", false);
-    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(box.root / "port"); }, 10s));
-    ASSERT_TRUE(demo.Running());
-    std::string port = ReadFileBytes(box.root / "port");
-    port.erase(port.find_last_not_of("\r\n") + 1);
+    const std::string port = DemoPort(x, box);
+    ASSERT_FALSE(port.empty());
     // The status bar starts on: a viewer with it would be 19 pixels higher than its picture.
     WriteFileBytes(box.Options(),
                    "<Options><Category Name=\"\"><Cams><Cam Name=\"Demo cam\" "
@@ -291,13 +277,10 @@ TEST(Tray, OptionsFromTheMenuTurnTheStatusBarOffForTheNextViewerAndTheFile) {
                        "SubDirectory><FirstLaunch>0</FirstLaunch><LaunchWindows>0</"
                        "LaunchWindows></Options>");
 
-    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
-    std::optional<WindowInfo> icon;
-    ASSERT_TRUE(
-        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
-        << ReadFileBytes(box.Log("ocelis"));
-    const std::string cx = std::to_string(icon->x + icon->w / 2);
-    const std::string cy = std::to_string(icon->y + icon->h / 2);
+    const TStarted run = StartWithTrayIcon(x, box);
+    ASSERT_TRUE(run.ocelis) << ReadFileBytes(box.Log("ocelis"));
+    Process& ocelis = *run.ocelis;
+    const std::string &cx = run.cx, &cy = run.cy;
     const auto openMenu = [&](const char* step) {
         x.Xdotool({"mousemove", cx, cy, "click", "3"});
         EXPECT_TRUE(ocelis::test::WaitUntil([&] { return PopupWindow(x).has_value(); }, 10s))
@@ -350,21 +333,16 @@ TEST(Tray, OptionsFromTheMenuTurnTheStatusBarOffForTheNextViewerAndTheFile) {
 // A right-click soon after the previous one (Qt takes it for a double click) opens the menu
 // too: each round closes the menu by key and right-clicks again at once.
 TEST(Tray, EveryRightClickInQuickSuccessionOpensTheMenu) {
-    std::string missing;
-    if (!XSession::ToolsPresent(missing))
-        GTEST_SKIP() << "skipped: " << missing << " not installed (./setup.sh installs them)";
+    OCELIS_REQUIRE_X_TOOLS();
     Sandbox box("tray-quick");
     XSession x(box);
     std::string why;
     ASSERT_TRUE(x.Start(why)) << why;
     WriteHarbourCatalogue(box);
-    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
-    std::optional<WindowInfo> icon;
-    ASSERT_TRUE(
-        ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
-        << ReadFileBytes(box.Log("ocelis"));
-    const std::string cx = std::to_string(icon->x + icon->w / 2);
-    const std::string cy = std::to_string(icon->y + icon->h / 2);
+    const TStarted run = StartWithTrayIcon(x, box);
+    ASSERT_TRUE(run.ocelis) << ReadFileBytes(box.Log("ocelis"));
+    Process& ocelis = *run.ocelis;
+    const std::string &cx = run.cx, &cy = run.cy;
     for (int round = 1; round <= 4; ++round) {
         x.Xdotool({"mousemove", cx, cy, "click", "3"});
         ASSERT_TRUE(ocelis::test::WaitUntil([&] { return PopupWindow(x).has_value(); }, 5s))

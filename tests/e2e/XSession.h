@@ -224,4 +224,46 @@ inline long PpmPixel(const fs::path& file, int x, int y) {
     return static_cast<long>(p[0]) << 16 | p[1] << 8 | p[2];
 }
 
+// The demo webcam on a free loopback port, changing every `interval` seconds: its port, or
+// empty when it did not start.
+inline std::string DemoPort(XSession& x, Sandbox& box, const std::string& name = "demo",
+                            int interval = 2) {
+    const fs::path file = box.root / (name + ".port");
+    Process& demo =
+        x.Spawn({DEMO_BIN, "--interval", std::to_string(interval), "--port-file", file.string()},
+                name, false);
+    if (!ocelis::test::WaitUntil([&] { return fs::exists(file); }, 10s) || !demo.Running())
+        return {};
+    std::string port = ReadFileBytes(file);
+    port.erase(port.find_last_not_of("\r\n") + 1);
+    return port;
+}
+
+// The program started on the session, and the centre of its tray icon for xdotool.
+struct TStarted {
+    Process* ocelis = nullptr; // null when no tray icon appeared
+    std::string cx, cy;
+};
+
+inline TStarted StartWithTrayIcon(XSession& x, Sandbox& box) {
+    TStarted run;
+    Process& ocelis = x.Spawn({box.exe.string()}, "ocelis", true);
+    std::optional<WindowInfo> icon;
+    if (!ocelis::test::WaitUntil([&] { return (icon = TrayIconWindow(x)).has_value(); }, 15s))
+        return run;
+    run.ocelis = &ocelis;
+    run.cx = std::to_string(icon->x + icon->w / 2);
+    run.cy = std::to_string(icon->y + icon->h / 2);
+    return run;
+}
+
 } // namespace ocelis::e2e
+
+// In a test body: skips the test, saying so, when a tool of the X session is missing.
+#define OCELIS_REQUIRE_X_TOOLS()                                                                   \
+    do {                                                                                           \
+        std::string missing_;                                                                      \
+        if (!ocelis::e2e::XSession::ToolsPresent(missing_))                                        \
+            GTEST_SKIP() << "skipped: " << missing_                                                \
+                         << " not installed (./setup.sh installs them)";                           \
+    } while (false)
