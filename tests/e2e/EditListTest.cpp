@@ -87,13 +87,15 @@ TEST(EditList, FillAnEmptyCatalogueFromTheTrayMenu) {
     x.Screenshot("root", box.root / "editor.png");
     x.Xdotool({"key", "alt+o"});
     ASSERT_TRUE(ocelis::test::WaitUntil([&] { return x.OurWindows("Edit Cams").empty(); }, 10s));
-    const std::string options = ReadFileBytes(box.Options());
-    // The stored form, with the file's CR LF line ends.
-    EXPECT_NE(options.find(" <Category Name=\"\">\r\n  <Categories>\r\n"
-                           "   <Category Name=\"New Category\">\r\n    <Categories/>\r\n"
-                           "    <Cams>\r\n     <Cam Name=\"Harbour\" Url=\"" +
-                           url + "\" Refresh=\"30\"/>\r\n    </Cams>\r\n   </Category>\r\n"),
-              std::string::npos)
+    // The stored form, with the file's CR LF line ends. The window goes before the save ends.
+    const std::string stored = " <Category Name=\"\">\r\n  <Categories>\r\n"
+                               "   <Category Name=\"New Category\">\r\n    <Categories/>\r\n"
+                               "    <Cams>\r\n     <Cam Name=\"Harbour\" Url=\"" +
+                               url + "\" Refresh=\"30\"/>\r\n    </Cams>\r\n   </Category>\r\n";
+    std::string options;
+    EXPECT_TRUE(ocelis::test::WaitUntil(
+        [&] { return (options = ReadFileBytes(box.Options())).find(stored) != std::string::npos; },
+        10s))
         << options;
 
     // The menu lists the category with the webcam, which opens a viewer.
