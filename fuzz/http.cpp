@@ -10,24 +10,9 @@
 #include <string_view>
 
 #include "net/HttpParser.h"
+#include "support/StepByteSource.h"
 
 namespace {
-
-class TFuzzSource : public ocelis::ByteSource {
-public:
-    TFuzzSource(std::string_view bytes, std::size_t step) : FBytes(bytes), FStep(step) {}
-    std::size_t Read(char* dst, std::size_t max, int32_t) override {
-        const std::size_t n = std::min({max, FStep, FBytes.size() - FPos});
-        std::memcpy(dst, FBytes.data() + FPos, n);
-        FPos += n;
-        return n;
-    }
-
-private:
-    std::string_view FBytes;
-    std::size_t FStep;
-    std::size_t FPos = 0;
-};
 
 constexpr int64_t kCap = int64_t{1} << 16;
 
@@ -54,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const std::size_t step = 1 + data[0] % 64;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
-    TFuzzSource source(bytes, step);
+    ocelis::test::TStepByteSource source(std::string(bytes), step);
     ocelis::THttpReader reader(source);
     reader.Limits.Portion = 1 + data[1] % 128;
     reader.Limits.MaxLineLength = 1024;

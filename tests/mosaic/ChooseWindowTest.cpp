@@ -23,6 +23,7 @@
 using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::MakeResponse;
+using ocelis::test::Reply;
 
 namespace {
 
@@ -43,12 +44,6 @@ std::string Dated(std::time_t t) {
     gmtime_r(&t, &tm);
     std::strftime(buf, sizeof buf, "Last-Modified: %a, %d %b %Y %H:%M:%S GMT", &tm);
     return buf;
-}
-
-HttpAnswer Reply(const std::string& bytes) {
-    HttpAnswer a;
-    a.Send(bytes);
-    return a;
 }
 
 bool AllThreadsGone() {

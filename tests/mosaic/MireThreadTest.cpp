@@ -15,16 +15,11 @@ using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::HttpTestServer;
 using ocelis::test::MakeResponse;
+using ocelis::test::Reply;
 
 namespace {
 
 const std::string kDate = "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT";
-
-HttpAnswer Reply(const std::string& bytes) {
-    HttpAnswer a;
-    a.Send(bytes);
-    return a;
-}
 
 std::string Head(const std::vector<std::string>& headers, const std::string& status = "200 OK") {
     std::string s = "HTTP/1.1 " + status + "\r\n";

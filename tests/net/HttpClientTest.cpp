@@ -11,14 +11,9 @@ using ocelis::test::Chunked;
 using ocelis::test::HttpAnswer;
 using ocelis::test::HttpTestServer;
 using ocelis::test::MakeResponse;
+using ocelis::test::Reply;
 
 namespace {
-
-HttpAnswer Reply(const std::string& bytes) {
-    HttpAnswer a;
-    a.Send(bytes);
-    return a;
-}
 
 // A client that talks to the test server whatever host the URL names.
 struct Fixture {

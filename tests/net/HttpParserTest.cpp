@@ -1,5 +1,6 @@
 // The answer reader over bytes from a string, without a socket.
 #include "net/HttpParser.h"
+#include "support/StepByteSource.h"
 
 #include <gtest/gtest.h>
 
@@ -10,23 +11,6 @@ using namespace ocelis;
 
 namespace {
 
-// Hands out at most step bytes per read, then reports a clean close.
-class TStringSource : public ByteSource {
-public:
-    TStringSource(std::string bytes, std::size_t step) : FBytes(std::move(bytes)), FStep(step) {}
-    std::size_t Read(char* dst, std::size_t max, int32_t) override {
-        const std::size_t n = std::min({max, FStep, FBytes.size() - FPos});
-        std::memcpy(dst, FBytes.data() + FPos, n);
-        FPos += n;
-        return n;
-    }
-
-private:
-    std::string FBytes;
-    std::size_t FStep;
-    std::size_t FPos = 0;
-};
-
 struct TRead {
     THttpResponse Response;
     std::string Body;
@@ -34,7 +18,7 @@ struct TRead {
 };
 
 TRead ReadAnswer(const std::string& wire, std::size_t step = 7, int32_t portion = 4) {
-    TStringSource source(wire, step);
+    ocelis::test::TStepByteSource source(wire, step);
     THttpReader reader(source);
     reader.Limits.Portion = portion;
     TRead r;
@@ -72,7 +56,7 @@ TEST(HttpReader, BodiesAndWhetherTheyArrivedWhole) {
     EXPECT_EQ(ReadAnswer(ok + "Content-Length: 10\r\n\r\n0123456789", 64).Counts,
               (std::vector<int64_t>{4, 8, 10}));
     // A chunked body cut short fails; the response says it is not complete.
-    TStringSource source(ok + "Transfer-Encoding: chunked\r\n\r\na\r\n01234", 64);
+    ocelis::test::TStepByteSource source(ok + "Transfer-Encoding: chunked\r\n\r\na\r\n01234", 64);
     THttpReader reader(source);
     THttpResponse response;
     int64_t budget = 1 << 20;

@@ -16,16 +16,9 @@ using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::HttpTestServer;
 using ocelis::test::MakeResponse;
+using ocelis::test::Reply;
 
 namespace {
-
-HttpAnswer Reply(const std::string& bytes, bool close = false) {
-    HttpAnswer a;
-    a.Send(bytes);
-    if (close)
-        a.Close();
-    return a;
-}
 
 void SetZone(const char* zone) {
     if (zone)

@@ -16,16 +16,11 @@ using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::HttpTestServer;
 using ocelis::test::MakeResponse;
+using ocelis::test::Reply;
 
 namespace {
 
 const std::string kFixedDate = "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT";
-
-HttpAnswer Reply(const std::string& bytes) {
-    HttpAnswer a;
-    a.Send(bytes);
-    return a;
-}
 
 // What a viewer window would see, in order; appended on the loop (GUI) thread only.
 struct Window {

@@ -56,6 +56,14 @@ std::string MakeResponse(int code, const std::string& reason,
     return r;
 }
 
+HttpAnswer Reply(std::string bytes, bool close) {
+    HttpAnswer a;
+    a.Send(std::move(bytes));
+    if (close)
+        a.Close();
+    return a;
+}
+
 std::string Chunked(const std::vector<std::string>& chunks) {
     std::string r;
     char size[32];

@@ -45,6 +45,8 @@ std::string MakeResponse(int code, const std::string& reason,
                          const std::vector<std::string>& headers, const std::string& body,
                          bool withLength = true);
 std::string Chunked(const std::vector<std::string>& chunks);
+// An answer that sends these bytes, then closes the connection when asked to.
+HttpAnswer Reply(std::string bytes, bool close = false);
 
 struct HttpRequestSeen {
     std::string Raw;    // exact bytes up to and including the empty line
