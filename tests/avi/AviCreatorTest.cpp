@@ -246,6 +246,8 @@ TEST_F(AviCreatorTest, ProductionsEndInTheMessageOrTheErrorReport) {
             EXPECT_EQ(ocelis::test::ProbeFramesAndRate(c.out.string()), "2/1,2\n");
         }
     }
+    if (!ocelis::test::HaveTool("ffprobe"))
+        GTEST_SKIP() << "ffprobe not installed (./setup.sh installs it): files not read back";
     // A cancelled save dialog produces nothing.
     Dialogs::ClearTestState();
     QTest::mouseClick(w->ProduceButton, Qt::LeftButton);
@@ -297,10 +299,10 @@ TEST_F(AviCreatorTest, TwoWindowsProduceAtTheSameTime) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return !first->Producing() && !second->Producing(); }, 20000));
     EXPECT_EQ(MessageTexts(), (std::vector<std::string>(2, "Ocelis: AVI Generation Complete")));
-    if (ocelis::test::HaveTool("ffprobe")) {
-        EXPECT_EQ(ocelis::test::ProbeFramesAndRate((dir_ / "one.avi").string()), "2/1,60\n");
-        EXPECT_EQ(ocelis::test::ProbeFramesAndRate((dir_ / "two.avi").string()), "1000/1,60\n");
-    }
+    if (!ocelis::test::HaveTool("ffprobe"))
+        GTEST_SKIP() << "ffprobe not installed (./setup.sh installs it): files not read back";
+    EXPECT_EQ(ocelis::test::ProbeFramesAndRate((dir_ / "one.avi").string()), "2/1,60\n");
+    EXPECT_EQ(ocelis::test::ProbeFramesAndRate((dir_ / "two.avi").string()), "1000/1,60\n");
 }
 
 TEST_F(AviCreatorTest, TheTrayEntryOpensOneMoreWindowEachTime) {

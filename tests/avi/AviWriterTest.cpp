@@ -449,8 +449,6 @@ TEST_F(AviWriterTest, OpenDmlPastTheFirstRiff) {
     const Bitmap a = Pattern(64, 48, 1), b = Pattern(64, 48, 2);
     WriteFileBytes(Dir / "in/a.wav", Wav(8000, 8000 * 11));
     const bool readers = HaveTool("ffprobe") && HaveTool("mediainfo");
-    if (!readers)
-        std::printf("ffprobe/mediainfo not installed: files not read back\n");
     for (const bool mjpeg : {false, true}) {
         SCOPED_TRACE(mjpeg ? "MJPG" : "uncompressed");
         const std::string frameId = mjpeg ? "00dc" : "00db";
@@ -505,6 +503,8 @@ TEST_F(AviWriterTest, OpenDmlPastTheFirstRiff) {
         EXPECT_EQ(RunTool("ffmpeg -v error -i '" + Out() + "' -f null -"), "");
         EXPECT_NE(RunTool("mediainfo '" + Out() + "'").find("OpenDML"), std::string::npos);
     }
+    if (!readers)
+        GTEST_SKIP() << "ffprobe or mediainfo not installed: files not read back";
 }
 
 } // namespace

@@ -70,11 +70,12 @@ TEST(Tray, AviCreatorTwiceGivesTwoWindowsAndOneProducesTheTypedFiles) {
         15s))
         << ReadFileBytes(box.Log("ocelis"));
     x.Screenshot("root", box.root / "message.png");
-    const std::string probe =
-        ocelis::test::RunTool("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                              "stream=width,height,r_frame_rate,nb_read_frames -of csv=p=0 '" +
-                              (pics / "out.avi").string() + "'");
-    if (FindProgram("ffprobe")) {
+    const bool probed = FindProgram("ffprobe").has_value();
+    if (probed) {
+        const std::string probe = ocelis::test::RunTool(
+            "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+            "stream=width,height,r_frame_rate,nb_read_frames -of csv=p=0 '" +
+            (pics / "out.avi").string() + "'");
         EXPECT_EQ(probe, "64,48,2/1,3\n");
     }
     x.Xdotool({"windowfocus", "--sync", message->id});
@@ -84,4 +85,6 @@ TEST(Tray, AviCreatorTwiceGivesTwoWindowsAndOneProducesTheTypedFiles) {
     EXPECT_EQ(x.OurWindows("AVI Creator").size(), 2u);
     ocelis.Signal(SIGTERM);
     EXPECT_EQ(ocelis.WaitExit(10s), 0) << ReadFileBytes(box.Log("ocelis"));
+    if (!probed)
+        GTEST_SKIP() << "ffprobe not installed (./setup.sh installs it): out.avi not read back";
 }

@@ -147,6 +147,8 @@ public:
     static bool DBusToolsPresent(std::string& missing) {
         if (!dbusRunSession_)
             missing = "dbus-run-session";
+        else if (!FindProgram("dbus-send"))
+            missing = "dbus-send";
         else if (system("/usr/bin/python3 -c 'import dbus, dbus.mainloop.glib, gi' 2>/dev/null"))
             missing = "python3-dbus or python3-gi";
         return missing.empty();
@@ -163,8 +165,9 @@ public:
         if (!go.empty())
             script = "echo $DBUS_SESSION_BUS_ADDRESS > '" + addressFile.string() +
                      ".early.tmp' && mv '" + addressFile.string() + ".early.tmp' '" +
-                     addressFile.string() + ".early'; while [ ! -e '" + go.string() +
-                     "' ]; do sleep 0.05; done; " + host;
+                     addressFile.string() + ".early'; i=0; while [ ! -e '" + go.string() +
+                     "' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done; [ -e '" +
+                     go.string() + "' ] && " + host;
         return Spawn({dbusRunSession_->string(), "--", "/bin/sh", "-c", script}, "dbus", false);
     }
 };
