@@ -147,6 +147,12 @@ bool TrayHostRunning() {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+// Shows a window (also a hidden one) above the others with the focus.
+void BringToFront(QWidget* w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
 } // namespace
 
 template <typename F> void TfoCamMain::Guarded(F&& handler) {
@@ -507,9 +513,7 @@ TfoViewer* TfoCamMain::OpenViewer(const TCamWebcam& webcam) {
     for (TSForm* form : FormList) {
         auto* viewer = qobject_cast<TfoViewer*>(form);
         if (viewer && viewer->Webcam().Url == webcam.Url) {
-            viewer->show();
-            viewer->raise();
-            viewer->activateWindow();
+            BringToFront(viewer);
             return viewer;
         }
     }
@@ -541,9 +545,7 @@ void TfoCamMain::actWindowExecute() {
 
 void TfoCamMain::actOptionsExecute() {
     if (FOptions) {
-        FOptions->show();
-        FOptions->raise();
-        FOptions->activateWindow();
+        BringToFront(FOptions);
         return;
     }
     if (!CamViewer)
@@ -575,9 +577,7 @@ void TfoCamMain::actAviCreatorExecute() {
 
 void TfoCamMain::actMireExecute() {
     if (FMire) {
-        FMire->show();
-        FMire->raise();
-        FMire->activateWindow();
+        BringToFront(FMire);
         return;
     }
     auto* mire = new TfoMire(nullptr);
@@ -596,9 +596,7 @@ void TfoCamMain::WindowItemClick(QAction* entry) {
     if (!ok || i < 0 || static_cast<size_t>(i) >= FormList.size())
         return;
     TSForm* form = FormList[static_cast<size_t>(i)];
-    form->show();
-    form->raise();
-    form->activateWindow();
+    BringToFront(form);
 }
 
 void TfoCamMain::LanguageItemClick(QAction* entry) {
@@ -616,25 +614,19 @@ void TfoCamMain::TrayIconClick(Qt::MouseButton button) {
     if (button != Qt::LeftButton)
         return;
     if (FChoose) {
-        FChoose->show();
-        FChoose->raise();
-        FChoose->activateWindow();
+        BringToFront(FChoose);
         return;
     }
     auto* chooser = new TfoChoose(nullptr);
     FChoose = chooser;
     chooser->OnOpenViewer = [this](const TCamWebcam& cam) { Guarded([&] { OpenViewer(cam); }); };
     chooser->OnFormClose = [this] { FChoose = nullptr; };
-    chooser->show();
-    chooser->raise();
-    chooser->activateWindow();
+    BringToFront(chooser);
 }
 
 void TfoCamMain::actEditExecute() {
     if (FEditCams) {
-        FEditCams->show();
-        FEditCams->raise();
-        FEditCams->activateWindow();
+        BringToFront(FEditCams);
         return;
     }
     if (!CamViewer)
@@ -653,9 +645,7 @@ void TfoCamMain::actEditExecute() {
     connect(editor, &QDialog::finished, this,
             [this, editor](int result) { EditCamsFinished(editor, result); });
     editor->setWindowModality(Qt::NonModal);
-    editor->show();
-    editor->raise();
-    editor->activateWindow();
+    BringToFront(editor);
 }
 
 void TfoCamMain::EditCamsFinished(TfoEditCams* editor, int result) {

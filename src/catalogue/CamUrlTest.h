@@ -58,7 +58,6 @@ public:
     // Any thread: a request under way returns at once, later ones fail; Run then reports
     // Cancelled.
     void Abort();
-    bool Aborted() const { return FAborted.load(); }
 
     // The host part of an address as the client reads it.
     static std::string HostOf(const std::string& url);

@@ -97,19 +97,6 @@ PropAdapter YesNo(std::function<void(QObject*, bool)> f) {
     return a;
 }
 
-PropAdapter List(PropType type, std::function<int(QObject*)> count,
-                 std::function<void(QObject*, int, int, const QString&)> set) {
-    return ListProp(type, std::move(count), std::move(set));
-}
-
-PropAdapter ObjectOf(std::function<std::shared_ptr<QObject>(QObject*)> get) {
-    return ObjectProp(std::move(get));
-}
-
-std::shared_ptr<QObject> Borrowed(QObject* o) {
-    return BorrowedObject(o);
-}
-
 // For a tab page: the tab widget that shows it and its index, or -1.
 int TabIndexOf(QWidget* page, QTabWidget** tabs) {
     QWidget* stack = page->parentWidget();
@@ -204,8 +191,8 @@ std::optional<PropAdapter> FromMetaProperty(const QObject* object, std::string_v
             break;
         }
         if (t.flags() & QMetaType::PointerToQObject) {
-            return ObjectOf([idx](QObject* o) {
-                return Borrowed(o->metaObject()->property(idx).read(o).value<QObject*>());
+            return ObjectProp([idx](QObject* o) {
+                return BorrowedObject(o->metaObject()->property(idx).read(o).value<QObject*>());
             });
         }
         return std::nullopt;
@@ -426,7 +413,7 @@ PropRegistry::PropRegistry() {
 
     // --- Font (object with Name, Size, Style)
     Register(QWidget::staticMetaObject, "Font",
-             ObjectOf([](QObject* o) -> std::shared_ptr<QObject> {
+             ObjectProp([](QObject* o) -> std::shared_ptr<QObject> {
                  return std::make_shared<TOcFontRef>(As<QWidget>(o));
              }));
     auto fontOf = [](QObject* o) -> QWidget* {
@@ -467,13 +454,14 @@ PropRegistry::PropRegistry() {
 
     // --- string lists
     auto listCount = [](QObject* o) { return As<QListWidget>(o)->count(); };
-    Register(QListWidget::staticMetaObject, "Items",
-             List(PropType::StringList, listCount, [](QObject* o, int i, int, const QString& s) {
-                 As<QListWidget>(o)->item(i)->setText(s);
-             }));
+    Register(
+        QListWidget::staticMetaObject, "Items",
+        ListProp(PropType::StringList, listCount, [](QObject* o, int i, int, const QString& s) {
+            As<QListWidget>(o)->item(i)->setText(s);
+        }));
     Register(
         QComboBox::staticMetaObject, "Items",
-        List(
+        ListProp(
             PropType::StringList, [](QObject* o) { return As<QComboBox>(o)->count(); },
             [](QObject* o, int i, int, const QString& s) { As<QComboBox>(o)->setItemText(i, s); }));
     auto setLine = [](QString all, int i, const QString& s) {
@@ -482,7 +470,7 @@ PropRegistry::PropRegistry() {
         return lines.join(QLatin1Char('\n'));
     };
     Register(QPlainTextEdit::staticMetaObject, "Lines",
-             List(
+             ListProp(
                  PropType::StringList,
                  [](QObject* o) {
                      const QString t = As<QPlainTextEdit>(o)->toPlainText();
@@ -493,7 +481,7 @@ PropRegistry::PropRegistry() {
                      e->setPlainText(setLine(e->toPlainText(), i, s));
                  }));
     Register(QTextEdit::staticMetaObject, "Lines",
-             List(
+             ListProp(
                  PropType::StringList,
                  [](QObject* o) {
                      const QString t = As<QTextEdit>(o)->toPlainText();
@@ -506,7 +494,7 @@ PropRegistry::PropRegistry() {
 
     // --- tree node list
     Register(QTreeWidget::staticMetaObject, "Items",
-             List(
+             ListProp(
                  PropType::TreeNodes, [](QObject* o) { return TreeNodeCount(As<QTreeWidget>(o)); },
                  [](QObject* o, int i, int, const QString& s) {
                      if (QTreeWidgetItem* it = TreeNodeAt(As<QTreeWidget>(o), i))
