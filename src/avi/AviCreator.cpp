@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -166,7 +167,7 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
     ProgressDlg = new TOcProgressDlg(QStringLiteral("ProgressDlg"), this);
     ProgressDlg->SetText(QStringLiteral("Progress"));
     connect(ProgressDlg, &TOcProgressDlg::CancelClicked, this, [this] {
-        FCancel = true;
+        FProduction.With([](TAviProduction& p) { p.Cancel(); });
         ProgressDlg->Form()->CancelButton->setEnabled(false);
     });
 
@@ -197,9 +198,7 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
 }
 
 TfoAviCreator::~TfoAviCreator() {
-    FCancel = true;
-    if (FWorker.joinable())
-        FWorker.join();
+    FProduction.Stop();
 }
 
 void TfoAviCreator::FormCreate() {
@@ -289,9 +288,6 @@ void TfoAviCreator::ProduceButtonClick() {
         writer.FrameTime = PauseSpin->value();
         writer.KeepJpeg = MjpegBox->isChecked();
 
-        FCancel = false;
-        FDone = 0;
-        FProgressPosted = false;
         ProgressDlg->SetMaximum(ClampToInt(files.size()));
         ProgressDlg->SetValue(0);
         ProgressDlg->Form()->CancelButton->setEnabled(true);
@@ -299,44 +295,21 @@ void TfoAviCreator::ProduceButtonClick() {
         setEnabled(false);
         ProgressDlg->Show();
 
-        FWorker =
-            std::thread([this, writer = std::move(writer), files = std::move(files)]() mutable {
-                TProduction done;
-                try {
-                    ocelis::TAviProgress progress;
-                    progress.Cancel = &FCancel;
-                    progress.OnProgress = [this](size_t n, size_t) {
-                        FDone = n;
-                        // One hand-over at a time is enough; it shows the latest count.
-                        if (!FProgressPosted.exchange(true))
-                            QMetaObject::invokeMethod(
-                                this, [this] { ProgressArrived(); }, Qt::QueuedConnection);
-                    };
-                    done.Written =
-                        writer.WriteJpegFiles(files, progress) == ocelis::TAviResult::Written;
-                } catch (const std::exception& e) {
-                    done.Failed = true;
-                    done.Error = e.what();
-                } catch (...) {
-                    done.Failed = true;
-                    done.Error = "Unknown error";
-                }
-                QMetaObject::invokeMethod(
-                    this, [this, done] { ProductionDone(done); }, Qt::QueuedConnection);
-            });
+        auto* production = new TAviProduction(std::move(writer), std::move(files));
+        production->OnProgress = [this](size_t done) { ProgressDlg->SetValue(ClampToInt(done)); };
+        // Reported from the GUI loop, not inside the hand-over: the report may be modal.
+        production->OnDone = [this](const TAviOutcome& outcome) {
+            QTimer::singleShot(0, this, [this, outcome] { ProductionDone(outcome); });
+        };
+        FProduction = ocelis::TWorkerRef<TAviProduction>(production);
+        production->Resume();
     } catch (const std::exception& e) {
         ProductionDone({false, true, e.what()});
     }
 }
 
-void TfoAviCreator::ProgressArrived() {
-    FProgressPosted = false;
-    ProgressDlg->SetValue(ClampToInt(FDone));
-}
-
-void TfoAviCreator::ProductionDone(const TProduction& production) {
-    if (FWorker.joinable())
-        FWorker.join();
+void TfoAviCreator::ProductionDone(const TAviOutcome& production) {
+    FProduction.Forget();
     ProgressDlg->Close();
     FProducing = false;
     setEnabled(true);

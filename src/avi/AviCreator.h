@@ -4,6 +4,7 @@
 // may be open, each producing on its own.
 #pragma once
 
+#include "avi/AviProduction.h"
 #include "gui/SForm.h"
 
 #include <QListWidget>
@@ -11,7 +12,6 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 
 class QAction;
 class QCheckBox;
@@ -89,17 +89,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    struct TProduction {
-        bool Written = false;
-        bool Failed = false;
-        std::string Error;
-    };
-    void ProgressArrived();
-    void ProductionDone(const TProduction& production);
+    void ProductionDone(const TAviOutcome& production);
 
-    std::thread FWorker;
-    std::atomic<bool> FCancel{false};
-    std::atomic<size_t> FDone{0};
-    std::atomic<bool> FProgressPosted{false};
+    ocelis::TWorkerRef<TAviProduction> FProduction;
     bool FProducing = false;
 };

@@ -1,9 +1,8 @@
 #include "catalogue/EditCams.h"
 
 #include "catalogue/CamCategory.h"
-#include "catalogue/CamUrlTest.h"
+#include "catalogue/CamUrlTestJob.h"
 #include "imaging/QtBitmap.h"
-#include "net/FetchThreadRegistry.h"
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
 #include "util/QtText.h"
@@ -26,8 +25,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <climits>
-#include <mutex>
-#include <thread>
 
 using ocelis::FromQ;
 using ocelis::ToQ;
@@ -134,23 +131,6 @@ QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent
 }
 
 } // namespace
-
-// One address test on its own thread. The window may go at any time: the thread then finds
-// no receiver and ends quietly; the registry lets shutdown stop it.
-struct TfoEditCams::TTestJob final : ocelis::FetchWorker {
-    explicit TTestJob(const THttpThread::TTiming& timing)
-        : Probe(timing, kPreviewWidth, kPreviewHeight) {}
-    void RequestStop() override { Probe.Abort(); }
-    void Detach() {
-        std::lock_guard<std::mutex> lock(Mutex);
-        Receiver = nullptr;
-        Probe.Abort();
-    }
-
-    TCamUrlTest Probe;
-    std::mutex Mutex;
-    TfoEditCams* Receiver = nullptr; // guarded by Mutex
-};
 
 TCamTree::TCamTree(QWidget* parent) : QTreeWidget(parent) {}
 
@@ -529,44 +509,19 @@ void TfoEditCams::TestButtonClick() {
     UseAddressButton->hide();
     TestPreview->clear();
     ocelis::SetPlainLabel(TestResult, ocelis::DisplayText(TestRunning));
-    auto job = std::make_shared<TTestJob>(TestTiming);
-    job->Receiver = this;
-    FTest = job;
-    const uint64_t serial = ++FTestSerial;
-    const std::string url = FromQ(CamUrl->text());
-    const std::string referer = FromQ(CamReferer->text());
-    ocelis::FetchThreadRegistry::Instance().Add(job.get());
-    std::thread([job, serial, url, referer] {
-        TCamUrlTestResult result;
-        try {
-            result = job->Probe.Run(url, referer);
-        } catch (const std::exception& e) {
-            result.Kind = TCamUrlTestKind::Failed;
-            result.Detail = e.what();
-        }
-        {
-            std::lock_guard<std::mutex> lock(job->Mutex);
-            if (TfoEditCams* window = job->Receiver)
-                QMetaObject::invokeMethod(
-                    window, [window, serial, result] { window->ShowTestResult(serial, result); },
-                    Qt::QueuedConnection);
-        }
-        ocelis::FetchThreadRegistry::Instance().Remove(job.get());
-    }).detach();
+    auto* job = new TCamUrlTestJob(FromQ(CamUrl->text()), FromQ(CamReferer->text()), TestTiming,
+                                   kPreviewWidth, kPreviewHeight);
+    job->OnDone = [this](const TCamUrlTestResult& result) { ShowTestResult(result); };
+    FTest = ocelis::TWorkerRef<TCamUrlTestJob>(job);
+    job->Resume();
 }
 
 void TfoEditCams::CancelTest() {
-    if (!FTest)
-        return;
-    FTest->Detach();
-    FTest.reset();
-    ++FTestSerial;
+    FTest.Stop();
 }
 
-void TfoEditCams::ShowTestResult(uint64_t serial, const TCamUrlTestResult& r) {
-    if (serial != FTestSerial || !FTest)
-        return;
-    FTest.reset();
+void TfoEditCams::ShowTestResult(const TCamUrlTestResult& r) {
+    FTest.Forget();
     auto orNone = [](const std::string& s) { return s.empty() ? TestNone : s; };
     std::string text;
     switch (r.Kind) {

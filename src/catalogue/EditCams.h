@@ -3,8 +3,8 @@
 // the opener calls after OK. It validates nothing.
 #pragma once
 
+#include "catalogue/CamUrlTestJob.h"
 #include "gui/SForm.h"
-#include "net/HttpThread.h"
 
 #include <QTreeWidget>
 #include <cstdint>
@@ -83,8 +83,8 @@ public:
     bool Modified = false;
     bool Updating = false;
     // The address test's time-outs (the viewer thread's; tests shorten them).
-    THttpThread::TTiming TestTiming;
-    bool TestBusy() const { return static_cast<bool>(FTest); }
+    ocelis::TFetchTiming TestTiming;
+    bool TestBusy() const { return FTest.Exists(); }
 
     TCamTree* CamList = nullptr;
     QPushButton* AddButton = nullptr;
@@ -108,8 +108,6 @@ public:
     QLabel* TestPreview = nullptr;
     QPushButton* UseAddressButton = nullptr;
 
-    struct TTestJob; // opaque
-
 protected:
     void FormCreate() override;
     void done(int result) override;
@@ -121,9 +119,8 @@ private:
     void AddNode(QTreeWidgetItem* node);
     void SelectNode(QTreeWidgetItem* node);
     void CancelTest();
-    void ShowTestResult(uint64_t serial, const TCamUrlTestResult& result);
+    void ShowTestResult(const TCamUrlTestResult& result);
 
-    std::shared_ptr<TTestJob> FTest;
-    uint64_t FTestSerial = 0;
+    ocelis::TWorkerRef<TCamUrlTestJob> FTest;
     std::string FRedirect;
 };

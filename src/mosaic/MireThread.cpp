@@ -10,90 +10,42 @@ namespace {
 constexpr std::size_t kKeptCapacity = std::size_t{4} << 20;
 } // namespace
 
-struct TMireThread::TLink {
-    std::mutex Mutex;
-    TMireThread* Thread = nullptr;
-};
+TMireThread::TMireThread(std::shared_ptr<ocelis::Synchronizer> sync) : TWorker(std::move(sync)) {}
 
-TMireThread::TMireThread(std::shared_ptr<ocelis::Synchronizer> sync)
-    : FSync(std::move(sync)), FLink(std::make_shared<TLink>()) {
-    FLink->Thread = this;
-}
-
-TMireThread::~TMireThread() {
-    {
-        std::lock_guard<std::mutex> lock(FLink->Mutex);
-        FLink->Thread = nullptr;
-    }
-    ocelis::FetchThreadRegistry::Instance().Remove(this);
-}
-
-void TMireThread::Resume() {
-    ocelis::FetchThreadRegistry::Instance().Add(this);
-    std::thread([this] {
-        Execute();
-        delete this;
-    }).detach();
-}
-
-void TMireThread::Terminate() {
-    FTerminated.store(true, std::memory_order_relaxed);
-}
-
-void TMireThread::ClearCallbacks() {
+void TMireThread::ClearHandlers() {
     OnImage = nullptr;
     OnNext = nullptr;
 }
 
-void TMireThread::RequestStop() {
-    FStopRequested.store(true);
-    {
-        std::lock_guard<std::mutex> lock(FHttpMutex);
-        if (FHttp)
-            FHttp->Abort();
-    }
-    Terminate();
-}
-
 void TMireThread::NewClient() {
-    auto client = std::make_unique<THttpClient>();
-    // A fresh client would connect and read without a bound until its first GET sets one:
-    // one unreachable host would then hold the only thread for the whole-request limit.
-    client->ReadTimeout = Timing.HeadReadTimeout;
-    client->RequestTimeLimit = Timing.RequestTimeLimit;
-    std::lock_guard<std::mutex> lock(FHttpMutex);
-    if (FStopRequested.load())
-        client->Abort();
-    FHttp = std::move(client);
+    FHttp = &TWorker::NewClient(Timing);
 }
 
 void TMireThread::CallHandler(TCallback TMireThread::*which) {
-    // At exit nobody is called any more.
-    if (FStopRequested.load())
-        return;
-    std::shared_ptr<ocelis::Synchronizer> sync = FSync ? FSync : ocelis::DefaultSynchronizer();
-    if (!sync)
-        return; // no GUI to hand over to
     // The test for an empty callback is made on the GUI thread, where it is also cleared.
-    const bool ran = sync->Run([this, which] {
+    Synchronize([this, which] {
         if (this->*which)
             (this->*which)(*this);
     });
-    if (!ran)
-        Terminate(); // the GUI loop has ended: nobody is listening any more
 }
 
 void TMireThread::Execute() {
+    Data.clear();
+    NewClient();
+    while (!Terminated())
+        Iteration();
+}
+
+void TMireThread::Fail(const std::exception_ptr& error) {
     try {
-        Data.clear();
-        NewClient();
-        while (!Terminated())
-            Iteration();
+        std::rethrow_exception(error);
+    } catch (const EHttpProtocolError&) {
+        FailReason = FHttp->Response.ResponseText;
+    } catch (const std::exception& e) {
+        FailReason = e.what();
     } catch (...) {
-        // No error leaves the thread body.
+        FailReason = "request failed";
     }
-    std::lock_guard<std::mutex> lock(FHttpMutex);
-    FHttp.reset();
 }
 
 void TMireThread::Head() {
@@ -107,12 +59,8 @@ void TMireThread::Head() {
     try {
         FHttp->Head(Url);
         Answered = true;
-    } catch (const EHttpProtocolError&) {
-        FailReason = FHttp->Response.ResponseText;
-    } catch (const std::exception& e) {
-        FailReason = e.what();
     } catch (...) {
-        FailReason = "request failed";
+        Fail(std::current_exception());
     }
     try {
         FHttp->Disconnect();
@@ -135,12 +83,8 @@ void TMireThread::Fetch() {
         BodyComplete = FHttp->Response.BodyComplete;
         Answered = true;
         return;
-    } catch (const EHttpProtocolError&) {
-        FailReason = FHttp->Response.ResponseText;
-    } catch (const std::exception& e) {
-        FailReason = e.what();
     } catch (...) {
-        FailReason = "request failed";
+        Fail(std::current_exception());
     }
     // A failed GET costs the client; the buffer keeps what had arrived.
     BodyComplete = false;
@@ -190,37 +134,4 @@ void TMireThread::Iteration() {
     }
     CallHandler(&TMireThread::OnImage);
     CallHandler(&TMireThread::OnNext);
-}
-
-TMireThreadRef::TMireThreadRef(TMireThread* thread) : FLink(thread ? thread->FLink : nullptr) {}
-
-bool TMireThreadRef::Alive() const {
-    if (!FLink)
-        return false;
-    std::lock_guard<std::mutex> lock(FLink->Mutex);
-    return FLink->Thread && !FLink->Thread->Terminated();
-}
-
-void TMireThreadRef::Stop() {
-    if (!FLink)
-        return;
-    {
-        std::lock_guard<std::mutex> lock(FLink->Mutex);
-        if (TMireThread* t = FLink->Thread) {
-            t->ClearCallbacks();
-            t->Terminate();
-        }
-    }
-    FLink.reset();
-}
-
-void TMireThreadRef::Terminate() {
-    if (!FLink)
-        return;
-    {
-        std::lock_guard<std::mutex> lock(FLink->Mutex);
-        if (FLink->Thread)
-            FLink->Thread->Terminate();
-    }
-    FLink.reset();
 }

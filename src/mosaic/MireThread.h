@@ -26,9 +26,8 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
-#include "net/FetchThreadRegistry.h"
 #include "net/HttpClient.h"
-#include "net/Synchronizer.h"
+#include "net/Worker.h"
 #include "util/DateTime.h"
 
 #include <atomic>
@@ -40,23 +39,13 @@
 #include <mutex>
 #include <string>
 
-class TMireThread : public ocelis::FetchWorker {
+class TMireThread : public ocelis::TWorker {
 public:
     using TCallback = std::function<void(TMireThread& sender)>;
-
-    // Time-outs; tests shorten them.
-    struct TTiming {
-        int32_t GetReadTimeout = 5000;  // ms, set before every GET and kept on the client
-        int32_t HeadReadTimeout = 5000; // ms, a fresh client's connect and HEAD reads
-        std::chrono::milliseconds RequestTimeLimit{60000};
-    };
+    using TTiming = ocelis::TFetchTiming;
 
     // Created suspended. sync null: the process-wide default hand-over.
     explicit TMireThread(std::shared_ptr<ocelis::Synchronizer> sync = nullptr);
-    ~TMireThread() override;
-    TMireThread(const TMireThread&) = delete;
-    TMireThread& operator=(const TMireThread&) = delete;
-
     // ---- the iteration's inputs and results (see the rules above) ----
     TCallback OnImage;
     std::string Referer;
@@ -91,56 +80,23 @@ public:
 
     TTiming Timing;
 
-    void Resume();
-    // Asks the thread to end at the top of its loop; never waits. The object must not be
-    // touched afterwards except through a TMireThreadRef (or inside the running handler).
-    void Terminate();
-    bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
     // On the GUI thread only.
-    void ClearCallbacks();
+    void ClearHandlers() override;
 
-    // Shutdown registry: also aborts a request in flight.
-    void RequestStop() override;
-
-    // The client of the current iteration (tests look at its settings); worker or handler.
-    const THttpClient* Client() const { return FHttp.get(); }
-
-    struct TLink; // shared with TMireThreadRef
+protected:
+    void Execute() override;
 
 private:
-    friend class TMireThreadRef;
-    void Execute();
     void Iteration();
     void Head();
     void Fetch();
     void DecodePicture();
     void CallHandler(TCallback TMireThread::*which);
     void NewClient();
+    void Fail(const std::exception_ptr& error);
 
-    std::shared_ptr<ocelis::Synchronizer> FSync;
-    std::unique_ptr<THttpClient> FHttp;
-    std::mutex FHttpMutex; // guards the FHttp pointer against RequestStop
-    std::atomic<bool> FTerminated{false};
-    std::atomic<bool> FStopRequested{false};
-    std::shared_ptr<TLink> FLink;
+    THttpClient* FHttp = nullptr; // the worker's client of the moment
 };
 
-// A window's reference to its thread: stays safe to use after the thread has freed itself
-// (at program exit, say). GUI thread only.
-class TMireThreadRef {
-public:
-    TMireThreadRef() = default;
-    explicit TMireThreadRef(TMireThread* thread);
-
-    // Whether a thread is referred to and still running.
-    bool Alive() const;
-    explicit operator bool() const { return Alive(); }
-    // Clears both callbacks, asks the thread to terminate and forgets it; no wait.
-    void Stop();
-    // Asks it to terminate and forgets it, leaving the callbacks.
-    void Terminate();
-    void Forget() { FLink.reset(); }
-
-private:
-    std::shared_ptr<TMireThread::TLink> FLink;
-};
+// A window's reference to its thread: stays safe to use after the thread is gone.
+using TMireThreadRef = ocelis::TWorkerRef<TMireThread>;

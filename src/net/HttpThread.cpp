@@ -13,73 +13,12 @@ constexpr int32_t kNoLength = -2;
 constexpr int64_t kMaxReservation = int64_t{256} << 20;
 } // namespace
 
-THttpThread::THttpThread(std::shared_ptr<ocelis::Synchronizer> sync) : Sync(std::move(sync)) {}
-
-THttpThread::~THttpThread() {
-    ocelis::FetchThreadRegistry::Instance().Remove(this);
-    // A Terminate from the window may still be inside its critical section.
-    { std::lock_guard<std::mutex> lock(SleepMutex); }
-    if (Worker.joinable()) {
-        RequestStop();
-        Worker.join();
-    }
-}
-
-void THttpThread::Resume() {
-    ocelis::FetchThreadRegistry::Instance().Add(this);
-    const bool freeSelf = FreeOnTerminate;
-    std::thread t([this, freeSelf] {
-        Execute();
-        if (freeSelf)
-            delete this;
-    });
-    if (freeSelf)
-        t.detach();
-    else
-        Worker = std::move(t);
-}
-
-void THttpThread::Terminate() {
-    // Under the lock: once the flag is seen the worker may free this object, and its
-    // destructor takes the lock first, so nothing here is touched after that.
-    std::lock_guard<std::mutex> lock(SleepMutex);
-    TerminatedFlag.store(true, std::memory_order_relaxed);
-    Wake.notify_all();
-}
-
-void THttpThread::RequestStop() {
-    StopRequested.store(true);
-    {
-        std::lock_guard<std::mutex> lock(HttpMutex);
-        if (Http)
-            Http->Abort();
-    }
-    Terminate();
-}
-
-void THttpThread::WaitFor() {
-    if (Worker.joinable())
-        Worker.join();
-}
+THttpThread::THttpThread(std::shared_ptr<ocelis::Synchronizer> sync) : TWorker(std::move(sync)) {}
 
 void THttpThread::ClearHandlers() {
     OnImage = nullptr;
     OnProgress = nullptr;
     OnTick = nullptr;
-}
-
-void THttpThread::Pause(std::chrono::milliseconds d) {
-    std::unique_lock<std::mutex> lock(SleepMutex);
-    Wake.wait_for(lock, d, [&] { return Terminated(); });
-}
-
-void THttpThread::Synchronize(const std::function<void()>& fn) {
-    std::shared_ptr<ocelis::Synchronizer> sync = Sync ? Sync : ocelis::DefaultSynchronizer();
-    if (!sync)
-        return; // no GUI to hand over to: the handlers are not called
-    // The GUI loop has ended: nobody is listening any more.
-    if (!sync->Run(fn))
-        TerminatedFlag.store(true, std::memory_order_relaxed);
 }
 
 void THttpThread::CallHandler(THandler THttpThread::*which) {
@@ -108,7 +47,7 @@ void THttpThread::HandOverProgress() {
     try {
         CallHandler(&THttpThread::OnProgress);
     } catch (...) {
-        TerminatedFlag.store(true, std::memory_order_relaxed);
+        Terminate();
     }
 }
 
@@ -118,7 +57,7 @@ void THttpThread::PrepareStream() {
     FProgressPending = false;
     // Room for the whole body before it arrives: growing by doubling would, near the size
     // cap, hold the old and the new buffer at once. Only the pages written become resident.
-    const int64_t cap = std::min(Http->MaxBodySize, kMaxReservation);
+    const int64_t cap = std::min(FHttp->MaxBodySize, kMaxReservation);
     const int64_t expected = ContentLength > 0 && ContentLength <= cap ? ContentLength : cap + 1;
     if (expected > 0 && Stream.capacity() < static_cast<uint64_t>(expected)) {
         try {
@@ -130,66 +69,54 @@ void THttpThread::PrepareStream() {
 }
 
 void THttpThread::NewClient() {
-    auto client = std::make_unique<THttpClient>();
-    client->OnWork = [this](THttpClient&, TWorkMode, int64_t count) { WorkHandler(count); };
-    // A fresh client's HEAD must not wait for ever either.
-    client->ReadTimeout = Timing.HeadReadTimeout;
-    client->RequestTimeLimit = Timing.RequestTimeLimit;
-    std::lock_guard<std::mutex> lock(HttpMutex);
-    if (StopRequested.load())
-        client->Abort();
-    Http = std::move(client);
+    FHttp = &TWorker::NewClient(Timing);
+    FHttp->OnWork = [this](THttpClient&, TWorkMode, int64_t count) { WorkHandler(count); };
 }
 
 void THttpThread::Execute() {
-    try {
-        Stream.clear();
-        NewClient();
-        LastModified = 0;
-        FLastModifiedUtc = ocelis::LocalZeroDateUnix();
-        int32_t prevLength = kNoLength;
-        while (!Terminated())
-            Cycle(prevLength);
-    } catch (...) {
-        // A failure that escapes a cycle (a throwing tick handler) ends the thread.
-    }
-    std::lock_guard<std::mutex> lock(HttpMutex);
-    Http.reset();
+    Stream.clear();
+    NewClient();
+    LastModified = 0;
+    FLastModifiedUtc = ocelis::LocalZeroDateUnix();
+    int32_t prevLength = kNoLength;
+    // A failure that escapes a cycle (a throwing tick handler) ends the thread.
+    while (!Terminated())
+        Cycle(prevLength);
 }
 
 void THttpThread::Cycle(int32_t& prevLength) {
     if (Refresh.load(std::memory_order_relaxed) >= 0) {
         try {
-            Http->Request.Referer = Referer;
-            Http->Head(Url);
+            FHttp->Request.Referer = Referer;
+            FHttp->Head(Url);
             prevLength = ContentLength;
-            ContentLength = ocelis::LowInt32(Http->Response.ContentLength);
+            ContentLength = ocelis::LowInt32(FHttp->Response.ContentLength);
         } catch (...) {
         }
         try {
-            Http->Disconnect();
+            FHttp->Disconnect();
         } catch (...) {
         }
     }
 
-    const bool changed = Http->Response.LastModifiedUtc > FLastModifiedUtc ||
+    const bool changed = FHttp->Response.LastModifiedUtc > FLastModifiedUtc ||
                          ContentLength != prevLength ||
                          Refresh.load(std::memory_order_relaxed) == -1;
     if (changed) {
-        Http->ReadTimeout = Timing.GetReadTimeout;
-        Http->RecvBufferSize = 1024;
+        FHttp->ReadTimeout = Timing.GetReadTimeout;
+        FHttp->RecvBufferSize = 1024;
         Received = 0;
         try {
             PrepareStream();
-            Http->Request.Referer = Referer;
-            Http->Get(Url, Stream);
+            FHttp->Request.Referer = Referer;
+            FHttp->Get(Url, Stream);
             Received = ContentLength;
-            BodyComplete = Http->Response.BodyComplete;
+            BodyComplete = FHttp->Response.BodyComplete;
             FProgressPending = false;
             CallHandler(&THttpThread::OnProgress);
             CallHandler(&THttpThread::OnImage);
-            LastModified = Http->Response.LastModified;
-            FLastModifiedUtc = Http->Response.LastModifiedUtc;
+            LastModified = FHttp->Response.LastModified;
+            FLastModifiedUtc = FHttp->Response.LastModifiedUtc;
         } catch (...) {
             // The bar stays up after a failed GET: it shows the last portion read.
             if (FProgressPending)
@@ -197,7 +124,7 @@ void THttpThread::Cycle(int32_t& prevLength) {
             // A body cut off at the size cap must not stay resident until the next picture.
             std::string().swap(Stream);
             try {
-                Http->Disconnect();
+                FHttp->Disconnect();
                 NewClient();
             } catch (...) {
             }

@@ -11,6 +11,7 @@ namespace ocelis {
 struct QtSynchronizer::Call {
     enum Status { Waiting, Running, Done, Cancelled };
     const std::function<void()>* Fn = nullptr;
+    std::function<void()> Posted; // a call nobody waits for
     std::mutex Mutex;
     std::condition_variable Finished;
     Status St = Waiting;
@@ -41,6 +42,16 @@ struct QtSynchronizer::State {
             }
             if (!call)
                 return;
+            if (call->Posted) {
+                try {
+                    call->Posted();
+                } catch (...) {
+                    // Nobody waits to hear of it.
+                }
+                std::lock_guard<std::mutex> lock(Mutex);
+                Pending.remove(call);
+                continue;
+            }
             std::exception_ptr error;
             try {
                 (*call->Fn)();
@@ -133,6 +144,17 @@ bool QtSynchronizer::Run(const std::function<void()>& fn) {
     return true;
 }
 
+bool QtSynchronizer::Post(std::function<void()> fn) {
+    auto call = std::make_shared<Call>();
+    call->Posted = std::move(fn);
+    std::lock_guard<std::mutex> lock(Shared->Mutex);
+    if (Shared->Closed)
+        return false;
+    Shared->Pending.push_back(std::move(call));
+    QMetaObject::invokeMethod(Context.get(), "Drain", Qt::QueuedConnection);
+    return true;
+}
+
 std::size_t QtSynchronizer::PendingCalls() {
     std::lock_guard<std::mutex> lock(Shared->Mutex);
     return Shared->Pending.size();
@@ -141,6 +163,10 @@ std::size_t QtSynchronizer::PendingCalls() {
 void QtSynchronizer::Shutdown() {
     std::lock_guard<std::mutex> lock(Shared->Mutex);
     Shared->Closed = true;
+    Shared->Pending.remove_if([](const std::shared_ptr<Call>& c) {
+        std::lock_guard<std::mutex> guard(c->Mutex);
+        return c->Posted && c->St == Call::Waiting;
+    });
     for (auto& call : Shared->Pending) {
         std::lock_guard<std::mutex> guard(call->Mutex);
         if (call->St == Call::Waiting) {

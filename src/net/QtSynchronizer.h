@@ -19,6 +19,7 @@ public:
     ~QtSynchronizer() override;
 
     bool Run(const std::function<void()>& fn) override;
+    bool Post(std::function<void()> fn) override;
     void Shutdown() override;
 
     // Calls waiting for the GUI thread.

@@ -16,6 +16,10 @@ public:
     // fn runs at once.
     virtual bool Run(const std::function<void()>& fn) = 0;
 
+    // Queues fn to run on the GUI thread later and returns at once; what fn throws is
+    // dropped. False when the hand-over is closed (fn is then never run).
+    virtual bool Post(std::function<void()> fn) = 0;
+
     // Cancels every pending and every later call. Safe from any thread, idempotent.
     virtual void Shutdown() = 0;
 };

@@ -77,41 +77,6 @@ QImage NewGlyph() {
 
 } // namespace
 
-// Who is still alive: the thread object clears Thread under the mutex when it begins to
-// destroy itself, so the window can reach a thread it did not stop itself (application
-// shutdown, a failed hand-over) without touching freed memory.
-struct TfoViewer::ThreadLink {
-    std::mutex Mutex;
-    THttpThread* Thread = nullptr;
-
-    // Runs fn with the thread while it cannot go away; false when it is gone.
-    template <class F> bool With(F&& fn) {
-        std::lock_guard<std::mutex> lock(Mutex);
-        if (!Thread)
-            return false;
-        fn(*Thread);
-        return true;
-    }
-    bool Alive() {
-        std::lock_guard<std::mutex> lock(Mutex);
-        return Thread != nullptr;
-    }
-};
-
-class TfoViewer::ViewerThread : public THttpThread {
-public:
-    explicit ViewerThread(std::shared_ptr<ThreadLink> link) : FLink(std::move(link)) {
-        FLink->Thread = this;
-    }
-    ~ViewerThread() override {
-        std::lock_guard<std::mutex> lock(FLink->Mutex);
-        FLink->Thread = nullptr;
-    }
-
-private:
-    std::shared_ptr<ThreadLink> FLink;
-};
-
 namespace ocelis {
 
 QUrl SafeHomepageUrl(const std::string& homepage) {
@@ -453,8 +418,7 @@ void TfoViewer::SetWebcam(const TCamWebcam& webcam) {
 }
 
 void TfoViewer::StartThread() {
-    auto link = std::make_shared<ThreadLink>();
-    auto* thread = new ViewerThread(link);
+    auto* thread = new THttpThread();
     thread->OnImage = [this](THttpThread& t) { ThreadImage(t); };
     thread->OnProgress = [this](THttpThread& t) { ThreadProgress(t); };
     thread->OnTick = [this](THttpThread& t) { ThreadTick(t); };
@@ -464,44 +428,36 @@ void TfoViewer::StartThread() {
     thread->FreeOnTerminate = true;
     if (ThreadSetup)
         ThreadSetup(*thread);
-    FThread = link;
+    FThread = ocelis::TWorkerRef<THttpThread>(thread);
     thread->Resume();
 }
 
 bool TfoViewer::ThreadRunning() const {
-    return FThread && FThread->Alive();
+    return FThread.Exists();
 }
 
 void TfoViewer::ForgetThread(bool clearHandlers) {
-    if (!FThread)
-        return;
-    FThread->With([clearHandlers](THttpThread& t) {
-        if (clearHandlers)
-            t.ClearHandlers();
-        t.Terminate();
-    });
     // A forgotten thread keeps its handlers and may still deliver; remember it so that the
     // window can detach it before it goes away.
-    std::erase_if(FOldThreads, [](const std::shared_ptr<ThreadLink>& l) { return !l->Alive(); });
-    if (!clearHandlers && FThread->Alive())
+    std::erase_if(FOldThreads, [](const auto& t) { return !t.Exists(); });
+    if (!clearHandlers && FThread.Exists())
         FOldThreads.push_back(FThread);
-    FThread.reset();
+    if (clearHandlers)
+        FThread.Stop();
+    else
+        FThread.Terminate();
 }
 
 void TfoViewer::DetachThreads() {
     ForgetThread(true);
-    for (auto& link : FOldThreads)
-        link->With([](THttpThread& t) {
-            t.ClearHandlers();
-            t.Terminate();
-        });
+    for (auto& old : FOldThreads)
+        old.Stop();
     FOldThreads.clear();
 }
 
 void TfoViewer::SetThreadRefresh(int32_t refresh) {
-    if (FThread)
-        FThread->With(
-            [refresh](THttpThread& t) { t.Refresh.store(refresh, std::memory_order_relaxed); });
+    FThread.With(
+        [refresh](THttpThread& t) { t.Refresh.store(refresh, std::memory_order_relaxed); });
 }
 
 void TfoViewer::ThreadImage(THttpThread& thread) {

@@ -5,6 +5,7 @@
 
 #include "catalogue/CamCategory.h"
 #include "gui/SForm.h"
+#include "net/Worker.h"
 #include "viewer/ViewerGeometry.h"
 
 #include <QIcon>
@@ -79,9 +80,6 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    struct ThreadLink;
-    class ViewerThread;
-
     void BuildActions();
     void BuildMenus();
     void BuildStatusBar();
@@ -121,13 +119,13 @@ private:
     void UpdateEdgeCursor(const QPoint& windowPos);
 
     // Fields (declaration order as the window keeps them).
-    std::shared_ptr<ThreadLink> FThread;
+    ocelis::TWorkerRef<THttpThread> FThread;
     bool FResizing = false;
     int32_t FImageCount = 0;
     std::unique_ptr<TCamWebcam> FWebcam;
 
     // Threads forgotten by actRefresh/actStopRefresh that may still hand something over.
-    std::vector<std::shared_ptr<ThreadLink>> FOldThreads;
+    std::vector<ocelis::TWorkerRef<THttpThread>> FOldThreads;
     int FBusy = 0; // > 0 while a hand-over runs (SaveImage may process events)
     bool FDeleteDeferred = false;
 

@@ -6,6 +6,7 @@ namespace ocelis {
 
 struct FakeGuiLoop::Call {
     const std::function<void()>* Fn = nullptr;
+    std::function<void()> Posted; // a call nobody waits for
     bool Done = false;
     bool Cancelled = false;
     std::exception_ptr Error;
@@ -41,6 +42,17 @@ bool FakeGuiLoop::Run(const std::function<void()>& fn) {
     return true;
 }
 
+bool FakeGuiLoop::Post(std::function<void()> fn) {
+    auto call = std::make_shared<Call>();
+    call->Posted = std::move(fn);
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (FClosed)
+        return false;
+    FQueue.push_back(std::move(call));
+    FPosted.notify_all();
+    return true;
+}
+
 void FakeGuiLoop::Shutdown() {
     std::lock_guard<std::mutex> lock(FMutex);
     FClosed = true;
@@ -70,9 +82,13 @@ int FakeGuiLoop::ProcessPending() {
         }
         std::exception_ptr error;
         try {
-            (*call->Fn)();
+            if (call->Posted)
+                call->Posted();
+            else
+                (*call->Fn)();
         } catch (...) {
-            error = std::current_exception();
+            if (!call->Posted)
+                error = std::current_exception();
         }
         std::lock_guard<std::mutex> lock(FMutex);
         call->Error = std::move(error);

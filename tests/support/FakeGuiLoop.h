@@ -20,6 +20,7 @@ public:
     ~FakeGuiLoop() override;
 
     bool Run(const std::function<void()>& fn) override;
+    bool Post(std::function<void()> fn) override;
     void Shutdown() override;
 
     // Runs the calls waiting now; returns how many ran.

@@ -1,0 +1,159 @@
+// The one lifecycle of every background worker: created suspended, started by Resume, freed
+// by itself when its loop ends, registered for shutdown, stoppable at any blocking point,
+// and handing results to the GUI thread only through its hand-over. Windows hold workers
+// through TWorkerRef, which stays safe after the worker has freed itself.
+#pragma once
+
+#include "net/FetchThreadRegistry.h"
+#include "net/HttpClient.h"
+#include "net/Synchronizer.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace ocelis {
+
+// Intervals and time-outs of the fetch workers; tests shorten them.
+struct TFetchTiming {
+    std::chrono::milliseconds Tick{1000};           // one countdown second
+    std::chrono::milliseconds UnchangedPause{1000}; // extra pause when nothing changed
+    int32_t GetReadTimeout = 5000;                  // ms, set before every GET
+    int32_t HeadReadTimeout = 5000;                 // ms, a fresh client's connect and HEAD
+    std::chrono::milliseconds RequestTimeLimit{60000};
+    // Least time between two progress hand-overs of one body: one display frame.
+    std::chrono::milliseconds ProgressInterval{16};
+};
+
+class TWorker;
+
+// Shared by a worker and every reference to it; outlives both.
+struct TWorkerLink {
+    // Recursive: a handler reached through the link may stop its own worker.
+    std::recursive_mutex Mutex;
+    TWorker* Worker = nullptr; // null once the worker has begun to free itself
+};
+
+class TWorker : public FetchWorker {
+public:
+    // sync null: the process-wide default hand-over.
+    explicit TWorker(std::shared_ptr<Synchronizer> sync = nullptr);
+    ~TWorker() override;
+    TWorker(const TWorker&) = delete;
+    TWorker& operator=(const TWorker&) = delete;
+
+    // Set before Resume. Without it the owner deletes the object after WaitFor.
+    bool FreeOnTerminate = true;
+
+    void Resume();
+    // Asks the loop to end after its current step; never waits and never cancels a
+    // hand-over, so a result already on its way is still delivered. With FreeOnTerminate
+    // the object must not be touched afterwards except through a TWorkerRef.
+    void Terminate();
+    // Shutdown: also aborts a blocking request, and skips every later hand-over.
+    void RequestStop() override;
+    bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
+    bool StopRequested() const { return FStopRequested.load(); }
+    // Without FreeOnTerminate: waits for the loop to return.
+    void WaitFor();
+    // GUI thread: drops the handlers, so nothing is delivered any more.
+    virtual void ClearHandlers() {}
+
+    std::shared_ptr<TWorkerLink> Link() const { return FLink; }
+
+protected:
+    // The loop; runs on the worker's thread. What it throws ends the worker quietly.
+    virtual void Execute() = 0;
+    // Shutdown hook for blocking work that is not the worker's client.
+    virtual void AbortWork() {}
+
+    // Waits d, or less when the worker is terminated.
+    void Pause(std::chrono::milliseconds d);
+    // Runs fn on the GUI thread while the worker waits; what fn throws comes back here.
+    // False when fn did not run: after RequestStop, without a GUI, or when the GUI loop has
+    // ended (the worker is then terminated).
+    bool Synchronize(const std::function<void()>& fn);
+    // Non-blocking hand-over of the newest value: fn replaces a call not yet delivered, and
+    // runs on the GUI thread with the worker while the worker still exists.
+    void PostLatest(std::function<void(TWorker&)> fn);
+
+    // A fresh client with the timing's connect and whole-request bounds, made the one that
+    // RequestStop aborts; the previous one goes.
+    THttpClient& NewClient(const TFetchTiming& timing);
+    void DropClient();
+
+private:
+    void Run();
+    void Unlink();
+    std::shared_ptr<Synchronizer> HandOver() const;
+
+    std::shared_ptr<Synchronizer> FSync;
+    std::shared_ptr<TWorkerLink> FLink;
+    std::unique_ptr<THttpClient> FHttp;
+    std::mutex FHttpMutex; // guards the FHttp pointer against RequestStop
+    std::mutex FSleepMutex;
+    std::condition_variable FWake;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FStopRequested{false};
+    std::thread FThread;
+    bool FUnlinked = false;
+    // The newest undelivered value of PostLatest, shared with the posted call.
+    struct TLatest {
+        std::mutex Mutex;
+        std::function<void(TWorker&)> Fn;
+    };
+    std::shared_ptr<TLatest> FLatest;
+};
+
+// A window's reference to its worker. GUI thread only.
+template <class W> class TWorkerRef {
+public:
+    TWorkerRef() = default;
+    explicit TWorkerRef(W* worker) : FLink(worker ? worker->Link() : nullptr) {}
+
+    // Referred to, not freed and not terminated.
+    bool Alive() const {
+        bool alive = false;
+        With([&](W& w) { alive = !w.Terminated(); });
+        return alive;
+    }
+    // Referred to and not freed (it may still deliver).
+    bool Exists() const {
+        return With([](W&) {});
+    }
+    explicit operator bool() const { return Alive(); }
+    // Runs fn with the worker while it cannot go away; false when it is gone.
+    template <class F> bool With(F&& fn) const {
+        if (!FLink)
+            return false;
+        std::lock_guard<std::recursive_mutex> lock(FLink->Mutex);
+        if (!FLink->Worker)
+            return false;
+        fn(static_cast<W&>(*FLink->Worker));
+        return true;
+    }
+    // Drops the handlers, terminates and forgets; no wait.
+    void Stop() {
+        With([](W& w) {
+            w.ClearHandlers();
+            w.Terminate();
+        });
+        FLink.reset();
+    }
+    // Terminates and forgets, leaving the handlers: a result on its way still arrives.
+    void Terminate() {
+        With([](W& w) { w.Terminate(); });
+        FLink.reset();
+    }
+    void Forget() { FLink.reset(); }
+
+private:
+    std::shared_ptr<TWorkerLink> FLink;
+};
+
+} // namespace ocelis
