@@ -13,9 +13,11 @@ namespace ocelis {
 
 class TUrl {
 public:
-    // Gives nothing when the host holds blanks, control characters, "/" or "@", or when the
-    // brackets of an IPv6 literal are broken (unclosed, empty, or followed by anything but
-    // ":port"). Text without "://" has no scheme and starts with the authority. Never throws.
+    // The port follows the last ":" of the authority (after the "]" of an IPv6 literal).
+    // Gives nothing when the host holds blanks, control characters, "/" or "@", or when
+    // brackets are broken: "[" or "]" outside an IPv6 literal, an unclosed or empty literal,
+    // or one followed by anything but ":port". Text without "://" has no scheme and starts
+    // with the authority. Never throws.
     static std::optional<TUrl> Parse(std::string_view text);
 
     // Where a Location header (or any reference) points, seen from this address: absolute
