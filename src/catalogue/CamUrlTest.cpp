@@ -1,18 +1,13 @@
 #include "catalogue/CamUrlTest.h"
 
 #include "imaging/Jpeg.h"
-#include "util/Text.h"
+#include "net/Url.h"
 
-#include <algorithm>
 #include <netdb.h>
+#include <optional>
 #include <sys/socket.h>
 
 namespace {
-
-std::string SchemeOf(const std::string& url) {
-    const std::size_t sep = url.find("://");
-    return sep == std::string::npos ? std::string() : url.substr(0, sep);
-}
 
 // The client fails without connecting for a name it cannot resolve, for a refused or
 // unreachable address and for a scheme it does not speak; its error texts are not ours to
@@ -38,41 +33,16 @@ TCamUrlTest::TCamUrlTest(THttpThread::TTiming timing, int32_t previewWidth, int3
     : FTiming(timing), FPreviewWidth(previewWidth), FPreviewHeight(previewHeight) {}
 
 std::string TCamUrlTest::HostOf(const std::string& url) {
-    std::string text = url;
-    std::replace(text.begin(), text.end(), '\\', '/');
-    const std::size_t sep = text.find("://");
-    if (sep != std::string::npos)
-        text = text.substr(sep + 3);
-    text = text.substr(0, text.find_first_of("/?"));
-    const std::size_t at = text.rfind('@');
-    if (at != std::string::npos)
-        text = text.substr(at + 1);
-    if (!text.empty() && text.front() == '[') {
-        const std::size_t close = text.find(']');
-        return text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    }
-    return text.substr(0, text.find(':'));
+    const std::optional<ocelis::TUrl> parsed = ocelis::TUrl::Parse(url);
+    return parsed ? parsed->HostName() : std::string();
 }
 
 std::string TCamUrlTest::ResolveLocation(const std::string& url, const std::string& location) {
-    if (location.empty() || location.find("://") != std::string::npos)
+    if (location.empty())
         return location;
-    const std::size_t sep = url.find("://");
-    if (sep == std::string::npos)
-        return location;
-    const std::size_t pathStart = url.find_first_of("/?#", sep + 3);
-    const std::string origin = url.substr(0, pathStart);
-    if (location.rfind("//", 0) == 0)
-        return url.substr(0, sep + 1) + location;
-    if (location.front() == '/')
-        return origin + location;
-    std::string dir = pathStart == std::string::npos ? "/" : url.substr(pathStart);
-    dir.resize(std::min(dir.size(), dir.find_first_of("?#")));
-    dir.resize(dir.rfind('/') == std::string::npos ? 0 : dir.rfind('/') + 1);
-    std::string out = origin;
-    out.append(dir.empty() ? "/" : dir);
-    out.append(location);
-    return out;
+    const std::optional<ocelis::TUrl> base = ocelis::TUrl::Parse(url);
+    const std::optional<ocelis::TUrl> to = base ? base->Resolve(location) : std::nullopt;
+    return to ? to->ToString() : location;
 }
 
 void TCamUrlTest::Abort() {
@@ -192,8 +162,9 @@ TCamUrlTestResult TCamUrlTest::Classify(const std::string& url, const EHttpError
         return r;
     }
     if (FClient->ConnectCount() == connectsBefore) {
-        const std::string scheme = SchemeOf(url);
-        if (!ocelis::SameText(scheme, "http") && !ocelis::SameText(scheme, "https")) {
+        // An address the client cannot split has no host: NameNotResolved below.
+        const std::optional<ocelis::TUrl> parsed = ocelis::TUrl::Parse(url);
+        if (parsed && !parsed->IsHttp() && !parsed->IsHttps()) {
             r.Kind = TCamUrlTestKind::NotHttp;
             return r;
         }

@@ -59,9 +59,10 @@ public:
     // Cancelled.
     void Abort();
 
-    // The host part of an address as the client reads it.
+    // The host name the client resolves for an address; empty when it cannot split it.
     static std::string HostOf(const std::string& url);
-    // A Location header as an absolute address (it may be given relative to the request).
+    // A Location header as an absolute address (it may be given relative to the request);
+    // the header as it is when it cannot be resolved.
     static std::string ResolveLocation(const std::string& url, const std::string& location);
 
     // Connections go here instead of to the URL's host (tests; request bytes unchanged).

@@ -1,12 +1,14 @@
 #include "net/HttpClient.h"
 
 #include "net/TlsConnection.h"
+#include "net/Url.h"
 #include "util/Text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <optional>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -67,26 +69,6 @@ void AddHeader(std::string& req, const std::string& name, const std::string& val
     req += FoldLine(name + ": " + value, name.size() + 2);
 }
 
-std::string PortOf(const std::string& hostPort, std::string& host) {
-    // An IPv6 literal keeps its brackets in the Host header.
-    if (!hostPort.empty() && hostPort[0] == '[') {
-        std::size_t close = hostPort.find(']');
-        if (close != std::string::npos) {
-            host = hostPort.substr(0, close + 1);
-            if (close + 1 < hostPort.size() && hostPort[close + 1] == ':')
-                return hostPort.substr(close + 2);
-            return {};
-        }
-    }
-    std::size_t colon = hostPort.rfind(':');
-    if (colon == std::string::npos) {
-        host = hostPort;
-        return {};
-    }
-    host = hostPort.substr(0, colon);
-    return hostPort.substr(colon + 1);
-}
-
 } // namespace
 
 EHttpProtocolError::EHttpProtocolError(int32_t code, const std::string& statusLine,
@@ -96,6 +78,7 @@ EHttpProtocolError::EHttpProtocolError(int32_t code, const std::string& statusLi
 
 struct THttpClient::Url {
     std::string Host; // as written, brackets of an IPv6 literal kept
+    std::string Name; // for name resolution: without those brackets
     std::string Port; // as written; "80" (http) or "443" (https) when absent
     std::string Target;
     bool Tls = false;
@@ -196,11 +179,15 @@ void THttpClient::WaitFor(short events, int32_t timeoutMs, const char* timeoutTe
 
 void THttpClient::OpenConnection(const Url& target) {
     Url u = target;
-    if (!ConnectAddress.empty())
-        u.Port = PortOf(ConnectAddress, u.Host);
-    std::string host = u.Host;
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
+    if (!ConnectAddress.empty()) {
+        const std::optional<ocelis::TUrl> address = ocelis::TUrl::Parse(ConnectAddress);
+        if (!address)
+            throw EHttpError("bad connect address: " + ConnectAddress);
+        u.Host = address->Host();
+        u.Name = address->HostName();
+        u.Port = address->Port();
+    }
+    const std::string& host = u.Name;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -412,44 +399,26 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
     Deadline = std::chrono::steady_clock::now() + RequestTimeLimit;
     SyncReaderLimits();
 
-    // URL: scheme://[user[:password]@]host[:port]/path/document?params#fragment
-    std::string text = rawUrl;
-    std::replace(text.begin(), text.end(), '\\', '/');
-    std::size_t hash = text.find('#');
-    if (hash != std::string::npos)
-        text.resize(hash);
-    std::string scheme;
-    std::size_t sep = text.find("://");
-    if (sep != std::string::npos) {
-        scheme = text.substr(0, sep);
-        text = text.substr(sep + 3);
-    }
-    std::size_t query = text.find('?');
-    std::size_t slash = text.find('/');
-    if (slash != std::string::npos && query != std::string::npos && query < slash)
-        slash = std::string::npos;
-    std::size_t authEnd =
-        slash != std::string::npos ? slash : (query != std::string::npos ? query : text.size());
-    std::string authority = text.substr(0, authEnd);
-    std::size_t at = authority.rfind('@');
-    if (at != std::string::npos)
-        authority = authority.substr(at + 1); // credentials are never sent
+    // Credentials in the URL are never sent.
+    const std::optional<ocelis::TUrl> url = ocelis::TUrl::Parse(rawUrl);
+    if (!url)
+        throw EHttpError("bad host in the URL");
+    const std::string& scheme = url->Scheme();
     Url u;
-    std::string port = PortOf(authority, u.Host);
-    u.Target = text.substr(authEnd);
-    if (u.Target.empty() || u.Target[0] != '/')
-        u.Target = "/" + u.Target;
-    u.Tls = SameText(scheme, "https");
-    const char* defaultPort = u.Tls ? "443" : "80";
+    u.Host = url->Host();
+    u.Name = url->HostName();
+    u.Target = url->Target();
+    u.Tls = url->IsHttps();
+    std::string port = url->Port();
     if (port.empty()) {
-        if (!u.Tls && !SameText(scheme, "http"))
+        if (!u.Tls && !url->IsHttp())
             throw EHttpError("unknown protocol: " + scheme);
-        port = defaultPort;
+        port = url->DefaultPort();
     }
     if (u.Host.empty())
         throw EHttpError("no host in the URL");
     u.Port = port;
-    Request.Host = port == defaultPort ? u.Host : u.Host + ":" + port;
+    Request.Host = url->HostHeader();
 
     std::string req = (head ? "HEAD " : "GET ") + u.Target + " HTTP/1.1\r\n";
     AddHeader(req, "Host", Request.Host);

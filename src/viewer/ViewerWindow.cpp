@@ -4,6 +4,7 @@
 #include "gui/OcStatusBar.h"
 #include "imaging/Jpeg.h"
 #include "net/HttpThread.h"
+#include "net/Url.h"
 #include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
@@ -80,15 +81,32 @@ QImage NewGlyph() {
 namespace ocelis {
 
 QUrl SafeHomepageUrl(const std::string& homepage) {
-    QString text = ToQ(Trim(homepage));
-    if (text.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
-        text.prepend(QLatin1String("http://"));
-    const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
-        url.host().isEmpty())
+    std::string text = Trim(homepage);
+    if (SameText(std::string_view(text).substr(0, 4), "www."))
+        text.insert(0, "http://");
+    const std::optional<TUrl> parsed = TUrl::Parse(text);
+    if (!parsed || (!parsed->IsHttp() && !parsed->IsHttps()) || parsed->Host().empty())
         return {};
-    return url;
+    QUrl url;
+    url.setScheme(ToQ(AnsiLower(parsed->Scheme())));
+    if (parsed->HasUserInfo()) {
+        url.setUserName(ToQ(parsed->User()), QUrl::DecodedMode);
+        if (!parsed->Password().empty())
+            url.setPassword(ToQ(parsed->Password()), QUrl::DecodedMode);
+    }
+    url.setHost(ToQ(parsed->Host()), QUrl::StrictMode);
+    if (const std::string& port = parsed->Port(); !port.empty()) {
+        const std::optional<int64_t> number = TryStrToInt64(port);
+        if (port.find_first_not_of("0123456789") != std::string::npos || !number || *number > 65535)
+            return {};
+        url.setPort(static_cast<int>(*number));
+    }
+    // A bare site address opens as written, without a slash.
+    if (parsed->Path() != "/")
+        url.setPath(ToQ(parsed->Path()), QUrl::TolerantMode);
+    if (parsed->HasQuery())
+        url.setQuery(ToQ(parsed->Query()), QUrl::TolerantMode);
+    return url.isValid() ? url : QUrl();
 }
 
 QUrl SafeMailtoUrl(const std::string& email) {

@@ -371,6 +371,26 @@ TEST(CamUrlTest, LocationsBecomeAbsoluteAddresses) {
     EXPECT_EQ(TCamUrlTest::HostOf("http:\\\\cam.example\\x.jpg"), "cam.example");
 }
 
+// The Test reads an address as the client does: backslashes are slashes.
+TEST(CamUrlTest, AddressesAreReadAsTheClientReadsThem) {
+    struct Case {
+        const char* Url;
+        TCamUrlTestKind Kind;
+        const char* Host;
+    };
+    const Case cases[] = {
+        {"http:\\\\no-such-cam.invalid\\cam.jpg", TCamUrlTestKind::NameNotResolved,
+         "no-such-cam.invalid"},
+        {"http://no such-cam.invalid/cam.jpg", TCamUrlTestKind::NameNotResolved, ""},
+        {"ftp:\\\\example.invalid\\cam.jpg", TCamUrlTestKind::NotHttp, ""},
+    };
+    for (const Case& c : cases) {
+        const TCamUrlTestResult r = TCamUrlTest(ShortTiming()).Run(c.Url, "");
+        EXPECT_EQ(r.Kind, c.Kind) << c.Url;
+        EXPECT_EQ(r.Host, c.Host) << c.Url;
+    }
+}
+
 TEST_F(EditCamsTest, TestButtonShowsTheResultAndUsesTheRedirect) {
     HttpTestServer server([&](const auto& r) {
         if (r.Target == "/old")

@@ -127,6 +127,48 @@ TEST(HttpClientRequest, UnknownSchemesFailBeforeConnecting) {
     EXPECT_EQ(f.Server.Connections(), 0);
 }
 
+// The request line and Host header follow the address as written, whatever its oddities.
+TEST(HttpClientRequest, OddAddressesGiveTheSameRequestLineAndHost) {
+    const char* cases[][3] = {
+        {"http://cam.example:/x", "HEAD /x HTTP/1.1", "Host: cam.example"},
+        {"http://cam.example:080/x", "HEAD /x HTTP/1.1", "Host: cam.example:080"},
+        {"http://cam.example:443/x", "HEAD /x HTTP/1.1", "Host: cam.example:443"},
+        {"cam://cam.example:80/x", "HEAD /x HTTP/1.1", "Host: cam.example"},
+        {"cam://cam.example:8080/x", "HEAD /x HTTP/1.1", "Host: cam.example:8080"},
+        {"http://cam.example?a=1/b", "HEAD /?a=1/b HTTP/1.1", "Host: cam.example"},
+        {"http://u%40:p@ss@[::1]:80/x", "HEAD /x HTTP/1.1", "Host: [::1]"},
+    };
+    Fixture f;
+    f.Server.SetHandler([](const auto&) { return Reply(MakeResponse(200, "OK", {}, "")); });
+    for (const auto& c : cases)
+        f.Client.Head(c[0]);
+    const auto reqs = f.Server.Requests();
+    ASSERT_EQ(reqs.size(), std::size(cases));
+    for (std::size_t i = 0; i < reqs.size(); ++i) {
+        const auto lines = Lines(reqs[i].Raw);
+        EXPECT_EQ(lines[0], cases[i][1]) << cases[i][0];
+        EXPECT_EQ(lines[1], cases[i][2]) << cases[i][0];
+    }
+}
+
+TEST(HttpClientRequest, AddressesWithoutAUsableHostOrSchemeFailBeforeConnecting) {
+    const char* cases[][2] = {
+        {"http:///x", "no host in the URL"},      {"ftp://cam.example/x", "unknown protocol: ftp"},
+        {"cam.example/x", "unknown protocol: "},  {"http://cam example/x", "bad host in the URL"},
+        {"http://[::1/x", "bad host in the URL"},
+    };
+    Fixture f;
+    for (const auto& c : cases) {
+        try {
+            f.Client.Head(c[0]);
+            ADD_FAILURE() << c[0];
+        } catch (const EHttpError& e) {
+            EXPECT_EQ(std::string(e.what()), c[1]) << c[0];
+        }
+    }
+    EXPECT_EQ(f.Server.Connections(), 0);
+}
+
 // ---- status handling ----
 
 TEST(HttpClientStatus, RedirectFailsAndLeavesStreamAlone) {

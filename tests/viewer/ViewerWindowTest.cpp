@@ -1066,6 +1066,21 @@ TEST(ViewerSafeUrls, HomepageOnlyHttpAndHttps) {
         EXPECT_FALSE(SafeHomepageUrl(bad).isValid()) << bad;
 }
 
+// The home page is split as the viewer splits a webcam's address.
+TEST(ViewerSafeUrls, HomepageReadAsTheViewerReadsAddresses) {
+    const char* cases[][2] = {
+        {"http:\\\\example.org\\cams\\", "http://example.org/cams/"},
+        {"HTTP://example.org:8080/#top", "http://example.org:8080"},
+        {"https://user@[::1]:8443/x?a=1", "https://user@[::1]:8443/x?a=1"},
+        {"http://example.org/a b?c d", "http://example.org/a%20b?c%20d"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SafeHomepageUrl(c[0]), QUrl(c[1])) << c[0];
+    for (const char* bad : {"http://example.org:99999/", "http://example.org:8o/",
+                            "http://exa mple.org/", "http://[::1/"})
+        EXPECT_FALSE(SafeHomepageUrl(bad).isValid()) << bad;
+}
+
 TEST(ViewerSafeUrls, MailtoFromOnePlainAddress) {
     EXPECT_EQ(SafeMailtoUrl("cam@example.org").toString(), "mailto:cam@example.org");
     EXPECT_EQ(SafeMailtoUrl(" mailto:cam@example.org ").toString(), "mailto:cam@example.org");
