@@ -24,8 +24,8 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -127,11 +127,19 @@ bool DBusTrayRunning() {
         !fs::exists(fs::path(qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString()) / "bus"))
         return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+    if (!bus.isConnected())
         return false;
-    QDBusInterface props(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-    return props.property("IsStatusNotifierHostRegistered").toBool();
+    // One call a retry: a missing watcher answers it with an error at once.
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        watcher, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    get.setAutoStartService(false); // asking must not start a watcher
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toBool();
 }
 
 // Qt chooses between the XEmbed and the D-Bus tray once per process, when the first tray
