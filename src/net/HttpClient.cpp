@@ -289,8 +289,6 @@ void THttpClient::StartTls(const Url& u) {
         CloseSocket();
         throw;
     }
-    if (FTls->Resumed())
-        ++FResumed;
 }
 
 void THttpClient::WriteAllTls(const std::string& data) {

@@ -54,8 +54,6 @@ public:
     bool Connected() const;
     // Connections opened by this client so far (TCP connections, before any TLS handshake).
     int ConnectCount() const { return Connects; }
-    // TLS connections that resumed a session of an earlier connection.
-    int ResumedCount() const { return FResumed; }
 
     THttpRequest Request;
     THttpResponse Response;
@@ -110,5 +108,4 @@ private:
     std::string FTlsSessionKey; // server of the open TLS connection
     // Sessions to resume, by server, oldest first.
     std::vector<std::pair<std::string, ocelis::TTlsSession>> FTlsSessions;
-    int FResumed = 0;
 };

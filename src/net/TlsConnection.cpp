@@ -274,10 +274,6 @@ bool TTlsConnection::Pending() const {
     return SSL_pending(FSsl) > 0;
 }
 
-bool TTlsConnection::Resumed() const {
-    return SSL_session_reused(FSsl) == 1;
-}
-
 TTlsSession TTlsConnection::Session() const {
     if (FSession && SSL_SESSION_is_resumable(FSession.get()) == 1)
         return FSession;
