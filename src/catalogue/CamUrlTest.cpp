@@ -3,31 +3,7 @@
 #include "imaging/Jpeg.h"
 #include "net/Url.h"
 
-#include <netdb.h>
 #include <optional>
-#include <sys/socket.h>
-
-namespace {
-
-// The client fails without connecting for a name it cannot resolve, for a refused or
-// unreachable address and for a scheme it does not speak; its error texts are not ours to
-// read, so the classes come from what can be seen from outside.
-bool Resolves(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &list);
-    if (list)
-        freeaddrinfo(list);
-    return rc == 0;
-}
-
-bool IsRedirect(const THttpResponse& response, int32_t code) {
-    return (code >= 300 && code < 400 && code != 304) || response.HasHeader("Location");
-}
-
-} // namespace
 
 TCamUrlTest::TCamUrlTest(THttpThread::TTiming timing, int32_t previewWidth, int32_t previewHeight)
     : FTiming(timing), FPreviewWidth(previewWidth), FPreviewHeight(previewHeight) {}
@@ -75,9 +51,7 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
     };
 
     // HEAD, then a fresh connection, as every cycle of a viewer starts.
-    int connects = http.ConnectCount();
-    auto started = std::chrono::steady_clock::now();
-    bool headFailedToConnect = false;
+    const int connects = http.ConnectCount();
     std::unique_ptr<TCamUrlTestResult> headFailure;
     try {
         http.Request.Referer = referer;
@@ -86,11 +60,8 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
         result.HeadHasLength = http.Response.HasHeader("Content-Length");
         result.HeadHasLastModified = http.Response.HasHeader("Last-Modified");
     } catch (const EHttpError& e) {
-        headFailedToConnect =
-            !dynamic_cast<const EHttpProtocolError*>(&e) && http.ConnectCount() == connects;
-        if (headFailedToConnect && !FAborted.load())
-            headFailure = std::make_unique<TCamUrlTestResult>(
-                Classify(url, e, connects, std::chrono::steady_clock::now() - started));
+        if (http.ConnectCount() == connects && !FAborted.load())
+            headFailure = std::make_unique<TCamUrlTestResult>(Classify(url, e));
     } catch (...) {
     }
     try {
@@ -106,16 +77,13 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
     http.ReadTimeout = FTiming.GetReadTimeout;
     http.RecvBufferSize = 1024;
     std::string body;
-    connects = http.ConnectCount();
-    started = std::chrono::steady_clock::now();
     try {
         http.Request.Referer = referer;
         http.Get(url, body);
     } catch (const EHttpError& e) {
         if (cancelled())
             return result;
-        TCamUrlTestResult failure =
-            Classify(url, e, connects, std::chrono::steady_clock::now() - started);
+        TCamUrlTestResult failure = Classify(url, e);
         failure.HeadAnswered = result.HeadAnswered;
         failure.HeadHasLength = result.HeadHasLength;
         failure.HeadHasLastModified = result.HeadHasLastModified;
@@ -137,44 +105,45 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
     return result;
 }
 
-TCamUrlTestResult TCamUrlTest::Classify(const std::string& url, const EHttpError& error,
-                                        int connectsBefore,
-                                        std::chrono::steady_clock::duration took) const {
+TCamUrlTestResult TCamUrlTest::Classify(const std::string& url, const EHttpError& error) {
     TCamUrlTestResult r;
-    const THttpResponse& response = FClient->Response;
-    if (const auto* status = dynamic_cast<const EHttpProtocolError*>(&error)) {
-        r.StatusLine = response.ResponseText;
-        if (IsRedirect(response, status->Code)) {
-            r.Kind = TCamUrlTestKind::Redirect;
-            r.Location = ResolveLocation(url, response.Header("Location"));
-        } else {
-            r.Kind = TCamUrlTestKind::HttpStatus;
-        }
-        return r;
-    }
-    const int32_t timeout = FClient->ReadTimeout;
-    const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
-    // A time-out fires at its bound; anything that fails well before it is something else.
-    if ((timeout > 0 && tookMs >= timeout * 9LL / 10) ||
-        tookMs >= FTiming.RequestTimeLimit.count() * 9 / 10) {
-        r.Kind = TCamUrlTestKind::TimeOut;
-        r.TimeOutMs = timeout;
-        return r;
-    }
-    if (FClient->ConnectCount() == connectsBefore) {
-        // An address the client cannot split has no host: NameNotResolved below.
+    switch (error.Kind) {
+    case THttpFailure::BadUrl: {
+        // A scheme the client does not speak; otherwise an address without a usable host.
         const std::optional<ocelis::TUrl> parsed = ocelis::TUrl::Parse(url);
         if (parsed && !parsed->IsHttp() && !parsed->IsHttps()) {
             r.Kind = TCamUrlTestKind::NotHttp;
             return r;
         }
-        r.Host = HostOf(url);
-        if (ConnectAddress.empty() && (r.Host.empty() || !Resolves(r.Host))) {
-            r.Kind = TCamUrlTestKind::NameNotResolved;
-            return r;
-        }
+        r.Kind = TCamUrlTestKind::NameNotResolved;
+        r.Host = parsed ? parsed->HostName() : std::string();
+        return r;
+    }
+    case THttpFailure::NameNotResolved:
+        r.Kind = TCamUrlTestKind::NameNotResolved;
+        r.Host = error.Host;
+        return r;
+    case THttpFailure::Refused:
+    case THttpFailure::Unreachable:
         r.Kind = TCamUrlTestKind::ConnectionRefused;
         return r;
+    case THttpFailure::TimeOut:
+        r.Kind = TCamUrlTestKind::TimeOut;
+        r.TimeOutMs = error.TimeOutMs;
+        return r;
+    case THttpFailure::HttpStatus:
+    case THttpFailure::AuthenticationRequired:
+    case THttpFailure::NotAuthorised:
+        r.Kind = TCamUrlTestKind::HttpStatus;
+        r.StatusLine = error.StatusLine;
+        return r;
+    case THttpFailure::Redirect:
+        r.Kind = TCamUrlTestKind::Redirect;
+        r.StatusLine = error.StatusLine;
+        r.Location = ResolveLocation(url, error.Location);
+        return r;
+    default:
+        break;
     }
     r.Kind = TCamUrlTestKind::Failed;
     r.Detail = error.what();

@@ -69,8 +69,7 @@ public:
     std::string ConnectAddress;
 
 private:
-    TCamUrlTestResult Classify(const std::string& url, const EHttpError& error, int connectsBefore,
-                               std::chrono::steady_clock::duration took) const;
+    static TCamUrlTestResult Classify(const std::string& url, const EHttpError& error);
     void Decode(TCamUrlTestResult& result, const std::string& body) const;
 
     THttpThread::TTiming FTiming;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <optional>
@@ -69,12 +70,62 @@ void AddHeader(std::string& req, const std::string& name, const std::string& val
     req += FoldLine(name + ": " + value, name.size() + 2);
 }
 
+// Whether a request's header block has this header (folded lines start with a blank).
+bool SendsHeader(const std::string& req, std::string_view name) {
+    for (std::size_t at = req.find("\r\n"); at != std::string::npos;
+         at = req.find("\r\n", at + 2)) {
+        const std::string_view line = std::string_view(req).substr(at + 2);
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            SameText(line.substr(0, name.size()), name))
+            return true;
+    }
+    return false;
+}
+
+THttpFailure ConnectFailure(int err) {
+    switch (err) {
+    case ECONNREFUSED:
+        return THttpFailure::Refused;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case EADDRNOTAVAIL:
+        return THttpFailure::Unreachable;
+    case ETIMEDOUT:
+        return THttpFailure::TimeOut;
+    default:
+        return THttpFailure::Other;
+    }
+}
+
+bool NameNotFound(int gaiError) {
+    switch (gaiError) {
+    case EAI_NONAME:
+    case EAI_FAIL:
+    case EAI_AGAIN:
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+#endif
+        return true;
+    default:
+        return false;
+    }
+}
+
+EHttpError TimeOutError(const std::string& text, int64_t ms) {
+    EHttpError e(text, THttpFailure::TimeOut);
+    e.TimeOutMs = static_cast<int32_t>(std::clamp<int64_t>(ms, 0, INT32_MAX));
+    return e;
+}
+
 } // namespace
 
-EHttpProtocolError::EHttpProtocolError(int32_t code, const std::string& statusLine,
-                                       std::string body)
-    : EHttpError("HTTP " + std::to_string(code) + ": " + statusLine), Code(code),
-      ErrorBody(std::move(body)) {}
+EHttpProtocolError::EHttpProtocolError(THttpFailure kind, int32_t code,
+                                       const std::string& statusLine, std::string body)
+    : EHttpError("HTTP " + std::to_string(code) + ": " + statusLine, kind),
+      ErrorBody(std::move(body)) {
+    Code = code;
+    StatusLine = statusLine;
+}
 
 struct THttpClient::Url {
     std::string Host; // as written, brackets of an IPv6 literal kept
@@ -117,7 +168,11 @@ bool THttpClient::Connected() const {
 
 void THttpClient::CheckAborted() const {
     if (Aborted.load())
-        throw EHttpError("request aborted");
+        throw EHttpError("request aborted", THttpFailure::Aborted);
+}
+
+EHttpError THttpClient::RequestTooLong() const {
+    return TimeOutError("request took too long", RequestTimeLimit.count());
 }
 
 void THttpClient::CloseSocket() {
@@ -153,12 +208,13 @@ void THttpClient::Disconnect() {
 }
 
 // Waits for the socket with a per-read time-out (0: none) bounded by the request's deadline.
-void THttpClient::WaitFor(short events, int32_t timeoutMs, const char* timeoutText) {
+void THttpClient::WaitFor(short events, int32_t timeoutMs, const char* timeoutText,
+                          int32_t reportedMs) {
     for (;;) {
         CheckAborted();
         auto now = std::chrono::steady_clock::now();
         if (now >= Deadline)
-            throw EHttpError("request took too long");
+            throw RequestTooLong();
         int64_t left =
             std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - now).count() + 1;
         int64_t wait = timeoutMs > 0 ? std::min<int64_t>(timeoutMs, left) : left;
@@ -167,13 +223,14 @@ void THttpClient::WaitFor(short events, int32_t timeoutMs, const char* timeoutTe
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            throw EHttpError(std::string("poll failed: ") + std::strerror(errno));
+            throw EHttpError(std::string("poll failed: ") + std::strerror(errno),
+                             THttpFailure::Other);
         }
         CheckAborted();
         if (r > 0 && fds[0].revents != 0)
             return;
         if (r == 0 && timeoutMs > 0 && wait == timeoutMs)
-            throw EHttpError(timeoutText);
+            throw TimeOutError(timeoutText, reportedMs > 0 ? reportedMs : timeoutMs);
     }
 }
 
@@ -182,7 +239,7 @@ void THttpClient::OpenConnection(const Url& target) {
     if (!ConnectAddress.empty()) {
         const std::optional<ocelis::TUrl> address = ocelis::TUrl::Parse(ConnectAddress);
         if (!address)
-            throw EHttpError("bad connect address: " + ConnectAddress);
+            throw EHttpError("bad connect address: " + ConnectAddress, THttpFailure::BadUrl);
         u.Host = address->Host();
         u.Name = address->HostName();
         u.Port = address->Port();
@@ -193,24 +250,37 @@ void THttpClient::OpenConnection(const Url& target) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
     int rc = getaddrinfo(host.c_str(), u.Port.c_str(), &hints, &list);
-    if (rc != 0 || !list)
-        throw EHttpError("cannot resolve " + host + ": " + gai_strerror(rc));
+    if (rc != 0 || !list) {
+        EHttpError e("cannot resolve " + host + ": " + gai_strerror(rc));
+        if (NameNotFound(rc)) {
+            e.Kind = THttpFailure::NameNotResolved;
+            e.Host = host;
+        }
+        throw e;
+    }
     std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(list, freeaddrinfo);
+    // The failure reported is that of the last address tried, as its text is.
     std::string lastError = "no address";
+    THttpFailure lastKind = THttpFailure::Other;
+    int64_t lastTimeOutMs = 0;
     for (addrinfo* a = list; a; a = a->ai_next) {
         CheckAborted();
         int fd =
             socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
             lastError = std::strerror(errno);
+            lastKind = THttpFailure::Other;
             continue;
         }
         {
             std::lock_guard<std::mutex> lock(SocketMutex);
             Socket = fd;
         }
+        const auto attemptStart = std::chrono::steady_clock::now();
         if (connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno != EINPROGRESS) {
-            lastError = std::strerror(errno);
+            const int err = errno;
+            lastError = std::strerror(err);
+            lastKind = ConnectFailure(err);
             CloseSocket();
             continue;
         }
@@ -221,6 +291,8 @@ void THttpClient::OpenConnection(const Url& target) {
             if (Aborted.load() || std::chrono::steady_clock::now() >= Deadline)
                 throw;
             lastError = std::string("connect: ") + e.what();
+            lastKind = e.Kind;
+            lastTimeOutMs = e.TimeOutMs;
             continue;
         }
         int err = 0;
@@ -228,6 +300,12 @@ void THttpClient::OpenConnection(const Url& target) {
         getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
         if (err != 0) {
             lastError = std::strerror(err);
+            lastKind = ConnectFailure(err);
+            // The system's own connect time-out (there was none of ours): name the time taken.
+            if (lastKind == THttpFailure::TimeOut)
+                lastTimeOutMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - attemptStart)
+                                    .count();
             CloseSocket();
             continue;
         }
@@ -238,7 +316,10 @@ void THttpClient::OpenConnection(const Url& target) {
             StartTls(target);
         return;
     }
-    throw EHttpError("cannot connect to " + u.Host + ":" + u.Port + ": " + lastError);
+    const std::string text = "cannot connect to " + u.Host + ":" + u.Port + ": " + lastError;
+    if (lastKind == THttpFailure::TimeOut)
+        throw TimeOutError(text, lastTimeOutMs);
+    throw EHttpError(text, lastKind);
 }
 
 // The handshake has the connect time-out as its own bound, besides the request's deadline.
@@ -270,14 +351,12 @@ void THttpClient::StartTls(const Url& u) {
                 wait = static_cast<int32_t>(std::max<int64_t>(1, ReadTimeout - spent));
             }
             WaitFor(status == ocelis::TTlsConnection::TStatus::WantWrite ? POLLOUT : POLLIN, wait,
-                    "TLS handshake time-out");
+                    "TLS handshake time-out", ReadTimeout);
         }
     } catch (...) {
         CloseSocket();
         throw;
     }
-    if (FTls->Resumed())
-        ++FResumed;
 }
 
 void THttpClient::WriteAllTls(const std::string& data) {
@@ -306,7 +385,7 @@ std::size_t THttpClient::ReadTls(char* dst, std::size_t max, int32_t timeoutMs) 
     for (;;) {
         CheckAborted();
         if (std::chrono::steady_clock::now() >= Deadline)
-            throw EHttpError("request took too long");
+            throw RequestTooLong();
         std::size_t got = 0;
         ocelis::TTlsConnection::TStatus status;
         try {
@@ -351,7 +430,7 @@ void THttpClient::WriteAll(const std::string& data) {
         if (n < 0 && errno == EINTR)
             continue;
         CheckAborted();
-        throw EHttpError(std::string("send failed: ") + std::strerror(errno));
+        throw EHttpError(std::string("send failed: ") + std::strerror(errno), THttpFailure::Other);
     }
 }
 
@@ -361,7 +440,7 @@ std::size_t THttpClient::Read(char* dst, std::size_t max, int32_t timeoutMs) {
     for (;;) {
         CheckAborted();
         if (std::chrono::steady_clock::now() >= Deadline)
-            throw EHttpError("request took too long");
+            throw RequestTooLong();
         ssize_t n = recv(Socket, dst, max, 0);
         if (n > 0)
             return static_cast<std::size_t>(n);
@@ -374,7 +453,8 @@ std::size_t THttpClient::Read(char* dst, std::size_t max, int32_t timeoutMs) {
         else if (errno != EINTR) {
             const int err = errno;
             CheckAborted();
-            throw EHttpError(std::string("receive failed: ") + std::strerror(err));
+            throw EHttpError(std::string("receive failed: ") + std::strerror(err),
+                             THttpFailure::Other);
         }
     }
 }
@@ -402,7 +482,7 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
     // Credentials in the URL are never sent.
     const std::optional<ocelis::TUrl> url = ocelis::TUrl::Parse(rawUrl);
     if (!url)
-        throw EHttpError("bad host in the URL");
+        throw EHttpError("bad host in the URL", THttpFailure::BadUrl);
     const std::string& scheme = url->Scheme();
     Url u;
     u.Host = url->Host();
@@ -412,11 +492,11 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
     std::string port = url->Port();
     if (port.empty()) {
         if (!u.Tls && !url->IsHttp())
-            throw EHttpError("unknown protocol: " + scheme);
+            throw EHttpError("unknown protocol: " + scheme, THttpFailure::BadUrl);
         port = url->DefaultPort();
     }
     if (u.Host.empty())
-        throw EHttpError("no host in the URL");
+        throw EHttpError("no host in the URL", THttpFailure::BadUrl);
     u.Port = port;
     Request.Host = url->HostHeader();
 
@@ -464,7 +544,8 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
     try {
         if (code >= 200 && code <= 299 && !Response.HasHeader("Location")) {
             if (FReader.PeerClosed())
-                throw EHttpError("connection closed in the header block");
+                throw EHttpError("connection closed in the header block",
+                                 THttpFailure::ClosedEarly);
             if (!noBody)
                 FReader.ReadBody(Response, *stream, ReadTimeout, MaxBodySize);
         } else {
@@ -479,7 +560,16 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
             }
             if (!complete)
                 CloseSocket();
-            throw EHttpProtocolError(code, Response.ResponseText, std::move(body));
+            THttpFailure kind = THttpFailure::HttpStatus;
+            if ((code >= 300 && code < 400 && code != 304) || Response.HasHeader("Location"))
+                kind = THttpFailure::Redirect;
+            else if (code == 401)
+                kind = SendsHeader(req, "Authorization") ? THttpFailure::NotAuthorised
+                                                         : THttpFailure::AuthenticationRequired;
+            EHttpProtocolError e(kind, code, Response.ResponseText, std::move(body));
+            if (kind == THttpFailure::Redirect)
+                e.Location = Response.Header("Location");
+            throw e;
         }
     } catch (const EHttpProtocolError&) {
         if (!KeepAlive() || FReader.PeerClosed())

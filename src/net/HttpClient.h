@@ -17,11 +17,12 @@
 #include <string_view>
 #include <vector>
 
-// A failure because of the answer's status (or a Location header).
+// A failure because of the answer's status (or a Location header): the kinds HttpStatus,
+// Redirect, AuthenticationRequired and NotAuthorised.
 class EHttpProtocolError : public EHttpError {
 public:
-    EHttpProtocolError(int32_t code, const std::string& statusLine, std::string body);
-    int32_t Code;
+    EHttpProtocolError(THttpFailure kind, int32_t code, const std::string& statusLine,
+                       std::string body);
     std::string ErrorBody;
 };
 
@@ -54,8 +55,6 @@ public:
     bool Connected() const;
     // Connections opened by this client so far (TCP connections, before any TLS handshake).
     int ConnectCount() const { return Connects; }
-    // TLS connections that resumed a session of an earlier connection.
-    int ResumedCount() const { return FResumed; }
 
     THttpRequest Request;
     THttpResponse Response;
@@ -86,7 +85,10 @@ private:
     void SyncReaderLimits();
     void WriteAll(const std::string& data);
     void WriteAllTls(const std::string& data);
-    void WaitFor(short events, int32_t timeoutMs, const char* timeoutText = "read time-out");
+    // timeoutMs: this wait's bound; reportedMs: the time-out a failure names (0: timeoutMs).
+    void WaitFor(short events, int32_t timeoutMs, const char* timeoutText = "read time-out",
+                 int32_t reportedMs = 0);
+    EHttpError RequestTooLong() const;
     void CheckAborted() const;
     bool KeepAlive() const;
     void StoreCookies(const Url& u);
@@ -110,5 +112,4 @@ private:
     std::string FTlsSessionKey; // server of the open TLS connection
     // Sessions to resume, by server, oldest first.
     std::vector<std::pair<std::string, ocelis::TTlsSession>> FTlsSessions;
-    int FResumed = 0;
 };

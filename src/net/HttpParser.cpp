@@ -82,7 +82,7 @@ bool THttpReader::ReadLine(std::string& line, int64_t& headerBudget) {
         std::size_t nl = FBuffered.find('\n', FBufferedPos);
         std::size_t have = (nl == std::string::npos ? FBuffered.size() : nl) - FBufferedPos;
         if (have > maxLine + 1)
-            throw EHttpError("line too long");
+            throw EHttpError("line too long", THttpFailure::TooLarge);
         if (nl != std::string::npos) {
             line.assign(FBuffered, FBufferedPos, have);
             FBufferedPos = nl + 1;
@@ -101,9 +101,9 @@ bool THttpReader::ReadLine(std::string& line, int64_t& headerBudget) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (line.size() > maxLine)
-        throw EHttpError("line too long");
+        throw EHttpError("line too long", THttpFailure::TooLarge);
     if (headerBudget < 0)
-        throw EHttpError("header block too large");
+        throw EHttpError("header block too large", THttpFailure::TooLarge);
     return true;
 }
 
@@ -111,7 +111,7 @@ int32_t THttpReader::ReadStatusAndHeaders(THttpResponse& response, int64_t& head
                                           bool& gotAny) {
     std::string line;
     if (!ReadLine(line, headerBudget))
-        throw EHttpError("connection closed without an answer");
+        throw EHttpError("connection closed without an answer", THttpFailure::ClosedEarly);
     gotAny = true;
     response = THttpResponse{};
     response.ResponseText = line;
@@ -174,7 +174,7 @@ bool THttpReader::ReadCounted(std::string& out, int64_t n, int64_t& count, int32
         }
         total += static_cast<int64_t>(got);
         if (total > cap)
-            throw EHttpError("body too large");
+            throw EHttpError("body too large", THttpFailure::TooLarge);
         count += static_cast<int64_t>(got);
         if (n > 0)
             n -= static_cast<int64_t>(got);
@@ -192,7 +192,7 @@ void THttpReader::ReadBody(THttpResponse& response, std::string& out, int32_t ti
     const int64_t length = response.ContentLength;
     if (length >= 1) {
         if (length > cap)
-            throw EHttpError("body too large");
+            throw EHttpError("body too large", THttpFailure::TooLarge);
         // A close before the end still succeeds, but the body is marked as cut short.
         response.BodyComplete = ReadCounted(out, length, count, timeoutMs, total, cap);
         return;
@@ -202,17 +202,17 @@ void THttpReader::ReadBody(THttpResponse& response, std::string& out, int32_t ti
         std::string line;
         for (;;) {
             if (!ReadLine(line, budget))
-                throw EHttpError("connection closed in a chunked body");
+                throw EHttpError("connection closed in a chunked body", THttpFailure::ClosedEarly);
             int64_t size = ParseChunkSize(line);
             if (size < 0 || size > cap)
-                throw EHttpError("chunk too large");
+                throw EHttpError("chunk too large", THttpFailure::TooLarge);
             if (size == 0)
                 break;
             count = 0;
             if (!ReadCounted(out, size, count, timeoutMs, total, cap))
-                throw EHttpError("connection closed in a chunk");
+                throw EHttpError("connection closed in a chunk", THttpFailure::ClosedEarly);
             if (!ReadLine(line, budget))
-                throw EHttpError("connection closed in a chunked body");
+                throw EHttpError("connection closed in a chunked body", THttpFailure::ClosedEarly);
         }
         // The line after the last chunk; a server that closes instead is fine.
         ReadLine(line, budget);

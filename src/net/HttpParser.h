@@ -3,22 +3,16 @@
 // exercise the parsing.
 #pragma once
 
+#include "net/HttpFailure.h"
 #include "util/DateTime.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Every failure of the client.
-class EHttpError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct THttpResponse {
     std::string ResponseText;

@@ -1,6 +1,6 @@
 #include "net/TlsConnection.h"
 
-#include "net/HttpParser.h"
+#include "net/HttpFailure.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -154,14 +154,14 @@ TTlsConnection::TTlsConnection(int fd, const std::string& host, const TTlsSessio
     SSL_CTX* context = TlsContext();
     BIO_METHOD* method = SocketMethod();
     if (!context || !method)
-        throw EHttpError("TLS is not available: " + OpenSslReason());
+        throw EHttpError("TLS is not available: " + OpenSslReason(), THttpFailure::Tls);
     FSsl = SSL_new(context);
     if (!FSsl)
-        throw EHttpError("TLS is not available: " + OpenSslReason());
+        throw EHttpError("TLS is not available: " + OpenSslReason(), THttpFailure::Tls);
     BIO* bio = BIO_new(method);
     if (!bio) {
         SSL_free(FSsl);
-        throw EHttpError("TLS is not available: " + OpenSslReason());
+        throw EHttpError("TLS is not available: " + OpenSslReason(), THttpFailure::Tls);
     }
     StateOf(bio)->Fd = fd;
     SSL_set_bio(FSsl, bio, bio);
@@ -183,7 +183,8 @@ TTlsConnection::TTlsConnection(int fd, const std::string& host, const TTlsSessio
         SSL_set_session(FSsl, resume.get());
     if (!ok) {
         SSL_free(FSsl);
-        throw EHttpError("TLS: cannot check a certificate for " + FHost + ": " + OpenSslReason());
+        throw EHttpError("TLS: cannot check a certificate for " + FHost + ": " + OpenSslReason(),
+                         THttpFailure::Tls);
     }
 }
 
@@ -216,7 +217,8 @@ void TTlsConnection::Fail(const char* what, int err) {
         if (reason.empty())
             reason = "error " + std::to_string(err);
     }
-    throw EHttpError(std::string(what) + " with " + FHost + " failed: " + reason);
+    throw EHttpError(std::string(what) + " with " + FHost + " failed: " + reason,
+                     THttpFailure::Tls);
 }
 
 TTlsConnection::TStatus TTlsConnection::Result(int rc, const char* what) {
@@ -243,8 +245,8 @@ TTlsConnection::TStatus TTlsConnection::Handshake() {
     const TStatus status = Result(rc, "TLS handshake");
     if (status == TStatus::Closed) {
         FFailed = true;
-        throw EHttpError("TLS handshake with " + FHost +
-                         " failed: connection closed by the server");
+        throw EHttpError("TLS handshake with " + FHost + " failed: connection closed by the server",
+                         THttpFailure::Tls);
     }
     return status;
 }
@@ -265,17 +267,14 @@ TTlsConnection::TStatus TTlsConnection::Write(const char* src, std::size_t n, st
     const TStatus status = Result(0, "TLS write");
     if (status == TStatus::Closed) {
         FFailed = true;
-        throw EHttpError("TLS write to " + FHost + " failed: connection closed by the server");
+        throw EHttpError("TLS write to " + FHost + " failed: connection closed by the server",
+                         THttpFailure::Tls);
     }
     return status;
 }
 
 bool TTlsConnection::Pending() const {
     return SSL_pending(FSsl) > 0;
-}
-
-bool TTlsConnection::Resumed() const {
-    return SSL_session_reused(FSsl) == 1;
 }
 
 TTlsSession TTlsConnection::Session() const {

@@ -32,7 +32,6 @@ public:
 
     // Decrypted bytes already buffered: a read returns them without waiting on the socket.
     bool Pending() const;
-    bool Resumed() const;
     // The newest session the server gave, when it can be resumed; null otherwise.
     TTlsSession Session() const;
     // Sends close_notify once without waiting for the answer, unless the connection failed.

@@ -88,6 +88,16 @@ TlsTestServer::~TlsTestServer() {
     SSL_CTX_free(FContext);
 }
 
+int TlsTestServer::Resumed() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return static_cast<int>(std::count(FReused.begin(), FReused.end(), true));
+}
+
+std::vector<bool> TlsTestServer::SessionReuse() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FReused;
+}
+
 std::string TlsTestServer::Url(const std::string& path, const std::string& host) const {
     return "https://" + host + ":" + std::to_string(FPort) + path;
 }
@@ -127,11 +137,13 @@ void TlsTestServer::AcceptLoop() {
         std::lock_guard<std::mutex> lock(FMutex);
         FOpenFds.push_back(fd);
         ++FAccepted;
-        FWorkers.emplace_back([this, fd] { Serve(fd); });
+        FReused.push_back(false);
+        FWorkers.emplace_back(
+            [this, fd, connection = FReused.size() - 1] { Serve(fd, connection); });
     }
 }
 
-void TlsTestServer::Serve(int fd) {
+void TlsTestServer::Serve(int fd, std::size_t connection) {
     // OpenSSL writes to a socket the client may have closed; no SIGPIPE for this thread.
     sigset_t pipe;
     sigemptyset(&pipe);
@@ -148,8 +160,10 @@ void TlsTestServer::Serve(int fd) {
     } else if ((ssl = SSL_new(FContext)) != nullptr && SSL_set_fd(ssl, fd) == 1 &&
                SSL_accept(ssl) == 1) {
         ++FHandshakes;
-        if (SSL_session_reused(ssl))
-            ++FResumed;
+        if (SSL_session_reused(ssl) == 1) {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FReused[connection] = true;
+        }
         inner = ConnectLoopback(FInnerPort);
         char buf[16384];
         bool clean = false;

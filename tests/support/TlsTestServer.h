@@ -30,7 +30,9 @@ public:
     // Connections accepted, handshakes completed, and those of them that resumed a session.
     int Accepted() const { return FAccepted.load(); }
     int Handshakes() const { return FHandshakes.load(); }
-    int Resumed() const { return FResumed.load(); }
+    int Resumed() const;
+    // For each connection accepted, in order: whether its handshake resumed a session.
+    std::vector<bool> SessionReuse() const;
     // Takes connections but never answers their handshake.
     void StallHandshakes(bool on) { FStall = on; }
 
@@ -38,7 +40,7 @@ public:
 
 private:
     void AcceptLoop();
-    void Serve(int fd);
+    void Serve(int fd, std::size_t connection);
 
     uint16_t FInnerPort;
     ssl_ctx_st* FContext = nullptr;
@@ -49,8 +51,8 @@ private:
     std::atomic<bool> FStall{false};
     std::atomic<int> FAccepted{0};
     std::atomic<int> FHandshakes{0};
-    std::atomic<int> FResumed{0};
-    std::mutex FMutex;
+    mutable std::mutex FMutex;
+    std::vector<bool> FReused; // by connection
     std::vector<int> FOpenFds;
     std::vector<std::thread> FWorkers;
     std::thread FAcceptor;
