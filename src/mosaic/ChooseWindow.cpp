@@ -282,8 +282,7 @@ void TfoChoose::ThreadNext(TMireThread& thread) {
         const TCamWebcam* cam = FCategory->Cams.Items(thread.Index);
         thread.Url = cam->Url;
         // Every webcam afresh.
-        thread.LastModified = 0;
-        thread.LastModifiedUtc = 0;
+        thread.LastModified = {};
         thread.ContentLength = 0;
         // Decoded on the worker at the smallest scale that still covers a thumbnail.
         thread.PictureWidth = ocelis::kThumbWidth;
@@ -318,11 +317,11 @@ void TfoChoose::ThreadImage(TMireThread& thread) {
                                                     ocelis::kThumbWidth, ocelis::kThumbHeight);
         }
         // A picture that could not be shown has no date and is not online.
-        const ocelis::TDateTime modified = decoded ? thread.LastModified : 0;
+        const ocelis::TDateTime modified = decoded ? thread.LastModified.Local : 0;
         FCategory->Cams.Items(i)->LastUpdated = modified;
         QListWidgetItem* item = CamList->item(i);
         if (modified != 0 &&
-            ocelis::WithinOnlineTime(thread.LastModifiedUtc, QDateTime::currentMSecsSinceEpoch()))
+            ocelis::WithinOnlineTime(thread.LastModified.Utc, QDateTime::currentMSecsSinceEpoch()))
             item->setText(item->text() + ocelis::ToQ(OnlineText));
         CamImages->Put(i, ocelis::ChooseListIcon(thumbnail));
         item->setIcon(CamImages->Item(i));

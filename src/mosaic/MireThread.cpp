@@ -39,11 +39,14 @@ void TMireThread::Execute() {
 void TMireThread::Fail(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
-    } catch (const EHttpProtocolError&) {
-        FailReason = FHttp->Response.ResponseText;
+    } catch (const EHttpError& e) {
+        FailKind = e.Kind;
+        FailReason = ocelis::FailureReason(e);
     } catch (const std::exception& e) {
+        FailKind = THttpFailure::Other;
         FailReason = e.what();
     } catch (...) {
+        FailKind = THttpFailure::Other;
         FailReason = "request failed";
     }
 }
@@ -79,7 +82,6 @@ void TMireThread::Fetch() {
         FHttp->Request.Referer = Referer;
         FHttp->Get(Url, Data);
         LastModified = FHttp->Response.LastModified;
-        LastModifiedUtc = FHttp->Response.LastModifiedUtc;
         BodyComplete = FHttp->Response.BodyComplete;
         Answered = true;
         return;
@@ -124,10 +126,9 @@ void TMireThread::Iteration() {
     Picture = {};
     PictureFailed = PictureCutShort = false;
 
-    const bool known = LastModified != 0;
-    const std::time_t knownUtc = known ? LastModifiedUtc : ocelis::LocalZeroDateUnix();
-    const bool changed = FHttp->Response.LastModifiedUtc > knownUtc ||
-                         ocelis::LowInt32(FHttp->Response.ContentLength) != ContentLength;
+    const bool changed =
+        ocelis::HeadShowsChange(FHttp->Response.LastModified, LastModified,
+                                ocelis::LowInt32(FHttp->Response.ContentLength), ContentLength);
     if (changed) {
         Fetch();
         DecodePicture();

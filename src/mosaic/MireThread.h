@@ -17,7 +17,7 @@
 // the HEAD's Last-Modified is strictly later than LastModified or its Content-Length
 // differs from ContentLength (ContentLength then takes the HEAD's value); then OnImage and
 // OnNext on the GUI thread, each skipped when empty at that moment. No pause between
-// iterations. The window writes Url, Referer, LastModified(+Utc), ContentLength, Index and
+// iterations. The window writes Url, Referer, LastModified, ContentLength, Index and
 // the picture box only before Resume and inside OnNext, and reads the results inside
 // OnImage; the worker waits during both, so no lock is needed.
 //
@@ -51,12 +51,9 @@ public:
     std::string Referer;
     TCallback OnNext;
     int32_t Index = -1; // the window's position in its list; never read by the thread
-    // On entry: known from an earlier fetch of Url (0 when none); after a successful GET:
-    // that answer's. LastModifiedUtc is the same instant in UTC seconds and is what the
-    // change test compares; it is ignored while LastModified is 0 (nothing known), so a
-    // window that starts every webcam afresh need only set LastModified to 0.
-    ocelis::TDateTime LastModified = 0;
-    std::time_t LastModifiedUtc = 0;
+    // On entry: known from an earlier fetch of Url (empty when none); after a successful
+    // GET: that answer's.
+    ocelis::TModifiedDate LastModified;
     int32_t ContentLength = 0; // on entry: known; replaced by the HEAD's when a GET is made
     std::string Url;
     std::string Data; // the body of this iteration's GET; emptied at every iteration's check
@@ -67,7 +64,8 @@ public:
     // time-out", "cannot connect to ...", "HTTP/1.1 404 Not Found").
     bool Answered = false;
     std::string FailReason;
-    bool Downloaded = false;  // a GET was made
+    THttpFailure FailKind = THttpFailure::Other; // when not Answered
+    bool Downloaded = false;                     // a GET was made
     bool BodyComplete = true; // false when the server closed before the end it announced
     // When both are above 0 (set in OnNext), the worker decodes a complete body itself
     // before OnImage, with libjpeg's DCT scaling at the smallest scale that still covers

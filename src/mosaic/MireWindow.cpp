@@ -384,8 +384,7 @@ void TfoMire::ThreadNext(TMireThread& thread) {
     thread.Index = thread.Index + 1 >= static_cast<int32_t>(FCells.size()) ? 0 : thread.Index + 1;
     TCamInfo& cell = *FCells[static_cast<std::size_t>(thread.Index)];
     thread.Url = cell.Url;
-    thread.LastModified = cell.Refetch ? 0 : cell.LastModified;
-    thread.LastModifiedUtc = cell.LastModifiedUtc;
+    thread.LastModified = cell.Refetch ? ocelis::TModifiedDate{} : cell.LastModified;
     thread.ContentLength = cell.Refetch ? kForceFetch : cell.ContentLength;
     cell.Live = false;
     StatusBar->SetSimpleText(ocelis::DisplayText(Refreshing) + ocelis::ToQ(cell.Url));
@@ -407,7 +406,8 @@ void TfoMire::ThreadImage(TMireThread& thread) {
             failed = true;
             reason = thread.PictureCutShort ? "picture cut short" : "not a JPEG picture";
         }
-        cell.Live = ocelis::MosaicLive(cell.ContentLength, thread.LastModified, NowDateTime());
+        cell.Live =
+            ocelis::MosaicLive(cell.ContentLength, thread.LastModified.Local, NowDateTime());
         cell.Fetched = true;
         cell.Failed = failed;
         cell.FailReason = reason;
@@ -416,7 +416,6 @@ void TfoMire::ThreadImage(TMireThread& thread) {
         if (!failed) {
             cell.ContentLength = thread.ContentLength;
             cell.LastModified = thread.LastModified;
-            cell.LastModifiedUtc = thread.LastModifiedUtc;
             if (thread.Downloaded)
                 cell.Refetch = false;
         }

@@ -96,8 +96,7 @@ public:
     std::unique_ptr<TCamWebcam> Webcam; // a copy of the catalogue's record
     std::string Referer;
     std::string Url;
-    ocelis::TDateTime LastModified = 0;
-    std::time_t LastModifiedUtc = 0; // the same instant, for the thread's change test
+    ocelis::TModifiedDate LastModified;
     int32_t ContentLength = 0;
     bool Live = false;
 

@@ -129,11 +129,9 @@ int32_t THttpReader::ReadStatusAndHeaders(THttpResponse& response, int64_t& head
     const std::string modified = response.Header("Last-Modified");
     std::time_t utc = 0;
     if (!modified.empty() && ParseHttpDate(modified, utc)) {
-        response.LastModified = UnixToLocalDateTime(utc);
-        response.LastModifiedUtc = utc;
+        response.LastModified = {UnixToLocalDateTime(utc), utc, true};
     } else {
-        response.LastModified = HttpDateToLocal({});
-        response.LastModifiedUtc = kZeroDateUnix;
+        response.LastModified = {HttpDateToLocal({}), kZeroDateUnix, false};
     }
     return response.ResponseCode;
 }

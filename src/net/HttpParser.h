@@ -18,10 +18,7 @@ struct THttpResponse {
     std::string ResponseText;
     int32_t ResponseCode = -1;
     int64_t ContentLength = -1;
-    ocelis::TDateTime LastModified = 0;
-    // The same instant in UTC seconds, for comparisons that must not jump with the local
-    // offset; a new client's value stands for LastModified 0.
-    std::time_t LastModifiedUtc = ocelis::LocalZeroDateUnix();
+    ocelis::TModifiedDate LastModified;
     // False when the server closed before the end of the body it announced.
     bool BodyComplete = true;
     std::vector<std::string> Headers; // "Name: value" as received

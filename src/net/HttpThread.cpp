@@ -76,8 +76,7 @@ void THttpThread::NewClient() {
 void THttpThread::Execute() {
     Stream.clear();
     NewClient();
-    LastModified = 0;
-    FLastModifiedUtc = ocelis::LocalZeroDateUnix();
+    LastModified = {};
     int32_t prevLength = kNoLength;
     // A failure that escapes a cycle (a throwing tick handler) ends the thread.
     while (!Terminated())
@@ -99,8 +98,8 @@ void THttpThread::Cycle(int32_t& prevLength) {
         }
     }
 
-    const bool changed = FHttp->Response.LastModifiedUtc > FLastModifiedUtc ||
-                         ContentLength != prevLength ||
+    const bool changed = ocelis::HeadShowsChange(FHttp->Response.LastModified, LastModified,
+                                                 ContentLength, prevLength) ||
                          Refresh.load(std::memory_order_relaxed) == -1;
     if (changed) {
         FHttp->ReadTimeout = Timing.GetReadTimeout;
@@ -116,7 +115,6 @@ void THttpThread::Cycle(int32_t& prevLength) {
             CallHandler(&THttpThread::OnProgress);
             CallHandler(&THttpThread::OnImage);
             LastModified = FHttp->Response.LastModified;
-            FLastModifiedUtc = FHttp->Response.LastModifiedUtc;
         } catch (...) {
             // The bar stays up after a failed GET: it shows the last portion read.
             if (FProgressPending)

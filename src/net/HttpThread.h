@@ -39,7 +39,7 @@ public:
     int32_t Received = 0;
     int32_t ContentLength = 0;
     int32_t Countdown = 0;
-    ocelis::TDateTime LastModified = 0;
+    ocelis::TModifiedDate LastModified;
     // False when the last GET's server closed before the end of the body it announced.
     bool BodyComplete = true;
 
@@ -55,8 +55,6 @@ private:
     void NewClient();
 
     THttpClient* FHttp = nullptr; // the worker's client of the moment
-    // LastModified as a UTC instant: the change test must not jump with the local offset.
-    std::time_t FLastModifiedUtc = 0;
     // Progress of the running GET: when the next portion may be handed over, and whether a
     // portion read since the last hand-over is still unseen.
     std::chrono::steady_clock::time_point FNextProgress;

@@ -7,6 +7,7 @@
 #include "net/FetchThreadRegistry.h"
 #include "net/HttpClient.h"
 #include "net/Synchronizer.h"
+#include "util/DateTime.h"
 
 #include <atomic>
 #include <chrono>
@@ -29,6 +30,13 @@ struct TFetchTiming {
     // Least time between two progress hand-overs of one body: one display frame.
     std::chrono::milliseconds ProgressInterval{16};
 };
+
+// The fetch threads' change rule: a HEAD shows a new picture when its date is later than
+// the one known or its length differs from the one known.
+inline bool HeadShowsChange(const TModifiedDate& head, const TModifiedDate& known,
+                            int32_t headLength, int32_t knownLength) {
+    return head.LaterThan(known) || headLength != knownLength;
+}
 
 class TWorker;
 

@@ -40,7 +40,7 @@ struct TSeen {
 // stops its thread after Limit iterations (from OnNext, like the chooser).
 struct TWindow {
     std::vector<std::string> Urls;
-    std::vector<std::pair<ocelis::TDateTime, std::time_t>> Modified;
+    std::vector<ocelis::TModifiedDate> Modified;
     std::vector<int32_t> Lengths;
     std::vector<TSeen> Seen;
     int Limit = 1000;
@@ -57,15 +57,14 @@ struct TWindow {
         const auto i = static_cast<size_t>(t.Index);
         t.Url = Urls[i];
         t.Referer = "http://ref.example/" + std::to_string(i);
-        t.LastModified = Modified[i].first;
-        t.LastModifiedUtc = Modified[i].second;
+        t.LastModified = Modified[i];
         t.ContentLength = Lengths[i];
     }
     void Image(TMireThread& t) {
         const auto i = static_cast<size_t>(t.Index);
         Seen.push_back({t.Downloaded, t.Answered, t.BodyComplete, t.Data, t.FailReason,
                         t.ContentLength, t.Index});
-        Modified[i] = {t.LastModified, t.LastModifiedUtc};
+        Modified[i] = t.LastModified;
         Lengths[i] = t.ContentLength;
         if (Inspect)
             Inspect(t);
@@ -87,7 +86,7 @@ protected:
                        int limit) {
         for (const auto& p : paths)
             w.Urls.push_back(server.Url(p));
-        w.Modified.assign(paths.size(), {0, 0});
+        w.Modified.assign(paths.size(), {});
         w.Lengths.assign(paths.size(), 0);
         w.Limit = limit;
         auto* t = new TMireThread(Loop);
@@ -234,7 +233,7 @@ TEST_F(MireThreadTest, FailuresAreRecordedWithTheirReason) {
         EXPECT_NE(w.Seen[0].Reason.find(c.Reason), std::string::npos) << w.Seen[0].Reason;
         EXPECT_EQ(w.Seen[0].Data, c.Data);
         // LastModified keeps its value.
-        EXPECT_EQ(w.Modified[0].first, 0);
+        EXPECT_EQ(w.Modified[0].Local, 0);
     }
     TMireThread defaults;
     EXPECT_EQ(defaults.Timing.GetReadTimeout, 5000);

@@ -199,7 +199,7 @@ TEST_F(MireWindowTest, EachHandOverMarksItsCellByWhatTheFetchMet) {
         t.BodyComplete = s.Complete;
         t.Data = s.Data;
         t.ContentLength = s.Answered ? 100 : 555;
-        t.LastModified = 2.0; // long ago
+        t.LastModified.Local = 2.0; // long ago
         t.Picture = {};
         t.PictureFailed = t.PictureCutShort = false;
         if (!s.Data.empty()) {
@@ -257,7 +257,7 @@ TEST_F(MireWindowTest, AnEnlargingResizeFetchesTooSmallPicturesAgain) {
     EXPECT_EQ(w->CamGrid->DefaultColWidth(), 163);
     next();
     EXPECT_EQ(t.ContentLength, -2);
-    EXPECT_EQ(t.LastModified, 0);
+    EXPECT_EQ(t.LastModified.Local, 0);
     EXPECT_EQ(t.PictureWidth, 155);
     // The stored values stay for the live rule; a good download ends the refetch.
     EXPECT_EQ(w->Cell(0).ContentLength, 77);

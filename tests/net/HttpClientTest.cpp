@@ -356,7 +356,7 @@ TEST(HttpClientBody, HeadLengthsAndNoBodyRead) {
     EXPECT_EQ(f.Client.Response.ContentLength, -1);
     EXPECT_EQ(f.Server.Connections(), 1);
     EXPECT_EQ(THttpClient().Response.ContentLength, -1);
-    EXPECT_EQ(THttpClient().Response.LastModified, 0);
+    EXPECT_EQ(THttpClient().Response.LastModified.Local, 0);
 }
 
 // ---- cookies and connections ----
@@ -582,10 +582,10 @@ TEST(HttpDate, LastModifiedIsLocalAndUnreadableIsTheOffset) {
         Reply(MakeResponse(200, "OK", {"Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT"}, "")));
     f.Server.Enqueue(Reply(MakeResponse(200, "OK", {"Last-Modified: garbage"}, "")));
     f.Client.Head("http://cam.example/a");
-    EXPECT_DOUBLE_EQ(f.Client.Response.LastModified, ocelis::UnixToLocalDateTime(784111777));
+    EXPECT_DOUBLE_EQ(f.Client.Response.LastModified.Local, ocelis::UnixToLocalDateTime(784111777));
     f.Client.Head("http://cam.example/a");
     std::time_t now = std::time(nullptr);
     std::tm lt{};
     localtime_r(&now, &lt);
-    EXPECT_DOUBLE_EQ(f.Client.Response.LastModified, lt.tm_gmtoff / 86400.0);
+    EXPECT_DOUBLE_EQ(f.Client.Response.LastModified.Local, lt.tm_gmtoff / 86400.0);
 }

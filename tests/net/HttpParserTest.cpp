@@ -70,8 +70,8 @@ TEST(HttpReader, BodiesAndWhetherTheyArrivedWhole) {
 TEST(HttpReader, LastModifiedKeepsTheServersInstant) {
     const TRead r = ReadAnswer("HTTP/1.1 200 OK\r\nLast-Modified: Sun, 27 Oct 2024 01:10:00 "
                                "GMT\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_EQ(r.Response.LastModifiedUtc, 1729991400);
-    EXPECT_EQ(ReadAnswer("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n").Response.LastModifiedUtc,
+    EXPECT_EQ(r.Response.LastModified.Utc, 1729991400);
+    EXPECT_EQ(ReadAnswer("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n").Response.LastModified.Utc,
               kZeroDateUnix);
 }
 
