@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -152,7 +153,7 @@ int RunOcelis(int argc, char** argv) {
 #ifndef QT_NO_SESSIONMANAGER
     // The desktop session is ending: terminate as the exit entry does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager&) {
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     });
 #endif
 

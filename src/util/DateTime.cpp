@@ -68,8 +68,4 @@ long LocalUtcOffset(std::time_t t) {
     return lt.tm_gmtoff;
 }
 
-std::time_t LocalZeroDateUnix() {
-    return kZeroDateUnix - LocalUtcOffset(std::time(nullptr));
-}
-
 } // namespace ocelis

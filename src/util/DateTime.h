@@ -38,7 +38,4 @@ struct TModifiedDate {
 // Seconds east of UTC of the local time at t.
 long LocalUtcOffset(std::time_t t);
 
-// The instant the local date-time 0 stands for now: the zero date less today's offset.
-std::time_t LocalZeroDateUnix();
-
 } // namespace ocelis
