@@ -109,15 +109,17 @@ TCamUrlTestResult TCamUrlTest::Classify(const std::string& url, const EHttpError
     TCamUrlTestResult r;
     switch (error.Kind) {
     case THttpFailure::BadUrl: {
-        // A scheme the client does not speak; otherwise an address without a usable host.
+        // A scheme the client does not speak, or an address without a usable host.
         const std::optional<ocelis::TUrl> parsed = ocelis::TUrl::Parse(url);
         if (parsed && !parsed->IsHttp() && !parsed->IsHttps()) {
             r.Kind = TCamUrlTestKind::NotHttp;
             return r;
         }
-        r.Kind = TCamUrlTestKind::NameNotResolved;
-        r.Host = parsed ? parsed->HostName() : std::string();
-        return r;
+        if (!parsed || parsed->Host().empty()) {
+            r.Kind = TCamUrlTestKind::NameNotResolved;
+            return r;
+        }
+        break; // an address the client refuses to send as it stands
     }
     case THttpFailure::NameNotResolved:
         r.Kind = TCamUrlTestKind::NameNotResolved;

@@ -66,6 +66,13 @@ std::string FoldLine(std::string rest, std::size_t valueStart) {
     return out;
 }
 
+bool HasControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7f;
+    });
+}
+
 void AddHeader(std::string& req, const std::string& name, const std::string& value) {
     req += FoldLine(name + ": " + value, name.size() + 2);
 }
@@ -497,6 +504,11 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
     }
     if (u.Host.empty())
         throw EHttpError("no host in the URL", THttpFailure::BadUrl);
+    // A line break in a catalogue's address or Referer would write headers of its own.
+    if (HasControl(u.Target))
+        throw EHttpError("control characters in the URL", THttpFailure::BadUrl);
+    if (HasControl(Request.Referer))
+        throw EHttpError("control characters in the Referer", THttpFailure::BadUrl);
     u.Port = port;
     Request.Host = url->HostHeader();
 

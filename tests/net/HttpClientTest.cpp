@@ -153,14 +153,23 @@ TEST(HttpClientRequest, OddAddressesGiveTheSameRequestLineAndHost) {
 
 TEST(HttpClientRequest, AddressesWithoutAUsableHostOrSchemeFailBeforeConnecting) {
     const char* cases[][2] = {
-        {"http:///x", "no host in the URL"},      {"ftp://cam.example/x", "unknown protocol: ftp"},
-        {"cam.example/x", "unknown protocol: "},  {"http://cam example/x", "bad host in the URL"},
+        {"http:///x", "no host in the URL"},
+        {"ftp://cam.example/x", "unknown protocol: ftp"},
+        {"cam.example/x", "unknown protocol: "},
+        {"http://cam example/x", "bad host in the URL"},
         {"http://[::1/x", "bad host in the URL"},
+        {"http://cam.example/a.jpg\r\nX-Evil: 1", "control characters in the URL"},
+        {"http://cam.example/a.jpg?\n", "control characters in the URL"},
+        {"http://cam.example/a.jpg|\r\nX-Evil: 1", "control characters in the Referer"},
     };
     Fixture f;
     for (const auto& c : cases) {
+        // A "|" ends the address and starts the Referer.
+        const std::string text = c[0];
+        f.Client.Request.Referer =
+            text.find('|') == std::string::npos ? "" : text.substr(text.find('|') + 1);
         try {
-            f.Client.Head(c[0]);
+            f.Client.Head(text.substr(0, text.find('|')));
             ADD_FAILURE() << c[0];
         } catch (const EHttpError& e) {
             EXPECT_EQ(std::string(e.what()), c[1]) << c[0];
