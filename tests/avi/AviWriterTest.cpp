@@ -197,11 +197,18 @@ TEST_F(AviWriterTest, JpegFilesSkipDamagedAndReportProgress) {
     WriteFileBytes(a, EncodeJpeg(Pattern(40, 30)));
     WriteFileBytes(bad, "not a picture");
     WriteFileBytes(big, EncodeJpeg(Pattern(60, 50)));
+    // Every row of the frame's size there, the end marker not: cut right after the scan
+    // data, and stray bytes in the marker's place.
+    const fs::path cut = Dir / "in/cut.jpg", noEnd = Dir / "in/noend.jpg";
+    const std::string whole = ReadFileBytes(a), scan = whole.substr(0, whole.size() - 2);
+    WriteFileBytes(cut, scan);
+    WriteFileBytes(noEnd, scan + std::string(8, '\0'));
     struct {
         std::vector<fs::path> files;
         int frames, w, h;
     } cases[] = {{{a, bad, big, Dir / "in/missing.jpg", Dir / "in", a}, 3, 40, 30},
-                 {{bad, a}, 1, 64, 48}}; // first damaged: the default size
+                 {{bad, a}, 1, 64, 48}, // first damaged: the default size
+                 {{a, cut, noEnd, a}, 2, 40, 30}};
     for (const auto& c : cases) {
         TAviWriter w(640, 480);
         w.Stretch = false;
