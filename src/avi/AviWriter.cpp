@@ -3,6 +3,7 @@
 #include "avi/AviFile.h"
 #include "imaging/Jpeg.h"
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -106,13 +108,12 @@ const char* const kWavFormat =
 class TWavInput {
 public:
     explicit TWavInput(const std::string& name) {
-        struct stat st {};
-        if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        uint64_t size = 0;
+        try {
+            FFd = OpenRegularFile(name, &size);
+        } catch (const std::system_error&) {
             Raise(kWavOpen);
-        FFd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (FFd < 0)
-            Raise(kWavOpen);
-        const uint64_t size = static_cast<uint64_t>(st.st_size);
+        }
         if (size < 12)
             Raise(kWavFormat);
         char riff[12];
@@ -480,28 +481,11 @@ private:
 
 // A regular file's bytes, at most kMaxInputBytes; nothing for anything else.
 std::optional<std::string> ReadInputFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    try {
+        return ReadRegularFile(path, kMaxInputBytes);
+    } catch (const std::system_error&) {
         return std::nullopt;
-    std::optional<std::string> result;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<uint64_t>(st.st_size) <= kMaxInputBytes) {
-        std::string bytes(static_cast<size_t>(st.st_size), '\0');
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<size_t>(n);
-        }
-        if (done == bytes.size())
-            result = std::move(bytes);
     }
-    ::close(fd);
-    return result;
 }
 
 class TJpegFileSource : public AviFrameSource {

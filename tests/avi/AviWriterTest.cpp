@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "avi/AviTestSupport.h"
+#include "platform/FileTestSupport.h"
 #include "support/TestFiles.h"
 
 using namespace ocelis;
@@ -235,6 +236,52 @@ TEST_F(AviWriterTest, JpegFilesSkipDamagedAndReportProgress) {
         EXPECT_FALSE(fs::exists(Out("none.avi")));
     }
     EXPECT_EQ(FilesIn(Dir), (std::vector<std::string>{"in", "out.avi"}));
+}
+
+// Only regular files are read, without blocking, the JPEG files up to 64 MiB each.
+TEST_F(AviWriterTest, InputsAreRegularFilesWithinTheLimit) {
+    const fs::path in = Dir / "in";
+    const std::string jpeg = EncodeJpeg(Pattern(40, 30));
+    WriteFileBytes(in / "a.jpg", jpeg);
+    // Bytes after the end marker do not matter to the decode: only the bound refuses "over".
+    for (const auto& [name, size] :
+         {std::pair{"limit.jpg", 64u << 20}, {"over.jpg", (64u << 20) + 1}}) {
+        WriteFileBytes(in / name, jpeg);
+        fs::resize_file(in / name, size);
+    }
+    const std::string fifo = (in / "fifo").string();
+    ASSERT_TRUE(MakeFifo(fifo));
+    for (const char* name : {"fifo.jpg", "fifo.wav"})
+        fs::create_symlink(fifo, in / name);
+    for (const char* name : {"zero.jpg", "zero.wav"})
+        fs::create_symlink("/dev/zero", in / name);
+
+    TAviWriter w(640, 480);
+    w.FileName = Out();
+    const std::vector<fs::path> files = {in / "a.jpg",     in / "fifo.jpg", in / "zero.jpg",
+                                         in / "limit.jpg", in / "over.jpg", in / "a.jpg"};
+    EXPECT_TRUE(EndsWithin(
+        std::chrono::seconds(10), [&] { w.WriteJpegFiles(files); }, FifoUnblocker(fifo)));
+    const std::string bytes = ReadFileBytes(Out());
+    EXPECT_EQ(Find(Chunks(bytes), "00db").size(), 3u); // a, limit, a
+
+    const Bitmap pic = Pattern(40, 30);
+    w.Bitmaps = {&pic};
+    for (const char* name : {"fifo.wav", "zero.wav"}) {
+        std::string message;
+        EXPECT_TRUE(EndsWithin(
+            std::chrono::seconds(10),
+            [&] {
+                try {
+                    w.SetWavFileName((in / name).string());
+                    w.Write();
+                } catch (const EAviError& e) {
+                    message = e.what();
+                }
+            },
+            FifoUnblocker(fifo)));
+        EXPECT_EQ(message, "A disk error occurred while opening the audio file.") << name;
+    }
 }
 
 // Helpers decode side by side; the frames still come out in list order.
