@@ -105,12 +105,24 @@ const char* const kWavRead = "A disk error occurred while reading the audio file
 const char* const kWavFormat =
     "The file could not be read, indicating a corrupt file or an unrecognized format.";
 
+// Closes the descriptor also when its owner's constructor throws.
+struct TOwnedFd {
+    int Fd = -1;
+    TOwnedFd() = default;
+    TOwnedFd(const TOwnedFd&) = delete;
+    TOwnedFd& operator=(const TOwnedFd&) = delete;
+    ~TOwnedFd() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+};
+
 class TWavInput {
 public:
     explicit TWavInput(const std::string& name) {
         uint64_t size = 0;
         try {
-            FFd = OpenRegularFile(name, &size);
+            FFile.Fd = OpenRegularFile(name, &size);
         } catch (const std::system_error&) {
             Raise(kWavOpen);
         }
@@ -150,17 +162,10 @@ public:
             Raise("Unable to get audio stream");
         DataSize -= DataSize % BlockAlign;
     }
-    ~TWavInput() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TWavInput(const TWavInput&) = delete;
-    TWavInput& operator=(const TWavInput&) = delete;
-
     void ReadAt(uint64_t pos, void* out, size_t size) const {
         auto* p = static_cast<char*>(out);
         while (size > 0) {
-            const ssize_t n = ::pread(FFd, p, size, static_cast<off_t>(pos));
+            const ssize_t n = ::pread(FFile.Fd, p, size, static_cast<off_t>(pos));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -178,7 +183,7 @@ public:
     uint16_t BlockAlign = 0;
 
 private:
-    int FFd = -1;
+    TOwnedFd FFile;
 };
 
 // --- Output file -----------------------------------------------------------------------

@@ -59,6 +59,13 @@ std::string Wav(uint32_t rate, size_t samples) {
     return riff + s;
 }
 
+size_t OpenDescriptors() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
 class AviWriterTest : public ::testing::Test {
 protected:
     void SetUp() override { Dir = FreshTestDir("avi"); }
@@ -444,6 +451,7 @@ TEST_F(AviWriterTest, WavAudioCopiedUnchanged) {
                     {"in/nodata.wav", "Unable to get audio stream"}};
     for (const auto& f : failures) {
         w.FileName = Out("fail.avi");
+        const size_t descriptors = OpenDescriptors();
         try {
             w.SetWavFileName((Dir / f.wav).string());
             w.Write();
@@ -452,6 +460,7 @@ TEST_F(AviWriterTest, WavAudioCopiedUnchanged) {
             EXPECT_EQ(e.what(), f.message);
         }
         EXPECT_FALSE(fs::exists(Out("fail.avi")));
+        EXPECT_EQ(OpenDescriptors(), descriptors) << f.wav; // the WAV file was closed
     }
     w.SetWavFileName((Dir / "in/a.wav").string());
     w.FileName = Out();
