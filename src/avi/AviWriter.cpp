@@ -3,6 +3,7 @@
 #include "avi/AviFile.h"
 #include "imaging/Jpeg.h"
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -103,16 +105,27 @@ const char* const kWavRead = "A disk error occurred while reading the audio file
 const char* const kWavFormat =
     "The file could not be read, indicating a corrupt file or an unrecognized format.";
 
+// Closes the descriptor also when its owner's constructor throws.
+struct TOwnedFd {
+    int Fd = -1;
+    TOwnedFd() = default;
+    TOwnedFd(const TOwnedFd&) = delete;
+    TOwnedFd& operator=(const TOwnedFd&) = delete;
+    ~TOwnedFd() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+};
+
 class TWavInput {
 public:
     explicit TWavInput(const std::string& name) {
-        struct stat st {};
-        if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        uint64_t size = 0;
+        try {
+            FFile.Fd = OpenRegularFile(name, &size);
+        } catch (const std::system_error&) {
             Raise(kWavOpen);
-        FFd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (FFd < 0)
-            Raise(kWavOpen);
-        const uint64_t size = static_cast<uint64_t>(st.st_size);
+        }
         if (size < 12)
             Raise(kWavFormat);
         char riff[12];
@@ -149,17 +162,10 @@ public:
             Raise("Unable to get audio stream");
         DataSize -= DataSize % BlockAlign;
     }
-    ~TWavInput() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TWavInput(const TWavInput&) = delete;
-    TWavInput& operator=(const TWavInput&) = delete;
-
     void ReadAt(uint64_t pos, void* out, size_t size) const {
         auto* p = static_cast<char*>(out);
         while (size > 0) {
-            const ssize_t n = ::pread(FFd, p, size, static_cast<off_t>(pos));
+            const ssize_t n = ::pread(FFile.Fd, p, size, static_cast<off_t>(pos));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -177,7 +183,7 @@ public:
     uint16_t BlockAlign = 0;
 
 private:
-    int FFd = -1;
+    TOwnedFd FFile;
 };
 
 // --- Output file -----------------------------------------------------------------------
@@ -480,28 +486,11 @@ private:
 
 // A regular file's bytes, at most kMaxInputBytes; nothing for anything else.
 std::optional<std::string> ReadInputFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    try {
+        return ReadRegularFile(path, kMaxInputBytes);
+    } catch (const std::system_error&) {
         return std::nullopt;
-    std::optional<std::string> result;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<uint64_t>(st.st_size) <= kMaxInputBytes) {
-        std::string bytes(static_cast<size_t>(st.st_size), '\0');
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<size_t>(n);
-        }
-        if (done == bytes.size())
-            result = std::move(bytes);
     }
-    ::close(fd);
-    return result;
 }
 
 class TJpegFileSource : public AviFrameSource {

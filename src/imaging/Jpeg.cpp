@@ -119,6 +119,26 @@ void CmykRowToRgb(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool adobeI
     }
 }
 
+// Every output row straight into rows, many rows per call (as fast as libjpeg goes).
+void ReadRows(jpeg_decompress_struct& cinfo, JSAMPARRAY rows) {
+    const JDIMENSION oh = cinfo.output_height;
+    while (cinfo.output_scanline < oh) {
+        const JDIMENSION y = cinfo.output_scanline;
+        if (jpeg_read_scanlines(&cinfo, rows + y, oh - y) == 0)
+            FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "JPEG decoder stalled");
+    }
+}
+
+// Reading on to the end marker tells a stream cut after its last row; whether a row was
+// read before the cut depends on how far the bit reader looked ahead. From here on only
+// missing data fails the decode (see the jump target in RunDecode).
+bool FinishAfterRows(jpeg_decompress_struct& cinfo, ErrorManager& err) {
+    err.rowsDone = true;
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 // All libjpeg work of one decode. No object with a destructor lives in this frame, so the
 // jump back from libjpeg skips nothing; the results go to the caller's objects.
 bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegInfo& info,
@@ -172,15 +192,9 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
         jpeg_start_decompress(&cinfo);
         if (cinfo.output_components != 3)
             FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "Unsupported JPEG colour layout");
-        const JDIMENSION oh = cinfo.output_height;
-        while (cinfo.output_scanline < oh) {
-            const JDIMENSION y = cinfo.output_scanline;
-            if (jpeg_read_scanlines(&cinfo, const_cast<JSAMPARRAY>(req.rows + y), oh - y) == 0)
-                FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "JPEG decoder stalled");
-        }
-        jpeg_destroy_decompress(&cinfo);
+        ReadRows(cinfo, const_cast<JSAMPARRAY>(req.rows));
         *req.rowsWritten = true;
-        return true;
+        return FinishAfterRows(cinfo, err);
     }
 
     cinfo.scale_num = 1;
@@ -214,22 +228,13 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
                          cinfo.saw_Adobe_marker != 0);
         }
     } else {
-        // Straight into the bitmap, many rows per call (as fast as libjpeg goes).
         auto rows = static_cast<JSAMPARRAY>((*cinfo.mem->alloc_small)(
             reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, sizeof(JSAMPROW) * oh));
         for (JDIMENSION y = 0; y < oh; ++y)
             rows[y] = out.row(static_cast<int32_t>(y));
-        while (cinfo.output_scanline < oh) {
-            const JDIMENSION y = cinfo.output_scanline;
-            if (jpeg_read_scanlines(&cinfo, rows + y, oh - y) == 0)
-                FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "JPEG decoder stalled");
-        }
+        ReadRows(cinfo, rows);
     }
-    // Reading on to the end marker tells a stream cut after its last row.
-    err.rowsDone = true;
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return true;
+    return FinishAfterRows(cinfo, err);
 }
 
 // RunDecode, with its failure raised as the error that says why.

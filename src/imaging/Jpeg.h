@@ -53,7 +53,8 @@ Bitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHei
 
 // Full-size decode straight into the caller's rows as B, G, R bytes (rows[y] gets picture
 // row y; a bottom-up frame buffer, say), when the image is exactly width by height and not
-// CMYK. false, with nothing written, otherwise.
+// CMYK. false, with nothing written, otherwise. Errors as DecodeJpeg, the missing end marker
+// included (the rows may hold part of the picture then).
 bool DecodeJpegBgrInto(std::string_view bytes, int32_t width, int32_t height, uint8_t* const* rows,
                        const JpegLimits& limits = {});
 

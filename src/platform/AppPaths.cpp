@@ -85,10 +85,6 @@ TOptionsPaths OptionsFilePaths() {
     return ChooseOptionsPaths(dir, writable, config, configExists);
 }
 
-fs::path OptionsFilePath() {
-    return OptionsFilePaths().Write;
-}
-
 std::vector<fs::path> LanguageDirs() {
     std::vector<fs::path> dirs;
     const fs::path o = OverrideDir();

@@ -24,10 +24,9 @@ TOptionsPaths ChooseOptionsPaths(const std::filesystem::path& exeDir, bool exeDi
                                  const std::filesystem::path& configFile, bool configFileExists);
 
 // The rule applied to ExecutableDir() and $XDG_CONFIG_HOME/Ocelis/Options.xml (default
-// ~/.config).
+// ~/.config), looked at afresh on each call: the one place that decides where Options.xml
+// is read and saved.
 TOptionsPaths OptionsFilePaths();
-// Where Options.xml is saved (OptionsFilePaths().Write).
-std::filesystem::path OptionsFilePath();
 
 // A folder this process may create files in (by its effective ids; a read-only mount
 // counts as not writable).

@@ -33,7 +33,7 @@ struct Fd {
 
 } // namespace
 
-int OpenRegularFile(const fs::path& path) {
+int OpenRegularFile(const fs::path& path, uint64_t* size) {
     // Devices are not even opened: opening some of them has effects of its own.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
@@ -51,20 +51,20 @@ int OpenRegularFile(const fs::path& path) {
     const int flags = ::fcntl(f.fd, F_GETFL);
     if (flags < 0 || ::fcntl(f.fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         Throw(errno, "Cannot read file", path);
+    if (size)
+        *size = static_cast<uint64_t>(st.st_size);
     const int fd = f.fd;
     f.fd = -1;
     return fd;
 }
 
 std::string ReadRegularFile(const fs::path& path, uint64_t maxBytes) {
-    Fd f{OpenRegularFile(path)};
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0)
-        Throw(errno, "Cannot read file", path);
-    if (static_cast<uint64_t>(st.st_size) > maxBytes)
+    uint64_t size = 0;
+    Fd f{OpenRegularFile(path, &size)};
+    if (size > maxBytes)
         Throw(EFBIG, "Cannot read file", path);
     std::string data;
-    data.reserve(static_cast<size_t>(st.st_size));
+    data.reserve(static_cast<size_t>(size));
     // The size may change while reading (a file still being written): the bound holds all
     // the same.
     char buf[65536];

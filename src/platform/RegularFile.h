@@ -10,9 +10,10 @@
 namespace ocelis {
 
 // Opens path (symlinks followed) for reading when it is a regular file; returns the
-// descriptor in blocking mode, which the caller closes. Throws std::system_error: the
-// error of open(), EISDIR for a folder, EINVAL for any other kind of file.
-int OpenRegularFile(const std::filesystem::path& path);
+// descriptor in blocking mode, which the caller closes, and the file's size at opening in
+// *size when given. Throws std::system_error: the error of open(), EISDIR for a folder,
+// EINVAL for any other kind of file.
+int OpenRegularFile(const std::filesystem::path& path, uint64_t* size = nullptr);
 
 // The whole regular file; EFBIG (std::system_error) when it holds more than maxBytes.
 std::string ReadRegularFile(const std::filesystem::path& path, uint64_t maxBytes);

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "avi/AviTestSupport.h"
+#include "platform/FileTestSupport.h"
 #include "support/TestFiles.h"
 
 using namespace ocelis;
@@ -56,6 +57,13 @@ std::string Wav(uint32_t rate, size_t samples) {
     std::string riff = "RIFF";
     add(riff, static_cast<uint32_t>(s.size()), 4);
     return riff + s;
+}
+
+size_t OpenDescriptors() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
 }
 
 class AviWriterTest : public ::testing::Test {
@@ -197,11 +205,18 @@ TEST_F(AviWriterTest, JpegFilesSkipDamagedAndReportProgress) {
     WriteFileBytes(a, EncodeJpeg(Pattern(40, 30)));
     WriteFileBytes(bad, "not a picture");
     WriteFileBytes(big, EncodeJpeg(Pattern(60, 50)));
+    // Every row of the frame's size there, the end marker not: cut right after the scan
+    // data, and stray bytes in the marker's place.
+    const fs::path cut = Dir / "in/cut.jpg", noEnd = Dir / "in/noend.jpg";
+    const std::string whole = ReadFileBytes(a), scan = whole.substr(0, whole.size() - 2);
+    WriteFileBytes(cut, scan);
+    WriteFileBytes(noEnd, scan + std::string(8, '\0'));
     struct {
         std::vector<fs::path> files;
         int frames, w, h;
     } cases[] = {{{a, bad, big, Dir / "in/missing.jpg", Dir / "in", a}, 3, 40, 30},
-                 {{bad, a}, 1, 64, 48}}; // first damaged: the default size
+                 {{bad, a}, 1, 64, 48}, // first damaged: the default size
+                 {{a, cut, noEnd, a}, 2, 40, 30}};
     for (const auto& c : cases) {
         TAviWriter w(640, 480);
         w.Stretch = false;
@@ -228,6 +243,52 @@ TEST_F(AviWriterTest, JpegFilesSkipDamagedAndReportProgress) {
         EXPECT_FALSE(fs::exists(Out("none.avi")));
     }
     EXPECT_EQ(FilesIn(Dir), (std::vector<std::string>{"in", "out.avi"}));
+}
+
+// Only regular files are read, without blocking, the JPEG files up to 64 MiB each.
+TEST_F(AviWriterTest, InputsAreRegularFilesWithinTheLimit) {
+    const fs::path in = Dir / "in";
+    const std::string jpeg = EncodeJpeg(Pattern(40, 30));
+    WriteFileBytes(in / "a.jpg", jpeg);
+    // Bytes after the end marker do not matter to the decode: only the bound refuses "over".
+    for (const auto& [name, size] :
+         {std::pair{"limit.jpg", 64u << 20}, {"over.jpg", (64u << 20) + 1}}) {
+        WriteFileBytes(in / name, jpeg);
+        fs::resize_file(in / name, size);
+    }
+    const std::string fifo = (in / "fifo").string();
+    ASSERT_TRUE(MakeFifo(fifo));
+    for (const char* name : {"fifo.jpg", "fifo.wav"})
+        fs::create_symlink(fifo, in / name);
+    for (const char* name : {"zero.jpg", "zero.wav"})
+        fs::create_symlink("/dev/zero", in / name);
+
+    TAviWriter w(640, 480);
+    w.FileName = Out();
+    const std::vector<fs::path> files = {in / "a.jpg",     in / "fifo.jpg", in / "zero.jpg",
+                                         in / "limit.jpg", in / "over.jpg", in / "a.jpg"};
+    EXPECT_TRUE(EndsWithin(
+        std::chrono::seconds(10), [&] { w.WriteJpegFiles(files); }, FifoUnblocker(fifo)));
+    const std::string bytes = ReadFileBytes(Out());
+    EXPECT_EQ(Find(Chunks(bytes), "00db").size(), 3u); // a, limit, a
+
+    const Bitmap pic = Pattern(40, 30);
+    w.Bitmaps = {&pic};
+    for (const char* name : {"fifo.wav", "zero.wav"}) {
+        std::string message;
+        EXPECT_TRUE(EndsWithin(
+            std::chrono::seconds(10),
+            [&] {
+                try {
+                    w.SetWavFileName((in / name).string());
+                    w.Write();
+                } catch (const EAviError& e) {
+                    message = e.what();
+                }
+            },
+            FifoUnblocker(fifo)));
+        EXPECT_EQ(message, "A disk error occurred while opening the audio file.") << name;
+    }
 }
 
 // Helpers decode side by side; the frames still come out in list order.
@@ -390,6 +451,7 @@ TEST_F(AviWriterTest, WavAudioCopiedUnchanged) {
                     {"in/nodata.wav", "Unable to get audio stream"}};
     for (const auto& f : failures) {
         w.FileName = Out("fail.avi");
+        const size_t descriptors = OpenDescriptors();
         try {
             w.SetWavFileName((Dir / f.wav).string());
             w.Write();
@@ -398,6 +460,7 @@ TEST_F(AviWriterTest, WavAudioCopiedUnchanged) {
             EXPECT_EQ(e.what(), f.message);
         }
         EXPECT_FALSE(fs::exists(Out("fail.avi")));
+        EXPECT_EQ(OpenDescriptors(), descriptors) << f.wav; // the WAV file was closed
     }
     w.SetWavFileName((Dir / "in/a.wav").string());
     w.FileName = Out();

@@ -212,6 +212,50 @@ TEST(JpegCodec, DataCutShortIsAnError) {
     }
 }
 
+// The decode into a frame refuses what the main decode refuses. Whether a cut before the
+// end marker shows while the rows are read depends on how far the bit reader looks ahead:
+// for the 88 x 52 picture it does not, and stray bytes in place of the marker never do.
+TEST(JpegCodec, DecodeIntoRowsRefusesDataCutShortAsDecodeDoes) {
+    const Bitmap square = Pattern(64, 64), wide = Pattern(88, 52);
+    const struct {
+        std::string jpeg;
+        int w, h;
+    } pictures[] = {
+        {EncodeJpeg(square), 64, 64},
+        {RawEncode(64, 64, 3, JCS_RGB, true, {square.pixels.begin(), square.pixels.end()}), 64, 64},
+        {EncodeJpeg(wide), 88, 52},
+    };
+    for (const auto& p : pictures) {
+        const std::string& jpeg = p.jpeg;
+        const std::string noEnd = jpeg.substr(0, jpeg.size() - 2);
+        const struct {
+            std::string bytes;
+            bool truncated;
+        } cases[] = {
+            {jpeg.substr(0, jpeg.size() * 2 / 3), true}, // inside the picture data
+            {noEnd, true},                               // right after the last scan data
+            {noEnd + std::string(8, '\0'), true},        // stray bytes, no end marker
+            {jpeg, false},
+            {jpeg + "junk after the end", false},
+        };
+        std::vector<uint8_t> frame(size_t(p.w) * size_t(p.h) * 3);
+        std::vector<uint8_t*> rows;
+        for (int y = 0; y < p.h; ++y)
+            rows.push_back(frame.data() + size_t(y) * size_t(p.w) * 3);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << p.w << "x" << p.h << ", " << c.bytes.size() << " of "
+                                            << jpeg.size() << " bytes");
+            if (c.truncated) {
+                EXPECT_THROW(DecodeJpeg(c.bytes), JpegTruncatedError);
+                EXPECT_THROW(DecodeJpegBgrInto(c.bytes, p.w, p.h, rows.data()), JpegTruncatedError);
+            } else {
+                EXPECT_EQ(DecodeJpeg(c.bytes).width, p.w);
+                EXPECT_TRUE(DecodeJpegBgrInto(c.bytes, p.w, p.h, rows.data()));
+            }
+        }
+    }
+}
+
 TEST(JpegCodec, RefusesOversizedHeadersBeforeAllocating) {
     std::string jpeg = EncodeJpeg(Pattern(16, 16));
     const size_t sof = FindMarker(jpeg, 0xC0);

@@ -37,16 +37,17 @@ TEST_F(AppPathsTest, OptionsBesideWritableFolder) {
     fs::create_directories(base / "app");
     ocelis::SetAppDirOverride(base / "app");
     EXPECT_EQ(ocelis::ExecutableDir(), base / "app");
-    EXPECT_EQ(ocelis::OptionsFilePath(), base / "app" / "Options.xml");
+    EXPECT_EQ(ocelis::OptionsFilePaths().Write, base / "app" / "Options.xml");
     ocelis::SetAppDirOverride({});
     EXPECT_EQ(ocelis::ExecutableDir(), ocelis::ExecutablePath().parent_path());
 }
 
 TEST_F(AppPathsTest, OptionsInConfigHomeWhenFolderUnusable) {
     ocelis::SetAppDirOverride(base / "gone");
-    EXPECT_EQ(ocelis::OptionsFilePath(), base / "config" / "Ocelis" / "Options.xml");
+    EXPECT_EQ(ocelis::OptionsFilePaths().Write, base / "config" / "Ocelis" / "Options.xml");
     unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(ocelis::OptionsFilePath(), ocelis::HomeDir() / ".config" / "Ocelis" / "Options.xml");
+    EXPECT_EQ(ocelis::OptionsFilePaths().Write,
+              ocelis::HomeDir() / ".config" / "Ocelis" / "Options.xml");
 }
 
 TEST_F(AppPathsTest, LanguageFolders) {
@@ -137,7 +138,7 @@ TEST_F(AppPathsTest, WritabilityProbeSeesAReadOnlyFolder) {
         EXPECT_FALSE(ocelis::IsWritableDir(base / "missing"));
         ocelis::SetAppDirOverride(base / "ro");
         EXPECT_EQ(ocelis::OptionsFilePaths().Read, base / "ro" / "Options.xml");
-        EXPECT_EQ(ocelis::OptionsFilePath(), base / "config" / "Ocelis" / "Options.xml");
+        EXPECT_EQ(ocelis::OptionsFilePaths().Write, base / "config" / "Ocelis" / "Options.xml");
     }
     fs::permissions(base / "ro", fs::perms::owner_all);
 }

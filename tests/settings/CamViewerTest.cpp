@@ -246,7 +246,7 @@ TEST_F(CamViewerTest, SaveFailureIsSilentAndLeavesNoDebris) {
 
 TEST_F(CamViewerTest, UnwritableAppFolderUsesConfigHome) {
     ocelis::SetAppDirOverride(base / "missing-app-folder");
-    EXPECT_EQ(ocelis::OptionsFilePath(), configHome / "Ocelis" / "Options.xml");
+    EXPECT_EQ(ocelis::OptionsFilePaths().Write, configHome / "Ocelis" / "Options.xml");
     TCamViewer v;
     v.Beep = true;
     v.Save();
