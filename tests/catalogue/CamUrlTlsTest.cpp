@@ -1,5 +1,5 @@
 #include "catalogue/CamUrlTest.h"
-#include "imaging/Jpeg.h"
+#include "support/TestJpeg.h"
 #include "support/TlsTestServer.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +14,7 @@ using ocelis::test::TrustedTestCertificates;
 // The address test over https: a good certificate shows the picture, a refused one says why.
 TEST(CamUrlTls, GoodCertificateShowsThePictureARefusedOneItsReason) {
     const auto& certs = TrustedTestCertificates();
-    ocelis::Bitmap b;
-    b.resize(40, 30);
-    const std::string jpeg = ocelis::EncodeJpeg(b);
+    const std::string jpeg = ocelis::test::SolidJpeg(40, 30, 128);
     HttpTestServer inner([&](const HttpRequestSeen& r) {
         return HttpAnswer().Send(MakeResponse(200, "OK", {}, r.Method == "HEAD" ? "" : jpeg));
     });

@@ -4,10 +4,10 @@
 
 #include "catalogue/CamCategory.h"
 #include "catalogue/CamUrlTest.h"
-#include "imaging/Jpeg.h"
 #include "net/FetchThreadRegistry.h"
 #include "settings/MessageTexts.h"
 #include "support/HttpTestServer.h"
+#include "support/TestJpeg.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
+using ocelis::test::GradientJpeg;
 using ocelis::test::HttpAnswer;
 using ocelis::test::HttpTestServer;
 using ocelis::test::MakeResponse;
@@ -237,14 +238,6 @@ TEST_F(EditCamsTest, DeleteTakesTheSubtreeAndInterleavedOrderComesBackCategories
 
 namespace {
 
-std::string SmallJpeg() {
-    ocelis::Bitmap b;
-    b.resize(40, 30);
-    for (size_t i = 0; i < b.pixels.size(); ++i)
-        b.pixels[i] = static_cast<uint8_t>(i * 7);
-    return ocelis::EncodeJpeg(b);
-}
-
 // A loopback port nobody listens on.
 uint16_t ClosedPort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -289,7 +282,7 @@ std::string Summary(const TCamUrlTestResult& r) {
 }
 
 TEST(CamUrlTest, ResultClassesOverServerBehaviours) {
-    const std::string jpeg = SmallJpeg();
+    const std::string jpeg = GradientJpeg(40, 30);
     const std::string lm = "Tue, 08 Dec 2026 10:00:00 GMT";
     using Seen = ocelis::test::HttpRequestSeen;
     struct Case {
@@ -396,7 +389,7 @@ TEST_F(EditCamsTest, TestButtonShowsTheResultAndUsesTheRedirect) {
         if (r.Target == "/old")
             return HttpAnswer().Send(MakeResponse(301, "Moved", {"Location: /cam.jpg"}, ""));
         return HttpAnswer().Send(
-            MakeResponse(200, "OK", {}, r.Method == "HEAD" ? "" : SmallJpeg()));
+            MakeResponse(200, "OK", {}, r.Method == "HEAD" ? "" : GradientJpeg(40, 30)));
     });
     TfoEditCams& e = *editor_;
     e.TestTiming = ShortTiming();

@@ -3,7 +3,6 @@
 #include "mosaic/ChooseWindow.h"
 #include "app/CamMain.h"
 #include "gui/OcStatusBar.h"
-#include "imaging/Jpeg.h"
 #include "mosaic/ChooseRules.h"
 #include "net/FetchThreadRegistry.h"
 #include "net/QtSynchronizer.h"
@@ -13,6 +12,7 @@
 #include "settings/MessageTexts.h"
 #include "support/HttpTestServer.h"
 #include "support/TestFiles.h"
+#include "support/TestJpeg.h"
 #include "viewer/ViewerWindow.h"
 
 #include <QListWidget>
@@ -24,19 +24,9 @@ using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::MakeResponse;
 using ocelis::test::Reply;
+using ocelis::test::SolidJpeg;
 
 namespace {
-
-std::string Jpeg(int w, int h, QRgb colour) {
-    ocelis::Bitmap bmp;
-    bmp.resize(w, h);
-    for (size_t i = 0; i < bmp.pixels.size(); i += 3) {
-        bmp.pixels[i] = static_cast<uint8_t>(qRed(colour));
-        bmp.pixels[i + 1] = static_cast<uint8_t>(qGreen(colour));
-        bmp.pixels[i + 2] = static_cast<uint8_t>(qBlue(colour));
-    }
-    return ocelis::EncodeJpeg(bmp);
-}
 
 std::string Dated(std::time_t t) {
     char buf[64];
@@ -100,7 +90,7 @@ protected:
 
 TEST_F(ChooseTest, EachAnswerGivesItsOwnWebcamItsThumbnailCaptionAndDate) {
     const std::time_t now = std::time(nullptr);
-    const std::string blue = Jpeg(640, 480, qRgb(0, 0, 255)), cif = Jpeg(352, 288, qRgb(0, 255, 0));
+    const std::string blue = SolidJpeg(640, 480, 0, 0, 255), cif = SolidJpeg(352, 288, 0, 255, 0);
     const std::string fresh = Dated(now - 10), old = Dated(now - 120);
     struct TCase {
         std::string Path, Head, Get; // empty Get: the connection stalls after the head
@@ -180,7 +170,7 @@ TEST_F(ChooseTest, AStoppedFetchCallsNothingMoreWhenItsHangingRequestEnds) {
             return a.Stall(), a;
         return Reply(r.Method == "HEAD"
                          ? "HTTP/1.1 200 OK\r\n\r\n"
-                         : MakeResponse(200, "OK", {}, Jpeg(160, 120, qRgb(255, 0, 0))));
+                         : MakeResponse(200, "OK", {}, SolidJpeg(160, 120, 255, 0, 0)));
     });
     TCamCategory* hanging = AddCategory(*Settings.RootCategory, "Hanging");
     TCamWebcam* hangCam = AddCam(*hanging, "/hang");

@@ -1,16 +1,12 @@
 #include "mosaic/MireThread.h"
 
-#include "imaging/Jpeg.h"
-#include "net/FetchThreadRegistry.h"
-#include "support/FakeGuiLoop.h"
 #include "support/HttpTestServer.h"
-#include "support/WaitUntil.h"
+#include "support/TestJpeg.h"
+#include "support/WorkerFixture.h"
 
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using ocelis::FakeGuiLoop;
-using ocelis::FetchThreadRegistry;
 using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::HttpTestServer;
@@ -71,12 +67,11 @@ struct TWindow {
     }
 };
 
-class MireThreadTest : public ::testing::Test {
+class MireThreadTest : public ocelis::test::TWorkerFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(FetchThreadRegistry::Instance().Count(), 0u); }
     void TearDown() override {
         Ref.Stop();
-        EXPECT_TRUE(Serve([&] { return Freed(); }));
+        TWorkerFixture::TearDown();
     }
 
     TMireThread* Start(std::vector<std::string> paths, int limit = 1000) {
@@ -102,8 +97,6 @@ protected:
         t->Resume();
         return t;
     }
-    bool Serve(const std::function<bool()>& pred) { return Loop->RunUntil(pred, 10s); }
-    bool Freed() { return FetchThreadRegistry::Instance().Count() == 0; }
     static std::string Methods(const HttpTestServer& server) {
         std::string m;
         for (const auto& r : server.Requests())
@@ -111,7 +104,6 @@ protected:
         return m;
     }
 
-    std::shared_ptr<FakeGuiLoop> Loop = std::make_shared<FakeGuiLoop>();
     HttpTestServer Server;
     TWindow W;
     TMireThreadRef Ref;
@@ -292,42 +284,10 @@ TEST_F(MireThreadTest, StopWhileARequestIsInFlightCallsNothingMore) {
     Ref.Stop();
 }
 
-TEST_F(MireThreadTest, ExitStopsAStalledThreadAtOnceAndTheWindowsReferenceSurvivesIt) {
-    Server.SetHandler([](const HttpRequestSeen&) {
-        HttpAnswer a;
-        a.Stall();
-        return a;
-    });
-    Setup = [](TMireThread& t) { t.Timing.HeadReadTimeout = 60000; };
-    Start({"/a"});
-    ASSERT_TRUE(Server.WaitForRequests(1, 5s));
-    const auto began = std::chrono::steady_clock::now();
-    Loop->Shutdown(); // as at exit: the GUI loop has ended first
-    EXPECT_TRUE(FetchThreadRegistry::Instance().StopAll(1000ms));
-    EXPECT_LT(std::chrono::steady_clock::now() - began, 1000ms);
-    // The window closes after the thread has freed itself.
-    EXPECT_FALSE(Ref.Alive());
-    Ref.Stop();
-}
-
-TEST_F(MireThreadTest, AnEndedGuiLoopEndsTheThread) {
-    Server.SetHandler([](const HttpRequestSeen& r) {
-        return Reply(r.Method == "HEAD" ? Head({"Content-Length: 1"})
-                                        : MakeResponse(200, "OK", {}, "x"));
-    });
-    Loop->Shutdown();
-    Start({"/a"});
-    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return Freed(); }, 5s));
-    EXPECT_TRUE(W.Seen.empty());
-}
-
 // ---- the picture decoded on the worker ----
 
 TEST_F(MireThreadTest, PicturesAreDecodedOnTheWorkerAtTheSmallestCoveringScale) {
-    ocelis::Bitmap b;
-    b.resize(640, 480);
-    std::fill(b.pixels.begin(), b.pixels.end(), uint8_t{90});
-    const std::string jpeg = ocelis::EncodeJpeg(b);
+    const std::string jpeg = ocelis::test::SolidJpeg(640, 480, 90);
     struct TCase {
         const char* Name;
         std::string Answer;

@@ -7,6 +7,7 @@
 #include "settings/CamViewer.h"
 #include "support/FakeGuiLoop.h"
 #include "support/HttpTestServer.h"
+#include "support/TestJpeg.h"
 
 #include <QPointer>
 #include <QTest>
@@ -18,15 +19,9 @@ using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::HttpTestServer;
 using ocelis::test::MakeResponse;
+using ocelis::test::SolidJpeg;
 
 namespace {
-
-std::string Jpeg(int w, int h, uint8_t shade) {
-    ocelis::Bitmap b;
-    b.resize(w, h);
-    std::fill(b.pixels.begin(), b.pixels.end(), shade);
-    return ocelis::EncodeJpeg(b);
-}
 
 class MireWindowTest : public ::testing::Test {
 protected:
@@ -101,7 +96,7 @@ TEST_F(MireWindowTest, AnEmptyCatalogueGivesOneEmptyRowAndNoThread) {
 TEST_F(MireWindowTest, CellsFillFromLoopbackWebcamsInCatalogueOrderAndDoubleClickOpensAViewer) {
     HttpTestServer server([](const HttpRequestSeen& r) {
         HttpAnswer a;
-        const std::string pic = Jpeg(640, 480, static_cast<uint8_t>(r.Target.size() * 9));
+        const std::string pic = SolidJpeg(640, 480, static_cast<uint8_t>(r.Target.size() * 9));
         if (r.Method == "HEAD")
             a.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(pic.size()) + "\r\n\r\n");
         else
@@ -156,7 +151,7 @@ TEST_F(MireWindowTest, CellsFillFromLoopbackWebcamsInCatalogueOrderAndDoubleClic
 TEST_F(MireWindowTest, EachHandOverMarksItsCellByWhatTheFetchMet) {
     Catalogue("http://127.0.0.1:9");
     TfoMire* w = OpenQuiet();
-    const std::string big = Jpeg(640, 480, 200), other = Jpeg(640, 480, 40);
+    const std::string big = SolidJpeg(640, 480, 200), other = SolidJpeg(640, 480, 40);
     TMireThread t;
     t.Index = -1;
     w->ThreadNext(t);
@@ -240,7 +235,7 @@ TEST_F(MireWindowTest, AnEnlargingResizeFetchesTooSmallPicturesAgain) {
     t.Index = -1;
     w->ThreadNext(t);
     t.Answered = t.Downloaded = true;
-    t.Data = Jpeg(640, 480, 90);
+    t.Data = SolidJpeg(640, 480, 90);
     t.Picture = ocelis::DecodeJpegScaled(t.Data, 61, 44);
     t.ContentLength = 77;
     w->ThreadImage(t);

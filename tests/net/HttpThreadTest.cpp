@@ -1,8 +1,7 @@
 #include "net/HttpThread.h"
 #include "net/FetchThreadRegistry.h"
-#include "support/FakeGuiLoop.h"
 #include "support/HttpTestServer.h"
-#include "support/WaitUntil.h"
+#include "support/WorkerFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +9,6 @@
 #include <stdexcept>
 
 using namespace std::chrono_literals;
-using ocelis::FakeGuiLoop;
 using ocelis::FetchThreadRegistry;
 using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
@@ -42,10 +40,8 @@ struct Window {
     }
 };
 
-class HttpThreadTest : public ::testing::Test {
+class HttpThreadTest : public ocelis::test::TWorkerFixture {
 protected:
-    void SetUp() override { ASSERT_EQ(FetchThreadRegistry::Instance().Count(), 0u); }
-
     THttpThread* Make(int32_t refresh, const std::string& path = "/cam.jpg") {
         auto* t = new THttpThread(Loop);
         W.Attach(*t);
@@ -60,16 +56,12 @@ protected:
         return t;
     }
 
-    bool Serve(const std::function<bool()>& pred) { return Loop->RunUntil(pred, 10s); }
-
-    bool Freed() { return FetchThreadRegistry::Instance().Count() == 0; }
-
     void TearDown() override {
         if (Thread && !Freed()) {
             Thread->ClearHandlers();
             Thread->Terminate();
         }
-        EXPECT_TRUE(Serve([&] { return Freed(); }));
+        TWorkerFixture::TearDown();
     }
 
     std::vector<std::string> Methods(std::size_t n) {
@@ -80,7 +72,6 @@ protected:
         return m;
     }
 
-    std::shared_ptr<FakeGuiLoop> Loop = std::make_shared<FakeGuiLoop>();
     HttpTestServer Server;
     Window W;
     THttpThread* Thread = nullptr;
@@ -382,72 +373,7 @@ TEST_F(HttpThreadTest, SilentServerCostsAFreshClientsHeadOnlyItsTimeout) {
     EXPECT_EQ(W.Log[0], "image:late");
 }
 
-// ---- shutdown ----
-
-TEST_F(HttpThreadTest, StopAllAbortsABlockedReadWithinTheBound) {
-    Server.SetHandler([](const HttpRequestSeen& r) {
-        HttpAnswer a;
-        if (r.Method == "GET")
-            a.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n").Stall();
-        else
-            a.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n");
-        return a;
-    });
-    THttpThread* t = Make(1);
-    t->Timing.GetReadTimeout = 60000;
-    t->Resume();
-    ASSERT_TRUE(Serve([&] { return Server.RequestCount() >= 2; }));
-    auto start = std::chrono::steady_clock::now();
-    bool stopped = false;
-    std::thread stopper([&] { stopped = FetchThreadRegistry::Instance().StopAll(1000ms); });
-    // Keep serving hand-overs while the stop runs, as the GUI would until its loop ends.
-    ASSERT_TRUE(Serve([&] { return Freed(); }));
-    stopper.join();
-    EXPECT_TRUE(stopped);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
-    Thread = nullptr;
-}
-
-TEST_F(HttpThreadTest, ShutdownCancelsPendingHandOverOfDefaultLoop) {
-    Server.SetHandler(SteadyImage);
-    auto* t = new THttpThread(); // uses the process-wide default
-    ocelis::SetDefaultSynchronizer(Loop);
-    t->Url = Server.Url("/x");
-    t->Refresh = 1;
-    int images = 0;
-    t->OnImage = [&](THttpThread&) { ++images; };
-    t->Resume();
-    // The loop is never served: the worker waits in its first hand-over.
-    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return Loop->Pending() == 1; }, 10s));
-    EXPECT_TRUE(ocelis::ShutdownFetchThreads(1000ms));
-    EXPECT_TRUE(Freed());
-    EXPECT_EQ(images, 0);
-    ocelis::SetDefaultSynchronizer(nullptr);
-}
-
-TEST_F(HttpThreadTest, WithoutFreeOnTerminateTheOwnerJoins) {
-    Server.SetHandler(SteadyImage);
-    auto t = std::make_unique<THttpThread>(Loop);
-    W.Attach(*t);
-    t->Url = Server.Url("/x");
-    t->Refresh = 1;
-    t->Timing.Tick = 2ms;
-    t->FreeOnTerminate = false;
-    t->Resume();
-    ASSERT_TRUE(Serve([&] { return W.Ticks >= 2; }));
-    t->ClearHandlers();
-    t->Terminate();
-    std::atomic<bool> joined{false};
-    std::thread joiner([&] {
-        t->WaitFor();
-        joined = true;
-    });
-    // Hand-overs still come until the worker sees the flag.
-    EXPECT_TRUE(Serve([&] { return joined.load(); }));
-    joiner.join();
-    t.reset();
-    EXPECT_TRUE(Freed());
-}
+// ---- without a GUI ----
 
 TEST_F(HttpThreadTest, WithoutAnyHandOverHandlersAreSkippedAndPollingGoesOn) {
     Server.SetHandler(ChangingImage);

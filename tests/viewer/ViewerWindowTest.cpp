@@ -13,6 +13,7 @@
 #include "settings/Translator.h"
 #include "support/HttpTestServer.h"
 #include "support/TestFiles.h"
+#include "support/TestJpeg.h"
 #include "viewer/OcImage.h"
 
 #include <QAction>
@@ -42,19 +43,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string TestJpeg(int w, int h) {
-    Bitmap b;
-    b.resize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* px = b.row(y) + x * 3;
-            px[0] = static_cast<uint8_t>(x);
-            px[1] = static_cast<uint8_t>(y);
-            px[2] = 128;
-        }
-    return EncodeJpeg(b, 90);
-}
 
 // Last-Modified dates that grow with n.
 std::string HttpDate(int n) {
@@ -119,7 +107,7 @@ protected:
         Settings->Beep = false;
         CamViewer = Settings.get();
         Server = std::make_unique<HttpTestServer>();
-        Picture = TestJpeg(320, 240);
+        Picture = GradientJpeg(320, 240);
     }
 
     void TearDown() override {
@@ -943,7 +931,7 @@ TEST_F(ViewerTest, PictureCutShortIsNeitherShownNorArchived) {
     // The server thread outlives this body (the viewer keeps polling until teardown), so
     // what its handler touches is shared, not on this stack.
     struct Gate {
-        std::string second = TestJpeg(160, 120);
+        std::string second = GradientJpeg(160, 120);
         std::atomic<int> gets{0};
         std::mutex mutex;
         std::condition_variable opened;
