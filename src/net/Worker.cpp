@@ -94,8 +94,16 @@ bool TWorker::Synchronize(const std::function<void()>& fn) {
     const std::shared_ptr<Synchronizer> sync = HandOver();
     if (!sync)
         return false;
-    if (sync->Run(fn))
-        return true;
+    bool ran = false;
+    // A stop may come while the call waits for the GUI thread.
+    const bool served = sync->Run([&] {
+        if (StopRequested())
+            return;
+        ran = true;
+        fn();
+    });
+    if (served)
+        return ran;
     // The GUI loop has ended: nobody is listening any more.
     FTerminated.store(true, std::memory_order_relaxed);
     return false;

@@ -55,7 +55,8 @@ public:
     TWorker(const TWorker&) = delete;
     TWorker& operator=(const TWorker&) = delete;
 
-    // Set before Resume. Without it the owner deletes the object after WaitFor.
+    // Set before Resume. Without it the owner must WaitFor before deleting the object: the
+    // loop may still use members of the derived class.
     bool FreeOnTerminate = true;
 
     void Resume();

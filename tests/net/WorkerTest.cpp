@@ -193,6 +193,21 @@ TEST_F(TWorkerTest, AWorkerStoppedForShutdownHandsNothingMoreOver) {
     }
 }
 
+// A stop that comes while a hand-over waits for a GUI loop that still serves: the call is
+// served, but what it carries does not run.
+TEST_F(TWorkerTest, AStopWhileAHandOverWaitsSkipsItsHandler) {
+    int delivered = 0;
+    TBools handedOver;
+    Start(Loop,
+          [&](TTestWorker& self) { handedOver.push_back(self.Synchronize([&] { ++delivered; })); });
+    ASSERT_TRUE(WaitUntil([&] { return Loop->Pending() == 1; }, 10s));
+    FetchThreadRegistry::Instance().StopAll(0ms);
+    ASSERT_TRUE(Serve([] { return Freed(); }));
+    EXPECT_EQ(Loop->Served(), 1);
+    EXPECT_EQ(delivered, 0);
+    EXPECT_EQ(handedOver, TBools{false});
+}
+
 TEST_F(TWorkerTest, StoppingEveryWorkerEndsABlockedReadOrBlockedWorkWithinTheBound) {
     enum class TWay { StopAllWhileServing, StopAllAfterTheLoopEnded, ShutdownFetchThreads };
     const std::pair<TWay, const char*> ways[] = {
