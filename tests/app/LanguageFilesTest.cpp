@@ -51,6 +51,7 @@
 #include "settings/OptionsDialog.h"
 #include "settings/PropRegistry.h"
 #include "settings/Translator.h"
+#include "support/GuiFixture.h"
 #include "support/TestFiles.h"
 #include "util/QtText.h"
 #include "util/Text.h"
@@ -422,21 +423,16 @@ const std::pair<const char*, std::function<QWidget*(TfoCamMain&)>> kWindows[] = 
     {"foMire", [](TfoCamMain&) -> QWidget* { return new TfoMire(nullptr); }},
 };
 
-class LanguageFilesTest : public ::testing::Test {
+class LanguageFilesTest : public ocelis::test::TGuiFixture {
 protected:
-    static void SetUpTestSuite() { static auto sync = ocelis::QtSynchronizer::Install(); }
     void SetUp() override {
-        dir_ = ocelis::test::FreshTestDir("languagefiles");
-        fs::create_directories(dir_ / "app");
-        ocelis::SetAppDirOverride(dir_ / "app");
-        ocelis::Dialogs::SetTestMode(true);
-        ocelis::Dialogs::ClearTestState();
+        TGuiFixture::SetUp();
+        dir_ = OwnAppDir("languagefiles");
         Build();
     }
     void TearDown() override {
         Destroy();
-        ocelis::SetAppDirOverride({});
-        ocelis::Dialogs::SetTestMode(false);
+        TGuiFixture::TearDown();
     }
     // Every window afresh, with the built-in texts.
     void Build() {
@@ -452,8 +448,7 @@ protected:
         main_.reset();
         while (!FormList.empty())
             delete FormList.back();
-        EXPECT_TRUE(QTest::qWaitFor(
-            [] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; }, 10000));
+        EXPECT_TRUE(WorkersGone());
         ocelis::ResetMessageTexts();
     }
     Lint MakeLint() {

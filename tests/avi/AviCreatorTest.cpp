@@ -23,6 +23,7 @@
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
+#include "support/GuiFixture.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -30,21 +31,13 @@ using ocelis::Dialogs;
 
 namespace {
 
-class AviCreatorTest : public ::testing::Test {
+class AviCreatorTest : public ocelis::test::TGuiFixture {
 protected:
     void SetUp() override {
+        TGuiFixture::SetUp();
         dir_ = ocelis::test::FreshTestDir("avicreator");
-        Dialogs::SetTestMode(true);
-        Dialogs::ClearTestState();
         settings_.SavePath = dir_.string();
         CamViewer = &settings_;
-    }
-    void TearDown() override {
-        while (!FormList.empty())
-            delete FormList.back();
-        CamViewer = nullptr;
-        Dialogs::SetTestMode(false);
-        Dialogs::ClearTestState();
     }
 
     TfoAviCreator* Open() {

@@ -6,6 +6,7 @@
 #include "catalogue/CamUrlTest.h"
 #include "net/FetchThreadRegistry.h"
 #include "settings/MessageTexts.h"
+#include "support/GuiFixture.h"
 #include "support/HttpTestServer.h"
 #include "support/TestJpeg.h"
 
@@ -54,10 +55,10 @@ std::string Shape(const TCamCategory& c) {
     return Shape(*scratch.CamList);
 }
 
-class EditCamsTest : public ::testing::Test {
+class EditCamsTest : public ocelis::test::TGuiFixture {
 protected:
     void SetUp() override {
-        ocelis::ResetMessageTexts();
+        TGuiFixture::SetUp();
         // A[a1, A2[]], B[], x
         TCamCategory* a = root_.Categories.Add();
         a->Name = "A";
@@ -74,8 +75,7 @@ protected:
     }
     void TearDown() override {
         editor_.reset();
-        EXPECT_TRUE(QTest::qWaitFor(
-            [] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; }, 5000));
+        TGuiFixture::TearDown();
     }
     // A node by its path of texts, "A/a1".
     QTreeWidgetItem* Node(const QString& path) {
@@ -421,8 +421,7 @@ TEST_F(EditCamsTest, TestButtonShowsTheResultAndUsesTheRedirect) {
     ASSERT_TRUE(stalled.WaitForRequests(1, 5s));
     Select("B");
     EXPECT_FALSE(e.TestBusy());
-    EXPECT_TRUE(
-        QTest::qWaitFor([] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; }, 5000));
+    EXPECT_TRUE(WorkersGone(5000));
     Select("A/a1");
     QTest::mouseClick(e.TestButton, Qt::LeftButton);
     ASSERT_TRUE(stalled.WaitForRequests(2, 5s));

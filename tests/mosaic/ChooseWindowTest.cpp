@@ -10,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
+#include "support/GuiFixture.h"
 #include "support/HttpTestServer.h"
 #include "support/TestFiles.h"
 #include "support/TestJpeg.h"
@@ -36,11 +37,6 @@ std::string Dated(std::time_t t) {
     return buf;
 }
 
-bool AllThreadsGone() {
-    return QTest::qWaitFor([] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; },
-                           10000);
-}
-
 std::vector<TfoChoose*> Choosers() {
     std::vector<TfoChoose*> out;
     for (TSForm* f : FormList)
@@ -49,15 +45,15 @@ std::vector<TfoChoose*> Choosers() {
     return out;
 }
 
-class ChooseTest : public ::testing::Test {
+class ChooseTest : public ocelis::test::TGuiFixture {
 protected:
-    static void SetUpTestSuite() { static auto sync = ocelis::QtSynchronizer::Install(); }
-    void SetUp() override { CamViewer = &Settings; }
+    void SetUp() override {
+        TGuiFixture::SetUp();
+        CamViewer = &Settings;
+    }
     void TearDown() override {
         delete Chooser;
-        EXPECT_TRUE(AllThreadsGone());
-        CamViewer = nullptr;
-        ocelis::ResetMessageTexts();
+        TGuiFixture::TearDown();
     }
     TCamCategory* AddCategory(TCamCategory& parent, const std::string& name) {
         TCamCategory* c = parent.Categories.Add();
@@ -132,7 +128,7 @@ TEST_F(ChooseTest, EachAnswerGivesItsOwnWebcamItsThumbnailCaptionAndDate) {
     TfoChoose& w = Open();
     Select(cat);
     EXPECT_EQ(w.StatusBar->SimpleText(), QString("Refreshing ") + Server.Url("/unchanged").c_str());
-    ASSERT_TRUE(AllThreadsGone());
+    ASSERT_TRUE(WorkersGone());
     EXPECT_EQ(w.StatusBar->SimpleText(), "");
     EXPECT_EQ(w.ImageCount(), static_cast<int>(cases.size())); // each once, then it stopped
 
@@ -187,7 +183,7 @@ TEST_F(ChooseTest, AStoppedFetchCallsNothingMoreWhenItsHangingRequestEnds) {
     Select(hanging);
     ASSERT_TRUE(Server.WaitForRequests(1, std::chrono::seconds(5)));
     Select(quick);
-    ASSERT_TRUE(AllThreadsGone());
+    ASSERT_TRUE(WorkersGone());
     EXPECT_EQ(handOvers, 4); // Quick's two webcams, OnImage and OnNext each
     EXPECT_EQ(w.CamList->count(), 2);
     EXPECT_GT(qRed(Thumbnail(0).pixel(60, 45)), 200);
@@ -199,7 +195,7 @@ TEST_F(ChooseTest, AStoppedFetchCallsNothingMoreWhenItsHangingRequestEnds) {
     handOvers = 0;
     w.close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return Chooser.isNull(); }, 5000));
-    ASSERT_TRUE(AllThreadsGone());
+    ASSERT_TRUE(WorkersGone());
     EXPECT_EQ(handOvers, 0);
 }
 
@@ -230,7 +226,7 @@ TEST_F(ChooseTest, TreeOfCategoriesTipAndDoubleClick) {
     EXPECT_EQ(w.StatusBar->SimpleText(), "before");
 
     Select(outdoor);
-    ASSERT_TRUE(AllThreadsGone());
+    ASSERT_TRUE(WorkersGone());
     QListWidgetItem* item = w.CamList->item(0);
     EXPECT_EQ(w.CamListInfoTip(item), "Name: pier\nUrl: " + QString::fromStdString(cam->Url) +
                                           "\nEmail: a@b\nHomepage: \nLast Updated: Unknown");
@@ -252,11 +248,10 @@ TEST_F(ChooseTest, TreeOfCategoriesTipAndDoubleClick) {
     EXPECT_EQ(opened, std::vector<const TCamWebcam*>{cam});
 }
 
-TEST(ChooseTray, LeftClickOpensOneChooserRebuildClosesItDoubleClickOpensAViewer) {
-    static auto sync = ocelis::QtSynchronizer::Install();
-    const std::filesystem::path dir = ocelis::test::FreshTestDir("choose-tray");
-    ocelis::SetAppDirOverride(dir);
-    ocelis::Dialogs::SetTestMode(true);
+class ChooseTray : public ocelis::test::TGuiFixture {};
+
+TEST_F(ChooseTray, LeftClickOpensOneChooserRebuildClosesItDoubleClickOpensAViewer) {
+    OwnAppDir("choose-tray");
     {
         TCamViewer v;
         TCamCategory* c = v.RootCategory->Categories.Add();
@@ -290,8 +285,6 @@ TEST(ChooseTray, LeftClickOpensOneChooserRebuildClosesItDoubleClickOpensAViewer)
         EXPECT_EQ(Choosers().size(), 1u);
         while (!FormList.empty())
             delete FormList.back();
-        EXPECT_TRUE(AllThreadsGone());
+        EXPECT_TRUE(WorkersGone());
     }
-    ocelis::SetAppDirOverride({});
-    ocelis::Dialogs::SetTestMode(false);
 }

@@ -6,6 +6,7 @@
 #include "net/QtSynchronizer.h"
 #include "settings/CamViewer.h"
 #include "support/FakeGuiLoop.h"
+#include "support/GuiFixture.h"
 #include "support/HttpTestServer.h"
 #include "support/TestJpeg.h"
 
@@ -23,21 +24,17 @@ using ocelis::test::SolidJpeg;
 
 namespace {
 
-class MireWindowTest : public ::testing::Test {
+class MireWindowTest : public ocelis::test::TGuiFixture {
 protected:
-    static void SetUpTestSuite() { Sync = ocelis::QtSynchronizer::Install(); }
-    static void TearDownTestSuite() { Sync.reset(); }
-
     void SetUp() override {
+        TGuiFixture::SetUp();
         Settings = std::make_unique<TCamViewer>();
         CamViewer = Settings.get();
     }
     void TearDown() override {
         delete Window.data();
         TfoMire::NewThread = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; }, 10000));
-        CamViewer = nullptr;
+        TGuiFixture::TearDown();
     }
 
     // Webcams at root, in "A" and in its sub-category "A1", named by where they are.
@@ -75,7 +72,6 @@ protected:
         return Window;
     }
 
-    static inline std::shared_ptr<ocelis::QtSynchronizer> Sync;
     std::unique_ptr<TCamViewer> Settings;
     QPointer<TfoMire> Window;
 };

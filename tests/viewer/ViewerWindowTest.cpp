@@ -11,6 +11,7 @@
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
 #include "settings/Translator.h"
+#include "support/GuiFixture.h"
 #include "support/HttpTestServer.h"
 #include "support/TestFiles.h"
 #include "support/TestJpeg.h"
@@ -76,29 +77,16 @@ public slots:
     void Open(const QUrl& url) { Opened.push_back(url); }
 };
 
-// Waits, with the GUI loop running (a thread may be handing something over), until every
-// fetch thread has freed itself.
-bool ThreadsEnded() {
-    return QTest::qWaitFor([] { return FetchThreadRegistry::Instance().Count() == 0; }, 10000);
-}
-
 template <class T> T* Child(QObject* parent, const char* name) {
     T* c = parent->findChild<T*>(QLatin1String(name));
     EXPECT_NE(c, nullptr) << name;
     return c;
 }
 
-class ViewerTest : public ::testing::Test {
+class ViewerTest : public ocelis::test::TGuiFixture {
 protected:
-    static void SetUpTestSuite() {
-        Sync = QtSynchronizer::Install();
-        Dialogs::SetTestMode(true);
-    }
-    static void TearDownTestSuite() { Sync.reset(); }
-
     void SetUp() override {
-        ResetMessageTexts();
-        Dialogs::ClearTestState();
+        TGuiFixture::SetUp();
         Settings = std::make_unique<TCamViewer>();
         Settings->Status = true;
         Settings->PropResize = false;
@@ -115,9 +103,8 @@ protected:
             delete v.data();
         Viewers.clear();
         Server->Stop();
-        EXPECT_TRUE(ThreadsEnded());
+        TGuiFixture::TearDown();
         Server.reset();
-        CamViewer = nullptr;
     }
 
     // Every HEAD reports the same picture; every GET delivers it.
@@ -156,7 +143,6 @@ protected:
     static TOcImage* Image(TfoViewer* v) { return v->findChild<TOcImage*>("CamImage"); }
     static QAction* Act(TfoViewer* v, const char* name) { return Child<QAction>(v, name); }
 
-    static inline std::shared_ptr<QtSynchronizer> Sync;
     std::unique_ptr<TCamViewer> Settings;
     std::unique_ptr<HttpTestServer> Server;
     std::string Picture;
@@ -533,7 +519,7 @@ TEST_F(ViewerTest, StopRefreshTwice) {
     EXPECT_FALSE(v->ThreadRunning());
     EXPECT_TRUE(Panel(v, 0).isEmpty());
     // The stopped thread ends by itself; the window stays open with its picture.
-    EXPECT_TRUE(ThreadsEnded());
+    EXPECT_TRUE(WorkersGone());
     EXPECT_TRUE(v->isVisible());
     EXPECT_EQ(Image(v)->PictureWidth(), 320);
     // An interval choice starts a new thread.
@@ -988,7 +974,7 @@ TEST_F(ViewerTest, ClosingDuringSlowRequestNeitherCrashesNorWaits) {
     // The window is gone while its thread still waits for the server.
     EXPECT_GE(FetchThreadRegistry::Instance().Count(), 1u);
     Server->Stop();
-    EXPECT_TRUE(ThreadsEnded());
+    EXPECT_TRUE(WorkersGone());
 }
 
 TEST_F(ViewerTest, CloseInsideArchiveEventProcessingIsDeferred) {
@@ -1039,7 +1025,7 @@ TEST_F(ViewerTest, ClosingDetachesThreadsForgottenByRefresh) {
         << Server->RequestCount();
     v->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }, 10000));
-    EXPECT_TRUE(ThreadsEnded());
+    EXPECT_TRUE(WorkersGone());
 }
 
 // --- pure helpers -----------------------------------------------------------------------
