@@ -1054,6 +1054,6 @@ std::string TOcSimpleXml::SaveToString() {
     return out;
 }
 
-void TOcSimpleXml::SaveToFile(const std::string& path) {
-    ocelis::WriteFileAtomic(path, SaveToString());
+void TOcSimpleXml::SaveToFile(const std::string& path, ocelis::TFileAccess access) {
+    ocelis::WriteFileAtomic(path, SaveToString(), access);
 }

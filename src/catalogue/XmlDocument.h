@@ -2,6 +2,8 @@
 // Text is bytes (std::string); nothing is converted between encodings.
 #pragma once
 
+#include "platform/AtomicFile.h"
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -307,7 +309,8 @@ public:
     std::string SaveToString();
     // Written atomically: a temporary file beside the target, flushed and renamed over it
     // (through a symlink to its target). On failure (std::system_error) the old file stays.
-    void SaveToFile(const std::string& path);
+    void SaveToFile(const std::string& path,
+                    ocelis::TFileAccess access = ocelis::TFileAccess::Kept);
 
 private:
     void ReleaseArena();

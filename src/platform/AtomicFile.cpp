@@ -58,7 +58,7 @@ fs::path ResolveWriteTarget(const fs::path& path) {
     Throw(ELOOP, "Too many links at", path);
 }
 
-void WriteFileAtomic(const fs::path& path, std::string_view bytes) {
+void WriteFileAtomic(const fs::path& path, std::string_view bytes, TFileAccess access) {
     const fs::path target = ResolveWriteTarget(path);
     fs::path dir = target.parent_path();
     if (dir.empty())
@@ -76,7 +76,8 @@ void WriteFileAtomic(const fs::path& path, std::string_view bytes) {
         name += target.filename().string();
         name += TempSuffix();
         tmp = dir / name;
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const mode_t mode = access == TFileAccess::OwnerOnly ? 0600 : 0666;
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST)
             Throw(errno, "Cannot create file", tmp);
     }
@@ -84,7 +85,7 @@ void WriteFileAtomic(const fs::path& path, std::string_view bytes) {
         Throw(EEXIST, "Cannot create file", tmp);
 
     try {
-        if (exists && ::fchmod(fd, old.st_mode & 07777) != 0)
+        if (access == TFileAccess::Kept && exists && ::fchmod(fd, old.st_mode & 07777) != 0)
             Throw(errno, "Cannot set permissions of", tmp);
         WriteAll(fd, bytes, tmp);
         if (::fsync(fd) != 0)

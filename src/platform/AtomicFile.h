@@ -7,11 +7,17 @@
 
 namespace ocelis {
 
+// Who may read a written file.
+enum class TFileAccess {
+    Kept,      // an existing file keeps its permission bits; a new one gets 0666 less the umask
+    OwnerOnly, // 0600 from the moment the temporary file exists: it may hold passwords
+};
+
 // Writes bytes to a temporary file in the target's folder, flushes it to disk and renames
-// it over path. A symlink is followed: its target is replaced and the link kept. An
-// existing file keeps its permission bits; a new one gets 0666 less the umask.
+// it over path. A symlink is followed: its target is replaced and the link kept.
 // Throws std::system_error; the previous file is then untouched and no temporary is left.
-void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
+void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes,
+                     TFileAccess access = TFileAccess::Kept);
 
 // The same, reporting failure as false.
 bool TryWriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) noexcept;

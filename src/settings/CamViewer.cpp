@@ -82,7 +82,8 @@ void TCamViewer::Save() {
         }
         std::error_code ec;
         std::filesystem::create_directories(path.parent_path(), ec);
-        doc.SaveToFile(path.string());
+        // Webcam addresses may carry passwords.
+        doc.SaveToFile(path.string(), ocelis::TFileAccess::OwnerOnly);
     } catch (...) {
         // Nothing is reported; the previous file stays as it was.
     }
