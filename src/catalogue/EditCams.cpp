@@ -7,16 +7,12 @@
 #include "settings/PlainText.h"
 #include "util/QtText.h"
 
-#include <QDrag>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -33,7 +29,6 @@ namespace {
 
 constexpr int kCatNodeType = QTreeWidgetItem::UserType + 1;
 constexpr int kCamNodeType = QTreeWidgetItem::UserType + 2;
-constexpr const char* kNodeMime = "application/x-ocelis-editor-node";
 constexpr int kPreviewWidth = 96;
 constexpr int kPreviewHeight = 72;
 
@@ -131,44 +126,6 @@ QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent
 }
 
 } // namespace
-
-TCamTree::TCamTree(QWidget* parent) : QTreeWidget(parent) {}
-
-void TCamTree::startDrag(Qt::DropActions) {
-    if (!currentItem())
-        return;
-    auto* mime = new QMimeData;
-    mime->setData(QString::fromLatin1(kNodeMime), QByteArray());
-    auto* drag = new QDrag(this);
-    drag->setMimeData(mime);
-    // The drop handler moves the node; nothing is to be removed here afterwards.
-    drag->exec(Qt::MoveAction);
-}
-
-void TCamTree::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->source() == this && event->mimeData()->hasFormat(QString::fromLatin1(kNodeMime)))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void TCamTree::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->source() == this && OnDragOver && OnDragOver(event->position().toPoint()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void TCamTree::dropEvent(QDropEvent* event) {
-    if (event->source() != this) {
-        event->ignore();
-        return;
-    }
-    if (OnDragDrop)
-        OnDragDrop(event->position().toPoint());
-    event->setDropAction(Qt::MoveAction);
-    event->accept();
-}
 
 TfoEditCams::TfoEditCams(QWidget* parent)
     : TSForm(QStringLiteral("foEditCams"), parent,

@@ -4,16 +4,11 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
-#include <QToolButton>
-#include <optional>
 
-#include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
 #include "util/QtText.h"
 
@@ -85,39 +80,6 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, cons
 }
 
 } // namespace
-
-TOcDirectoryEdit::TOcDirectoryEdit(QWidget* parent) : QWidget(parent) {
-    FEdit = new QLineEdit(this);
-    FButton = new QToolButton(this);
-    FButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    // The browse button is no tab stop of its own: tabbing visits the field only.
-    FButton->setFocusPolicy(Qt::NoFocus);
-    setFocusPolicy(Qt::StrongFocus);
-    setFocusProxy(FEdit);
-    connect(FButton, &QToolButton::clicked, this, &TOcDirectoryEdit::ButtonClick);
-}
-
-QString TOcDirectoryEdit::Text() const {
-    return FEdit->text();
-}
-
-void TOcDirectoryEdit::SetText(const QString& text) {
-    FEdit->setText(text);
-}
-
-void TOcDirectoryEdit::ButtonClick() {
-    const std::optional<QString> folder =
-        ocelis::Dialogs::FolderName(window(), FDialogText, FEdit->text());
-    if (folder)
-        FEdit->setText(*folder);
-}
-
-void TOcDirectoryEdit::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    const int h = height();
-    FEdit->setGeometry(0, 0, std::max(0, width() - h), h);
-    FButton->setGeometry(std::max(0, width() - h), 0, h, h);
-}
 
 TfoOptions::TfoOptions(QWidget* parent)
     : TSForm(QStringLiteral("foOptions"), parent,
