@@ -3,6 +3,7 @@
 #include "catalogue/CamCategory.h"
 #include "gui/OcListView.h"
 #include "gui/OcStatusBar.h"
+#include "gui/WindowKit.h"
 #include "imaging/Jpeg.h"
 #include "imaging/QtBitmap.h"
 #include "mosaic/ChooseRules.h"
@@ -14,11 +15,9 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QDateTime>
-#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLocale>
 #include <QPainter>
-#include <QScreen>
 #include <QSplitter>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -145,8 +144,7 @@ TfoChoose::TfoChoose(QWidget* parent) : TSForm(QStringLiteral("foChoose"), paren
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Choose a Webcam"));
     resize(520, 375);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - QPoint(width() / 2, height() / 2));
+    ocelis::CentreOnScreen(this, ocelis::TScreenArea::Whole);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
     CamTree = new QTreeWidget;

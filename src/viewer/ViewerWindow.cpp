@@ -2,6 +2,7 @@
 
 #include "gui/OcFileDialog.h"
 #include "gui/OcStatusBar.h"
+#include "gui/WindowKit.h"
 #include "imaging/Jpeg.h"
 #include "net/HttpThread.h"
 #include "net/Url.h"
@@ -175,8 +176,7 @@ TfoViewer::TfoViewer(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumSize(kViewerMinWidth, kViewerMinHeight);
     resize(308, 253);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - QPoint(width() / 2, height() / 2));
+    CentreOnScreen(this, TScreenArea::Whole);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     setMouseTracking(true);
 
@@ -205,52 +205,51 @@ TfoViewer::~TfoViewer() {
     DetachThreads();
 }
 
-QAction* TfoViewer::NewAction(const char* name, const QString& caption, const QKeySequence& key,
-                              int tag) {
-    auto* a = new QAction(caption, this);
-    a->setObjectName(QLatin1String(name));
-    if (!key.isEmpty())
-        a->setShortcut(key);
-    SetTag(a, tag);
-    // Shortcuts work while the window has the focus, also for actions in no visible menu.
-    addAction(a);
-    return a;
-}
-
 void TfoViewer::BuildActions() {
     const auto ks = [](QKeyCombination k) { return QKeySequence(k); };
     const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
-    actHide = NewAction("actHide", tr("&Hide"), ks(Qt::Key_Escape));
-    actSnooze = NewAction("actSnooze", tr("&Snooze"), ks(Qt::ShiftModifier | Qt::Key_Escape));
-    actRefresh = NewAction("actRefresh", tr("&Refresh"), ks(Qt::Key_F5));
-    actStopRefresh = NewAction("actStopRefresh", tr("&Stop Refreshing"),
+    actHide = NewAction(this, "actHide", tr("&Hide"), ks(Qt::Key_Escape));
+    actSnooze = NewAction(this, "actSnooze", tr("&Snooze"), ks(Qt::ShiftModifier | Qt::Key_Escape));
+    actRefresh = NewAction(this, "actRefresh", tr("&Refresh"), ks(Qt::Key_F5));
+    actStopRefresh = NewAction(this, "actStopRefresh", tr("&Stop Refreshing"),
                                ks(Qt::ControlModifier | Qt::Key_Escape));
-    actRefresh1 = NewAction("actRefresh1", tr("1 second"), {}, 1);
-    actRefresh2 = NewAction("actRefresh2", tr("2 seconds"), {}, 2);
-    actRefresh5 = NewAction("actRefresh5", tr("5 seconds"), {}, 5);
-    actRefresh10 = NewAction("actRefresh10", tr("10 seconds"), {}, 10);
-    actRefresh20 = NewAction("actRefresh20", tr("20 seconds"), {}, 20);
-    actRefresh60 = NewAction("actRefresh60", tr("60 seconds"), {}, 60);
-    actRefresh0 = NewAction("actRefresh0", tr("Always refresh"), {}, 0);
-    actRefreshBrute = NewAction("actRefreshBrute", tr("&Brute Refresh"), {}, -1);
-    actRefreshCustom = NewAction("actRefreshCustom", tr("&Custom..."), {});
-    act300x200 = NewAction("act300x200", QStringLiteral("300*200"), ks(ctrlShift | Qt::Key_4));
-    act600x400 = NewAction("act600x400", QStringLiteral("600*400"), ks(ctrlShift | Qt::Key_5));
-    act50 = NewAction("act50", QStringLiteral("50%"), ks(ctrlShift | Qt::Key_0));
-    act100 = NewAction("act100", QStringLiteral("100%"), ks(ctrlShift | Qt::Key_1));
-    act150 = NewAction("act150", QStringLiteral("150%"), ks(ctrlShift | Qt::Key_2));
-    act200 = NewAction("act200", QStringLiteral("200%"), ks(ctrlShift | Qt::Key_3));
+    actRefresh1 = NewAction(this, "actRefresh1", tr("1 second"));
+    actRefresh2 = NewAction(this, "actRefresh2", tr("2 seconds"));
+    actRefresh5 = NewAction(this, "actRefresh5", tr("5 seconds"));
+    actRefresh10 = NewAction(this, "actRefresh10", tr("10 seconds"));
+    actRefresh20 = NewAction(this, "actRefresh20", tr("20 seconds"));
+    actRefresh60 = NewAction(this, "actRefresh60", tr("60 seconds"));
+    actRefresh0 = NewAction(this, "actRefresh0", tr("Always refresh"));
+    actRefreshBrute = NewAction(this, "actRefreshBrute", tr("&Brute Refresh"));
+    actRefreshCustom = NewAction(this, "actRefreshCustom", tr("&Custom..."));
+    act300x200 =
+        NewAction(this, "act300x200", QStringLiteral("300*200"), ks(ctrlShift | Qt::Key_4));
+    act600x400 =
+        NewAction(this, "act600x400", QStringLiteral("600*400"), ks(ctrlShift | Qt::Key_5));
+    act50 = NewAction(this, "act50", QStringLiteral("50%"), ks(ctrlShift | Qt::Key_0));
+    act100 = NewAction(this, "act100", QStringLiteral("100%"), ks(ctrlShift | Qt::Key_1));
+    act150 = NewAction(this, "act150", QStringLiteral("150%"), ks(ctrlShift | Qt::Key_2));
+    act200 = NewAction(this, "act200", QStringLiteral("200%"), ks(ctrlShift | Qt::Key_3));
     actFullScreen =
-        NewAction("actFullScreen", tr("FullScreen"), ks(Qt::ControlModifier | Qt::Key_F));
-    actAlwaysOnTop =
-        NewAction("actAlwaysOnTop", tr("&Always on Top"), ks(Qt::ControlModifier | Qt::Key_T));
-    actProportional = NewAction("actProportional", tr("Proportional Resize"),
+        NewAction(this, "actFullScreen", tr("FullScreen"), ks(Qt::ControlModifier | Qt::Key_F));
+    actAlwaysOnTop = NewAction(this, "actAlwaysOnTop", tr("&Always on Top"),
+                               ks(Qt::ControlModifier | Qt::Key_T));
+    actProportional = NewAction(this, "actProportional", tr("Proportional Resize"),
                                 ks(Qt::ControlModifier | Qt::Key_R));
-    actStatus = NewAction("actStatus", tr("Show Status"), ks(Qt::ControlModifier | Qt::Key_U));
-    actSite = NewAction("actSite", QString(), {});
-    actEmail = NewAction("actEmail", QString(), {});
-    actSave = NewAction("actSave", QStringLiteral("actSave"), ks(Qt::ControlModifier | Qt::Key_S));
-    actClose = NewAction("actClose", tr("&Close"), ks(Qt::ControlModifier | Qt::Key_F4));
+    actStatus =
+        NewAction(this, "actStatus", tr("Show Status"), ks(Qt::ControlModifier | Qt::Key_U));
+    actSite = NewAction(this, "actSite", QString());
+    actEmail = NewAction(this, "actEmail", QString());
+    actSave =
+        NewAction(this, "actSave", QStringLiteral("actSave"), ks(Qt::ControlModifier | Qt::Key_S));
+    actClose = NewAction(this, "actClose", tr("&Close"), ks(Qt::ControlModifier | Qt::Key_F4));
+
+    // The interval each entry sets; the rest keep 0.
+    for (const auto& [action, seconds] :
+         {std::pair{actRefresh1, 1}, std::pair{actRefresh2, 2}, std::pair{actRefresh5, 5},
+          std::pair{actRefresh10, 10}, std::pair{actRefresh20, 20}, std::pair{actRefresh60, 60},
+          std::pair{actRefresh0, 0}, std::pair{actRefreshBrute, -1}})
+        SetTag(action, seconds);
 
     actAlwaysOnTop->setCheckable(true);
     actProportional->setCheckable(true);

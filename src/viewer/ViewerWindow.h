@@ -83,8 +83,6 @@ private:
     void BuildActions();
     void BuildMenus();
     void BuildStatusBar();
-    QAction* NewAction(const char* name, const QString& caption, const QKeySequence& key,
-                       int tag = 0);
     void LayoutChildren();
     void ResizeHandler();
     bool NormalState() const;
