@@ -12,6 +12,7 @@
 #include "util/QtText.h"
 #include "util/Text.h"
 #include "viewer/FormMagnet.h"
+#include "viewer/FramelessDrag.h"
 #include "viewer/OcImage.h"
 
 #include <QAction>
@@ -23,25 +24,17 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QScreen>
 #include <QToolButton>
-#include <QWindow>
 #include <mutex>
 #include <optional>
 
 using namespace ocelis;
 
 namespace {
-
-constexpr int kGrip = 4; // width of the sizing border inside the window's edges
-
-bool OnWayland() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
 
 int Tag(const QAction* action) {
     return action->property("Tag").toInt();
@@ -178,13 +171,10 @@ TfoViewer::TfoViewer(QWidget* parent)
     resize(308, 253);
     CentreOnScreen(this, TScreenArea::Whole);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-    setMouseTracking(true);
 
     CamImage = new TOcImage(this);
     CamImage->setObjectName(QStringLiteral("CamImage"));
     CamImage->SetAutoZoom(true);
-    CamImage->setMouseTracking(true);
-    CamImage->installEventFilter(this);
 
     BuildActions();
     BuildMenus();
@@ -192,6 +182,26 @@ TfoViewer::TfoViewer(QWidget* parent)
 
     BUFormMagnet1 = std::make_unique<TOcFormMagnet>();
     BUFormMagnet1->Active = true;
+
+    FDrag = new TFramelessDrag(this);
+    FDrag->Watch(CamImage, TFramelessDrag::TChild::Mover);
+    FDrag->Watch(StatusBar, TFramelessDrag::TChild::EdgesOnly);
+    FDrag->SizeCheck = [this](const QSize& proposed) {
+        const ViewerSize s = CheckSize({proposed.width(), proposed.height()});
+        return QSize(s.width, s.height);
+    };
+    FDrag->MoveCheck = [this](const QRect& cur, const QRect& p) {
+        const MagnetRect current{cur.left(), cur.top(), cur.left() + cur.width(),
+                                 cur.top() + cur.height()};
+        const MagnetRect proposed{p.left(), p.top(), p.left() + p.width(), p.top() + p.height()};
+        MagnetRect workArea = proposed;
+        if (QScreen* s = QGuiApplication::primaryScreen()) {
+            const QRect wa = s->availableGeometry();
+            workArea = {wa.left(), wa.top(), wa.left() + wa.width(), wa.top() + wa.height()};
+        }
+        const MagnetRect r = BUFormMagnet1->Moving(current, proposed, workArea);
+        return QPoint(r.left, r.top);
+    };
 
     SaveDialog = new TOcFileDialog(TOcFileDialog::Kind::Save, QStringLiteral("SaveDialog"), this);
     SaveDialog->SetDefaultExt(QStringLiteral("jpg"));
@@ -374,8 +384,6 @@ void TfoViewer::BuildStatusBar() {
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setFixedHeight(kViewerStatusHeight);
     StatusBar->setAutoFillBackground(true);
-    StatusBar->setMouseTracking(true);
-    StatusBar->installEventFilter(this);
     for (int w : {100, 100, 34, 40})
         StatusBar->Panels()->Add(w);
 
@@ -751,162 +759,4 @@ void TfoViewer::paintEvent(QPaintEvent*) {
 void TfoViewer::contextMenuEvent(QContextMenuEvent* event) {
     PopupMenu->popup(event->globalPos());
     event->accept();
-}
-
-// --- moving and sizing by mouse -------------------------------------------------------
-
-Qt::Edges TfoViewer::EdgesAt(const QPoint& pos) const {
-    Qt::Edges edges;
-    if (!NormalState())
-        return edges;
-    if (pos.x() < kGrip)
-        edges |= Qt::LeftEdge;
-    else if (pos.x() >= width() - kGrip)
-        edges |= Qt::RightEdge;
-    if (pos.y() < kGrip)
-        edges |= Qt::TopEdge;
-    else if (pos.y() >= height() - kGrip)
-        edges |= Qt::BottomEdge;
-    return edges;
-}
-
-void TfoViewer::UpdateEdgeCursor(const QPoint& pos) {
-    const Qt::Edges e = EdgesAt(pos);
-    Qt::CursorShape shape = Qt::ArrowCursor;
-    if (e == (Qt::LeftEdge | Qt::TopEdge) || e == (Qt::RightEdge | Qt::BottomEdge))
-        shape = Qt::SizeFDiagCursor;
-    else if (e == (Qt::RightEdge | Qt::TopEdge) || e == (Qt::LeftEdge | Qt::BottomEdge))
-        shape = Qt::SizeBDiagCursor;
-    else if (e & (Qt::LeftEdge | Qt::RightEdge))
-        shape = Qt::SizeHorCursor;
-    else if (e & (Qt::TopEdge | Qt::BottomEdge))
-        shape = Qt::SizeVerCursor;
-    if (shape == Qt::ArrowCursor)
-        unsetCursor();
-    else
-        setCursor(shape);
-}
-
-bool TfoViewer::BeginDrag(QMouseEvent* event, const QPoint& pos) {
-    if (event->button() != Qt::LeftButton)
-        return false;
-    const Qt::Edges edges = EdgesAt(pos);
-    const bool onPicture = CamImage->geometry().contains(pos);
-    if (!edges && !onPicture)
-        return false;
-    if (OnWayland() && windowHandle()) {
-        // Wayland does not let a client place its own window: the compositor moves it.
-        const bool started =
-            edges ? windowHandle()->startSystemResize(edges) : windowHandle()->startSystemMove();
-        if (started)
-            return true;
-    }
-    FDrag = edges ? DragMode::Resize : DragMode::Move;
-    FDragEdges = edges;
-    FDragStartGlobal = event->globalPosition().toPoint();
-    FDragStartGeometry = geometry();
-    return true;
-}
-
-bool TfoViewer::DragMove(QMouseEvent* event) {
-    if (FDrag == DragMode::None)
-        return false;
-    if (!(event->buttons() & Qt::LeftButton)) {
-        EndDrag();
-        return false;
-    }
-    const QPoint d = event->globalPosition().toPoint() - FDragStartGlobal;
-    const QRect g = FDragStartGeometry;
-    if (FDrag == DragMode::Move) {
-        const QRect cur = geometry();
-        const QPoint p = g.topLeft() + d;
-        const MagnetRect current{cur.left(), cur.top(), cur.left() + cur.width(),
-                                 cur.top() + cur.height()};
-        const MagnetRect proposed{p.x(), p.y(), p.x() + g.width(), p.y() + g.height()};
-        MagnetRect workArea = proposed;
-        if (QScreen* s = QGuiApplication::primaryScreen()) {
-            const QRect wa = s->availableGeometry();
-            workArea = {wa.left(), wa.top(), wa.left() + wa.width(), wa.top() + wa.height()};
-        }
-        const MagnetRect r = BUFormMagnet1->Moving(current, proposed, workArea);
-        move(r.left, r.top);
-        return true;
-    }
-    int left = g.left(), top = g.top();
-    int right = g.left() + g.width(), bottom = g.top() + g.height();
-    if (FDragEdges & Qt::LeftEdge)
-        left += d.x();
-    if (FDragEdges & Qt::RightEdge)
-        right += d.x();
-    if (FDragEdges & Qt::TopEdge)
-        top += d.y();
-    if (FDragEdges & Qt::BottomEdge)
-        bottom += d.y();
-    const ViewerSize s = CheckSize({right - left, bottom - top});
-    // The edge opposite the one dragged stays where it is.
-    const int x = (FDragEdges & Qt::LeftEdge) ? right - s.width : left;
-    const int y = (FDragEdges & Qt::TopEdge) ? bottom - s.height : top;
-    setGeometry(x, y, s.width, s.height);
-    return true;
-}
-
-void TfoViewer::EndDrag() {
-    FDrag = DragMode::None;
-    FDragEdges = {};
-}
-
-void TfoViewer::mousePressEvent(QMouseEvent* event) {
-    if (!BeginDrag(event, event->position().toPoint()))
-        TSForm::mousePressEvent(event);
-}
-
-void TfoViewer::mouseMoveEvent(QMouseEvent* event) {
-    if (!DragMove(event)) {
-        UpdateEdgeCursor(event->position().toPoint());
-        TSForm::mouseMoveEvent(event);
-    }
-}
-
-void TfoViewer::mouseReleaseEvent(QMouseEvent* event) {
-    if (FDrag != DragMode::None && event->button() == Qt::LeftButton) {
-        EndDrag();
-        return;
-    }
-    TSForm::mouseReleaseEvent(event);
-}
-
-bool TfoViewer::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != CamImage && watched != StatusBar)
-        return TSForm::eventFilter(watched, event);
-    auto* w = static_cast<QWidget*>(watched);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        auto* me = static_cast<QMouseEvent*>(event);
-        const QPoint pos = w->mapTo(this, me->position().toPoint());
-        if (watched == StatusBar && !EdgesAt(pos))
-            return false;
-        return BeginDrag(me, pos);
-    }
-    case QEvent::MouseMove: {
-        auto* me = static_cast<QMouseEvent*>(event);
-        if (DragMove(me))
-            return true;
-        UpdateEdgeCursor(w->mapTo(this, me->position().toPoint()));
-        return false;
-    }
-    case QEvent::MouseButtonRelease: {
-        auto* me = static_cast<QMouseEvent*>(event);
-        if (FDrag != DragMode::None && me->button() == Qt::LeftButton) {
-            EndDrag();
-            return true;
-        }
-        return false;
-    }
-    case QEvent::Leave:
-        if (FDrag == DragMode::None)
-            unsetCursor();
-        return false;
-    default:
-        return false;
-    }
 }
