@@ -621,13 +621,13 @@ void TfoViewer::actProportionalExecute() {
 void TfoViewer::actStatusExecute() {
     StatusBar->setVisible(actStatus->isChecked());
     // One pixel narrower, then one wider, each through the size check: that fits the window
-    // to the picture's proportions again. Outside the normal state the check changes
-    // nothing, and a maximised window is left to the window manager.
+    // to the picture's proportions again. The check reads nothing of the current size, so
+    // the window takes the end of the two steps at once. Outside the normal state the check
+    // changes nothing, and a maximised window is left to the window manager.
     if (NormalState()) {
-        for (const int step : {-1, 1}) {
-            const ViewerSize s = CheckSize({width() + step, height()});
-            resize(s.width, s.height);
-        }
+        const ViewerSize narrower = CheckSize({width() - 1, height()});
+        const ViewerSize s = CheckSize({narrower.width + 1, narrower.height});
+        resize(s.width, s.height);
     }
     LayoutChildren();
     update();
