@@ -4,7 +4,6 @@
 #include "gui/OcListView.h"
 #include "gui/OcStatusBar.h"
 #include "gui/WindowKit.h"
-#include "imaging/Jpeg.h"
 #include "imaging/QtBitmap.h"
 #include "mosaic/ChooseRules.h"
 #include "settings/CamViewer.h"
@@ -302,14 +301,8 @@ void TfoChoose::ThreadImage(TMireThread& thread) {
         QImage thumbnail;
         if (decoded) {
             // The margins follow the picture's own size, not that of its reduced decode.
-            int32_t w = thread.Picture.width, h = thread.Picture.height;
-            try {
-                const ocelis::JpegInfo info = ocelis::ReadJpegInfo(thread.Data);
-                w = info.width;
-                h = info.height;
-            } catch (...) {
-            }
-            thumbnail = ocelis::DrawChooseThumbnail(ocelis::ViewAsQImage(thread.Picture), w, h);
+            thumbnail = ocelis::DrawChooseThumbnail(ocelis::ViewAsQImage(thread.Picture),
+                                                    thread.FullWidth, thread.FullHeight);
         } else {
             thumbnail = ocelis::DrawChooseThumbnail(ocelis::ChooseErrorPicture(),
                                                     ocelis::kThumbWidth, ocelis::kThumbHeight);
