@@ -7,6 +7,7 @@
 #include "catalogue/CamFile.h"
 #include "catalogue/EditCams.h"
 #include "gui/SForm.h"
+#include "gui/WindowKit.h"
 #include "mosaic/ChooseWindow.h"
 #include "mosaic/MireWindow.h"
 #include "platform/AppPaths.h"
@@ -205,14 +206,6 @@ void TfoCamMain::SaveAndReleaseSettings() {
     FSettings.reset();
 }
 
-QAction* TfoCamMain::NewAction(const char* name, const QString& caption, int icon) {
-    auto* a = new QAction(caption, this);
-    a->setObjectName(QString::fromLatin1(name));
-    if (icon >= 0)
-        a->setIcon(ocelis::ShellActionIcon(static_cast<ocelis::ShellGlyph>(icon)));
-    return a;
-}
-
 void TfoCamMain::BuildComponents() {
     using ocelis::ShellGlyph;
     ActionList1 = new QObject(this);
@@ -222,21 +215,21 @@ void TfoCamMain::BuildComponents() {
     OcTranslator = new TOcTranslator(this);
     Variables = new TOcTranslatorStrings(this);
 
-    actCloseMenu = NewAction("actCloseMenu", QStringLiteral("&Close this menu"),
-                             static_cast<int>(ShellGlyph::Close));
-    actAviCreator = NewAction("actAviCreator", QStringLiteral("&AVI Creator..."),
-                              static_cast<int>(ShellGlyph::Avi));
-    actEdit =
-        NewAction("actEdit", QStringLiteral("Edit List..."), static_cast<int>(ShellGlyph::Edit));
-    actMire =
-        NewAction("actMire", QStringLiteral("&Mosaic..."), static_cast<int>(ShellGlyph::Mosaic));
-    actOptions = NewAction("actOptions", QStringLiteral("&Options..."),
-                           static_cast<int>(ShellGlyph::Options));
-    actLanguage = NewAction("actLanguage", QStringLiteral("&Language"),
-                            static_cast<int>(ShellGlyph::Language));
-    actWindow =
-        NewAction("actWindow", QStringLiteral("Windows"), static_cast<int>(ShellGlyph::Windows));
-    actExit = NewAction("actExit", QStringLiteral("&Exit"), static_cast<int>(ShellGlyph::Exit));
+    using ocelis::NewAction;
+    actCloseMenu = NewAction(this, "actCloseMenu", QStringLiteral("&Close this menu"));
+    actAviCreator = NewAction(this, "actAviCreator", QStringLiteral("&AVI Creator..."));
+    actEdit = NewAction(this, "actEdit", QStringLiteral("Edit List..."));
+    actMire = NewAction(this, "actMire", QStringLiteral("&Mosaic..."));
+    actOptions = NewAction(this, "actOptions", QStringLiteral("&Options..."));
+    actLanguage = NewAction(this, "actLanguage", QStringLiteral("&Language"));
+    actWindow = NewAction(this, "actWindow", QStringLiteral("Windows"));
+    actExit = NewAction(this, "actExit", QStringLiteral("&Exit"));
+    for (const auto& [action, glyph] :
+         {std::pair{actCloseMenu, ShellGlyph::Close}, std::pair{actAviCreator, ShellGlyph::Avi},
+          std::pair{actEdit, ShellGlyph::Edit}, std::pair{actMire, ShellGlyph::Mosaic},
+          std::pair{actOptions, ShellGlyph::Options}, std::pair{actLanguage, ShellGlyph::Language},
+          std::pair{actWindow, ShellGlyph::Windows}, std::pair{actExit, ShellGlyph::Exit}})
+        action->setIcon(ocelis::ShellActionIcon(glyph));
 
     TrayPopup = new QMenu(this);
     TrayPopup->setObjectName(QStringLiteral("TrayPopup"));

@@ -111,7 +111,6 @@ private:
     QAction* NewWebcamEntry(QObject* owner, TCamWebcam* cam);
     QString MenuCaption(const std::string& name) const;
     void CreateTrayIcon();
-    QAction* NewAction(const char* name, const QString& caption, int icon);
     void ShowTrayIcon();
     void TrayRetry();
     // Runs a handler; an error escaping it goes to the error report.

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDragMoveEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -21,6 +20,7 @@
 #include "avi/AviWriter.h"
 #include "avi/OcProgressDlg.h"
 #include "gui/OcFileDialog.h"
+#include "gui/WindowKit.h"
 #include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
@@ -47,20 +47,16 @@ public:
 
 // A fixed place up to the next control: a translated caption, or the face the window
 // switches to when shown, gets the whole room instead of the English caption's width.
-QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                 int width) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setTextFormat(Qt::PlainText);
+QLabel* PlacedLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width) {
+    QLabel* label = ocelis::NewLabel(parent, name, caption);
     label->setGeometry(left, top, width, kLabelHeight);
     return label;
 }
 
-QPushButton* NewButton(QWidget* parent, const char* name, const QString& caption, int top) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
+QPushButton* PlacedButton(QWidget* parent, const char* name, const QString& caption, int top) {
+    QPushButton* button = ocelis::NewButton(parent, name, caption);
     button->setGeometry(322, top, kButtonWidth, kButtonHeight);
-    button->setAutoDefault(false);
     return button;
 }
 
@@ -69,40 +65,6 @@ int ClampToInt(size_t n) {
 }
 
 } // namespace
-
-TOcDragListBox::TOcDragListBox(QWidget* parent) : QListWidget(parent) {
-    setDragEnabled(true);
-    setAcceptDrops(true);
-    setDragDropMode(QAbstractItemView::DragDrop);
-    // A copy: the view must not remove the dragged entries after the drop.
-    setDefaultDropAction(Qt::CopyAction);
-    setDropIndicatorShown(false);
-}
-
-void TOcDragListBox::dragEnterEvent(QDragEnterEvent* event) {
-    dragMoveEvent(event);
-}
-
-void TOcDragListBox::dragMoveEvent(QDragMoveEvent* event) {
-    if (OnDragOver && OnDragOver(event->source(), event->position().toPoint())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
-}
-
-void TOcDragListBox::dropEvent(QDropEvent* event) {
-    const QPoint pos = event->position().toPoint();
-    if (!OnDragOver || !OnDragOver(event->source(), pos)) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    if (OnDragDrop)
-        OnDragDrop(event->source(), pos);
-}
 
 TfoAviCreator::TfoAviCreator(QWidget* parent)
     : TSForm(QStringLiteral("foAviCreator"), parent,
@@ -114,15 +76,13 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
     setSizeGripEnabled(false);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
-    TipsLabel = new QLabel(this);
-    TipsLabel->setObjectName(QStringLiteral("TipsLabel"));
-    TipsLabel->setTextFormat(Qt::PlainText);
-    TipsLabel->setWordWrap(true);
-    TipsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    TipsLabel->setText(
+    TipsLabel = ocelis::NewLabel(
+        this, "TipsLabel",
         QStringLiteral("To create an AVI file, you have to select a few files having the same "
                        "resolution, then click on \"Produce\" and the animation will be saved "
                        "on your disk."));
+    TipsLabel->setWordWrap(true);
+    TipsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     TipsLabel->setGeometry(4, 4, 399, 41);
 
     FilesBox = new TOcDragListBox(this);
@@ -138,21 +98,22 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
         FilesBoxDragDrop(source, pos);
     };
 
-    AddButton = NewButton(this, "AddButton", QStringLiteral("&Add..."), 50);
-    RemoveButton = NewButton(this, "RemoveButton", QStringLiteral("&Remove"), 83);
-    ProduceButton = NewButton(this, "ProduceButton", QStringLiteral("&Produce..."), 116);
+    AddButton = PlacedButton(this, "AddButton", QStringLiteral("&Add..."), 50);
+    RemoveButton = PlacedButton(this, "RemoveButton", QStringLiteral("&Remove"), 83);
+    ProduceButton = PlacedButton(this, "ProduceButton", QStringLiteral("&Produce..."), 116);
 
-    PauseLabel = NewLabel(this, "PauseLabel", QStringLiteral("Pause"), 8, 259, 48 - 2 - 8);
+    PauseLabel = PlacedLabel(this, "PauseLabel", QStringLiteral("Pause"), 8, 259, 48 - 2 - 8);
     PauseSpin = new TOcSpinEdit(this);
     PauseSpin->setObjectName(QStringLiteral("PauseSpin"));
     PauseSpin->setGeometry(48, 255, 67, 22);
     PauseSpin->setRange(0, 10000000);
     PauseSpin->setValue(500);
-    Pause2Label = NewLabel(this, "Pause2Label", QStringLiteral("milliseconds between each frame"),
-                           122, 259, kClientWidth - 4 - 122);
+    Pause2Label =
+        PlacedLabel(this, "Pause2Label", QStringLiteral("milliseconds between each frame"), 122,
+                    259, kClientWidth - 4 - 122);
 
-    MjpegBox = new QCheckBox(QStringLiteral("Keep JPEG compression (much smaller file)"), this);
-    MjpegBox->setObjectName(QStringLiteral("MjpegBox"));
+    MjpegBox = ocelis::NewCheckBox(this, "MjpegBox",
+                                   QStringLiteral("Keep JPEG compression (much smaller file)"));
     MjpegBox->setGeometry(8, 282, 393, 17);
     MjpegBox->setChecked(false);
 
@@ -173,26 +134,15 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
 
     ActionList1 = new QObject(this);
     ActionList1->setObjectName(QStringLiteral("ActionList1"));
-    const auto action = [this](const char* name, QKeySequence key) {
-        auto* a = new QAction(this);
-        a->setObjectName(QString::fromLatin1(name));
-        a->setShortcut(key);
-        addAction(a);
-        return a;
-    };
-    actAdd = action("actAdd", QKeySequence(Qt::Key_Insert));
-    actRemove = action("actRemove", QKeySequence(Qt::Key_Delete));
+    actAdd = ocelis::NewAction(this, "actAdd", QString(), QKeySequence(Qt::Key_Insert));
+    actRemove = ocelis::NewAction(this, "actRemove", QString(), QKeySequence(Qt::Key_Delete));
     connect(actAdd, &QAction::triggered, this, &TfoAviCreator::actAddExecute);
     connect(actRemove, &QAction::triggered, this, &TfoAviCreator::actRemoveExecute);
     connect(AddButton, &QPushButton::clicked, this, &TfoAviCreator::AddButtonClick);
     connect(RemoveButton, &QPushButton::clicked, this, &TfoAviCreator::RemoveButtonClick);
     connect(ProduceButton, &QPushButton::clicked, this, &TfoAviCreator::ProduceButtonClick);
 
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        const QRect area = s->availableGeometry();
-        move(area.x() + (area.width() - kClientWidth) / 2,
-             area.y() + (area.height() - kClientHeight) / 2);
-    }
+    ocelis::CentreOnScreen(this);
 
     FinishCreate();
 }

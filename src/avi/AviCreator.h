@@ -5,12 +5,11 @@
 #pragma once
 
 #include "avi/AviProduction.h"
+#include "gui/OcDragListBox.h"
+#include "gui/OcSpinEdit.h"
 #include "gui/SForm.h"
 
-#include <QListWidget>
-#include <QSpinBox>
 #include <atomic>
-#include <functional>
 #include <string>
 
 class QAction;
@@ -19,32 +18,6 @@ class QLabel;
 class QPushButton;
 class TOcFileDialog;
 class TOcProgressDlg;
-
-// Whole numbers with up and down buttons.
-class TOcSpinEdit : public QSpinBox {
-    Q_OBJECT
-    Q_PROPERTY(int Value READ value WRITE setValue)
-    Q_PROPERTY(int MinValue READ minimum WRITE setMinimum)
-    Q_PROPERTY(int MaxValue READ maximum WRITE setMaximum)
-public:
-    explicit TOcSpinEdit(QWidget* parent = nullptr) : QSpinBox(parent) {}
-};
-
-// A list box whose entries are dragged within itself; the window decides what a drop does.
-class TOcDragListBox : public QListWidget {
-    Q_OBJECT
-public:
-    explicit TOcDragListBox(QWidget* parent = nullptr);
-
-    // (source of the drag, position in the viewport): accept the drop here?
-    std::function<bool(QObject*, const QPoint&)> OnDragOver;
-    std::function<void(QObject*, const QPoint&)> OnDragDrop;
-
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-};
 
 class TfoAviCreator : public TSForm {
     Q_OBJECT

@@ -2,13 +2,12 @@
 
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
+#include "gui/WindowKit.h"
 #include "settings/PlainText.h"
 
 namespace {
@@ -33,9 +32,7 @@ TFormProg::TFormProg()
     Panel1->setLineWidth(1);
     Panel1->setGeometry(0, 0, kFormWidth, kFormHeight);
 
-    Label1 = new QLabel(QStringLiteral("Progress"), Panel1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
+    Label1 = ocelis::NewLabel(Panel1, "Label1", QStringLiteral("Progress"));
     Label1->move(18, 10);
     Label1->adjustSize();
 
@@ -46,8 +43,7 @@ TFormProg::TFormProg()
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), Panel1);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    CancelButton = ocelis::NewButton(Panel1, "CancelButton", QStringLiteral("Cancel"));
     CancelButton->setGeometry((kFormWidth - kButtonWidth + 1) / 2, 56, kButtonWidth, kButtonHeight);
 }
 
@@ -122,11 +118,7 @@ void TOcProgressDlg::Show() {
     FForm->Label1->setText(FText);
     FForm->Label1->adjustSize();
     FForm->Closable = false;
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        const QRect area = s->geometry();
-        FForm->move(area.x() + (area.width() - kFormWidth) / 2,
-                    area.y() + (area.height() - kFormHeight) / 2);
-    }
+    ocelis::CentreOnScreen(FForm.get(), ocelis::TScreenArea::Whole);
     FForm->show();
 }
 

@@ -2,24 +2,19 @@
 
 #include "catalogue/CamCategory.h"
 #include "catalogue/CamUrlTestJob.h"
+#include "gui/WindowKit.h"
 #include "imaging/QtBitmap.h"
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
 #include "util/QtText.h"
 
-#include <QDrag>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFrame>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -33,7 +28,6 @@ namespace {
 
 constexpr int kCatNodeType = QTreeWidgetItem::UserType + 1;
 constexpr int kCamNodeType = QTreeWidgetItem::UserType + 2;
-constexpr const char* kNodeMime = "application/x-ocelis-editor-node";
 constexpr int kPreviewWidth = 96;
 constexpr int kPreviewHeight = 72;
 
@@ -109,66 +103,7 @@ std::string ReplaceArgs(const std::string& text, const std::vector<std::string>&
     return out;
 }
 
-QLabel* NewLabel(const char* name, const QString& caption, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QLineEdit* NewEdit(const char* name, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    return edit;
-}
-
-QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    // Enter in an edit must not close the window: no button is the default one.
-    button->setAutoDefault(false);
-    return button;
-}
-
 } // namespace
-
-TCamTree::TCamTree(QWidget* parent) : QTreeWidget(parent) {}
-
-void TCamTree::startDrag(Qt::DropActions) {
-    if (!currentItem())
-        return;
-    auto* mime = new QMimeData;
-    mime->setData(QString::fromLatin1(kNodeMime), QByteArray());
-    auto* drag = new QDrag(this);
-    drag->setMimeData(mime);
-    // The drop handler moves the node; nothing is to be removed here afterwards.
-    drag->exec(Qt::MoveAction);
-}
-
-void TCamTree::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->source() == this && event->mimeData()->hasFormat(QString::fromLatin1(kNodeMime)))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void TCamTree::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->source() == this && OnDragOver && OnDragOver(event->position().toPoint()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void TCamTree::dropEvent(QDropEvent* event) {
-    if (event->source() != this) {
-        event->ignore();
-        return;
-    }
-    if (OnDragDrop)
-        OnDragDrop(event->position().toPoint());
-    event->setDropAction(Qt::MoveAction);
-    event->accept();
-}
 
 TfoEditCams::TfoEditCams(QWidget* parent)
     : TSForm(QStringLiteral("foEditCams"), parent,
@@ -179,11 +114,7 @@ TfoEditCams::TfoEditCams(QWidget* parent)
     setMinimumSize(500, 380);
     setMaximumSize(1000, 1000);
     resize(500, 384);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    ocelis::CentreOnScreen(this);
     FinishCreate();
 }
 
@@ -209,11 +140,11 @@ void TfoEditCams::BuildLayout() {
     CamList->OnDragOver = [this](const QPoint& pos) { return CamListDragOver(pos); };
     CamList->OnDragDrop = [this](const QPoint& pos) { CamListDragDrop(pos); };
 
-    AddButton = NewButton("AddButton", QStringLiteral("Add Category"), this);
-    AddCamButton = NewButton("AddCamButton", QStringLiteral("Add Webcam"), this);
-    DeleteButton = NewButton("DeleteButton", QStringLiteral("Delete"), this);
-    OkButton = NewButton("OkButton", QStringLiteral("&OK"), this);
-    CancelButton = NewButton("CancelButton", QStringLiteral("&Cancel"), this);
+    AddButton = ocelis::NewButton(this, "AddButton", QStringLiteral("Add Category"));
+    AddCamButton = ocelis::NewButton(this, "AddCamButton", QStringLiteral("Add Webcam"));
+    DeleteButton = ocelis::NewButton(this, "DeleteButton", QStringLiteral("Delete"));
+    OkButton = ocelis::NewButton(this, "OkButton", QStringLiteral("&OK"));
+    CancelButton = ocelis::NewButton(this, "CancelButton", QStringLiteral("&Cancel"));
 
     Pages = new QTabWidget(this);
     Pages->setObjectName(QStringLiteral("Pages"));
@@ -228,18 +159,18 @@ void TfoEditCams::BuildLayout() {
     Pages->addTab(NullSheet, QStringLiteral("NullSheet"));
 
     auto* catGrid = new QGridLayout(CatSheet);
-    CatName = NewEdit("CatName", CatSheet);
-    catGrid->addWidget(NewLabel("Label1", QStringLiteral("Name"), CatSheet), 0, 0);
+    CatName = ocelis::NewEdit(CatSheet, "CatName");
+    catGrid->addWidget(ocelis::NewLabel(CatSheet, "Label1", QStringLiteral("Name")), 0, 0);
     catGrid->addWidget(CatName, 0, 1);
     catGrid->setRowStretch(1, 1);
 
     auto* camGrid = new QGridLayout(CamSheet);
     camGrid->setVerticalSpacing(4);
-    CamName = NewEdit("CamName", CamSheet);
-    CamUrl = NewEdit("CamUrl", CamSheet);
-    CamReferer = NewEdit("CamReferer", CamSheet);
-    CamHome = NewEdit("CamHome", CamSheet);
-    CamEmail = NewEdit("CamEmail", CamSheet);
+    CamName = ocelis::NewEdit(CamSheet, "CamName");
+    CamUrl = ocelis::NewEdit(CamSheet, "CamUrl");
+    CamReferer = ocelis::NewEdit(CamSheet, "CamReferer");
+    CamHome = ocelis::NewEdit(CamSheet, "CamHome");
+    CamEmail = ocelis::NewEdit(CamSheet, "CamEmail");
     CamRefresh = new QSpinBox(CamSheet);
     CamRefresh->setObjectName(QStringLiteral("CamRefresh"));
     CamRefresh->setRange(INT_MIN, INT_MAX);
@@ -249,21 +180,23 @@ void TfoEditCams::BuildLayout() {
     QWidget* edits[] = {CamName, CamUrl, CamReferer, CamHome, CamEmail};
     for (int row = 0; row < 6; ++row)
         camGrid->addWidget(
-            NewLabel(labels[row].first, QString::fromLatin1(labels[row].second), CamSheet), row, 0);
+            ocelis::NewLabel(CamSheet, labels[row].first, QString::fromLatin1(labels[row].second)),
+            row, 0);
     for (int row = 0; row < 5; ++row)
         camGrid->addWidget(edits[row], row, 1, 1, 3);
     camGrid->addWidget(CamRefresh, 5, 1);
-    camGrid->addWidget(NewLabel("Label8", QStringLiteral("seconds"), CamSheet), 5, 2);
+    camGrid->addWidget(ocelis::NewLabel(CamSheet, "Label8", QStringLiteral("seconds")), 5, 2);
 
-    TestButton = NewButton("TestButton", QStringLiteral("Test"), CamSheet);
-    UseAddressButton = NewButton("UseAddressButton", QStringLiteral("Use this address"), CamSheet);
+    TestButton = ocelis::NewButton(CamSheet, "TestButton", QStringLiteral("Test"));
+    UseAddressButton =
+        ocelis::NewButton(CamSheet, "UseAddressButton", QStringLiteral("Use this address"));
     UseAddressButton->hide();
-    TestResult = NewLabel("TestResult", QString(), CamSheet);
+    TestResult = ocelis::NewLabel(CamSheet, "TestResult", QString());
     TestResult->setWordWrap(true);
     TestResult->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     TestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
     TestResult->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
-    TestPreview = NewLabel("TestPreview", QString(), CamSheet);
+    TestPreview = ocelis::NewLabel(CamSheet, "TestPreview", QString());
     TestPreview->setFixedSize(kPreviewWidth, kPreviewHeight);
     TestPreview->setAlignment(Qt::AlignCenter);
     // The test sits beside the refresh: the result needs the height below.
@@ -279,10 +212,7 @@ void TfoEditCams::BuildLayout() {
     camGrid->setRowStretch(6, 1);
     camGrid->setColumnStretch(1, 1);
 
-    auto* bevel = new QFrame(this);
-    bevel->setObjectName(QStringLiteral("Bevel1"));
-    bevel->setFrameShape(QFrame::HLine);
-    bevel->setFrameShadow(QFrame::Sunken);
+    QFrame* bevel = ocelis::NewBevel(this, "Bevel1");
 
     auto* topButtons = new QHBoxLayout;
     topButtons->addWidget(AddButton);

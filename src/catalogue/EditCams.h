@@ -3,12 +3,11 @@
 // the opener calls after OK. It validates nothing.
 #pragma once
 
+#include "catalogue/CamTree.h"
 #include "catalogue/CamUrlTestJob.h"
 #include "gui/SForm.h"
 
-#include <QTreeWidget>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,22 +18,6 @@ class QSpinBox;
 class QTabWidget;
 class TCamCategory;
 struct TCamUrlTestResult;
-
-// The editor's tree: a drag moves the selected node, and the window decides where.
-class TCamTree : public QTreeWidget {
-    Q_OBJECT
-public:
-    explicit TCamTree(QWidget* parent = nullptr);
-
-    std::function<bool(const QPoint&)> OnDragOver; // viewport position; true accepts
-    std::function<void(const QPoint&)> OnDragDrop;
-
-protected:
-    void startDrag(Qt::DropActions supported) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-};
 
 class TfoEditCams : public TSForm {
     Q_OBJECT

@@ -3,7 +3,7 @@
 #include "catalogue/CamCategory.h"
 #include "gui/OcListView.h"
 #include "gui/OcStatusBar.h"
-#include "imaging/Jpeg.h"
+#include "gui/WindowKit.h"
 #include "imaging/QtBitmap.h"
 #include "mosaic/ChooseRules.h"
 #include "settings/CamViewer.h"
@@ -14,11 +14,9 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QDateTime>
-#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLocale>
 #include <QPainter>
-#include <QScreen>
 #include <QSplitter>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -145,8 +143,7 @@ TfoChoose::TfoChoose(QWidget* parent) : TSForm(QStringLiteral("foChoose"), paren
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Choose a Webcam"));
     resize(520, 375);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - QPoint(width() / 2, height() / 2));
+    ocelis::CentreOnScreen(this, ocelis::TScreenArea::Whole);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
     CamTree = new QTreeWidget;
@@ -304,14 +301,8 @@ void TfoChoose::ThreadImage(TMireThread& thread) {
         QImage thumbnail;
         if (decoded) {
             // The margins follow the picture's own size, not that of its reduced decode.
-            int32_t w = thread.Picture.width, h = thread.Picture.height;
-            try {
-                const ocelis::JpegInfo info = ocelis::ReadJpegInfo(thread.Data);
-                w = info.width;
-                h = info.height;
-            } catch (...) {
-            }
-            thumbnail = ocelis::DrawChooseThumbnail(ocelis::ViewAsQImage(thread.Picture), w, h);
+            thumbnail = ocelis::DrawChooseThumbnail(ocelis::ViewAsQImage(thread.Picture),
+                                                    thread.FullWidth, thread.FullHeight);
         } else {
             thumbnail = ocelis::DrawChooseThumbnail(ocelis::ChooseErrorPicture(),
                                                     ocelis::kThumbWidth, ocelis::kThumbHeight);

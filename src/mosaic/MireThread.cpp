@@ -109,6 +109,8 @@ void TMireThread::DecodePicture() {
         int32_t w = 0, h = 0;
         ocelis::FitSize(info.width, info.height, PictureWidth, PictureHeight, w, h);
         Picture = ocelis::DecodeJpegScaled(Data, w, h);
+        FullWidth = info.width;
+        FullHeight = info.height;
     } catch (const ocelis::JpegTruncatedError&) {
         PictureFailed = PictureCutShort = true;
     } catch (...) {
@@ -124,6 +126,7 @@ void TMireThread::Iteration() {
     Downloaded = false;
     BodyComplete = true;
     Picture = {};
+    FullWidth = FullHeight = 0;
     PictureFailed = PictureCutShort = false;
 
     const bool changed =

@@ -73,6 +73,10 @@ public:
     int32_t PictureWidth = 0;
     int32_t PictureHeight = 0;
     ocelis::Bitmap Picture;
+    // The size the JPEG header gives, of which Picture may be a reduced decode; 0 when not
+    // decoded.
+    int32_t FullWidth = 0;
+    int32_t FullHeight = 0;
     bool PictureFailed = false;   // the body was there but is no (complete) JPEG
     bool PictureCutShort = false; // of those: the JPEG data ends before the picture does
 

@@ -2,18 +2,12 @@
 
 #include <QCheckBox>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
-#include <QToolButton>
-#include <optional>
 
-#include "platform/Dialogs.h"
+#include "gui/WindowKit.h"
 #include "settings/CamViewer.h"
 #include "util/QtText.h"
 
@@ -57,23 +51,17 @@ QIcon OptionsIcon() {
     return icon;
 }
 
-QFrame* NewBevel(QWidget* parent, const char* name, int left, int top, int width) {
-    auto* bevel = new QFrame(parent);
-    bevel->setObjectName(QString::fromLatin1(name));
-    bevel->setFrameShape(QFrame::HLine);
-    bevel->setFrameShadow(QFrame::Sunken);
+QFrame* PlacedBevel(QWidget* parent, const char* name, int left, int top, int width) {
+    QFrame* bevel = ocelis::NewBevel(parent, name);
     bevel->setGeometry(left, top, width, 2);
     return bevel;
 }
 
 // Labels keep a fixed place, so that a translated caption is neither clipped by an earlier
 // size nor moved.
-QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, const QRect& place,
-                 Qt::Alignment align, bool greyed) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setTextFormat(Qt::PlainText);
-    label->setText(caption);
+QLabel* PlacedLabel(QWidget* parent, const char* name, const QString& caption, const QRect& place,
+                    Qt::Alignment align, bool greyed) {
+    QLabel* label = ocelis::NewLabel(parent, name, caption);
     label->setAlignment(align | Qt::AlignVCenter);
     if (greyed) {
         QPalette pal = label->palette();
@@ -86,39 +74,6 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption, cons
 
 } // namespace
 
-TOcDirectoryEdit::TOcDirectoryEdit(QWidget* parent) : QWidget(parent) {
-    FEdit = new QLineEdit(this);
-    FButton = new QToolButton(this);
-    FButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    // The browse button is no tab stop of its own: tabbing visits the field only.
-    FButton->setFocusPolicy(Qt::NoFocus);
-    setFocusPolicy(Qt::StrongFocus);
-    setFocusProxy(FEdit);
-    connect(FButton, &QToolButton::clicked, this, &TOcDirectoryEdit::ButtonClick);
-}
-
-QString TOcDirectoryEdit::Text() const {
-    return FEdit->text();
-}
-
-void TOcDirectoryEdit::SetText(const QString& text) {
-    FEdit->setText(text);
-}
-
-void TOcDirectoryEdit::ButtonClick() {
-    const std::optional<QString> folder =
-        ocelis::Dialogs::FolderName(window(), FDialogText, FEdit->text());
-    if (folder)
-        FEdit->setText(*folder);
-}
-
-void TOcDirectoryEdit::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    const int h = height();
-    FEdit->setGeometry(0, 0, std::max(0, width() - h), h);
-    FButton->setGeometry(std::max(0, width() - h), 0, h, h);
-}
-
 TfoOptions::TfoOptions(QWidget* parent)
     : TSForm(QStringLiteral("foOptions"), parent,
              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -129,13 +84,12 @@ TfoOptions::TfoOptions(QWidget* parent)
     setSizeGripEnabled(false);
 
     const int groupWidth = kClientWidth - 16;
-    ViewerLabel = NewLabel(this, "ViewerLabel", QStringLiteral("Viewer "),
-                           QRect(8, 2, groupWidth, 15), Qt::AlignLeft, true);
-    Bevel3 = NewBevel(this, "Bevel3", 8, 18, groupWidth);
+    ViewerLabel = PlacedLabel(this, "ViewerLabel", QStringLiteral("Viewer "),
+                              QRect(8, 2, groupWidth, 15), Qt::AlignLeft, true);
+    Bevel3 = PlacedBevel(this, "Bevel3", 8, 18, groupWidth);
 
     const auto box = [this](const char* name, const QString& caption, int top) {
-        auto* b = new QCheckBox(caption, this);
-        b->setObjectName(QString::fromLatin1(name));
+        QCheckBox* b = ocelis::NewCheckBox(this, name, caption);
         b->setGeometry(30, top, 280, kBoxHeight);
         return b;
     };
@@ -145,31 +99,27 @@ TfoOptions::TfoOptions(QWidget* parent)
     BeepBox = box("BeepBox", QStringLiteral("Beep on new image"), 87);
     LaunchWindows = box("LaunchWindows", QStringLiteral("Launch with Windows"), 109);
 
-    SaveTitle = NewLabel(this, "SaveTitle", QStringLiteral("Save "), QRect(8, 130, groupWidth, 15),
-                         Qt::AlignLeft, true);
-    Bevel1 = NewBevel(this, "Bevel1", 8, 146, groupWidth);
+    SaveTitle = PlacedLabel(this, "SaveTitle", QStringLiteral("Save "),
+                            QRect(8, 130, groupWidth, 15), Qt::AlignLeft, true);
+    Bevel1 = PlacedBevel(this, "Bevel1", 8, 146, groupWidth);
     ImagesBox = box("ImagesBox", QStringLiteral("Archive images"), 149);
     ImageSubBox = box("ImageSubBox", QStringLiteral("Create subdirectories"), 171);
 
     // Ends at the field whatever the caption's width in the font at hand.
-    DirectoryLabel = NewLabel(this, "DirectoryLabel", QStringLiteral("Directory"),
-                              QRect(4, 191, 72, kEditHeight), Qt::AlignRight, false);
+    DirectoryLabel = PlacedLabel(this, "DirectoryLabel", QStringLiteral("Directory"),
+                                 QRect(4, 191, 72, kEditHeight), Qt::AlignRight, false);
     Directory = new TOcDirectoryEdit(this);
     Directory->setObjectName(QStringLiteral("Directory"));
     Directory->setGeometry(80, 191, 231, kEditHeight);
 
     const int panelTop = kClientHeight - kPanelHeight;
-    Bevel2 = NewBevel(this, "Bevel2", 0, panelTop - 2, kClientWidth);
+    Bevel2 = PlacedBevel(this, "Bevel2", 0, panelTop - 2, kClientWidth);
     Panel2 = new QWidget(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setGeometry(0, panelTop, kClientWidth, kPanelHeight);
     const auto button = [this](const char* name, const QString& caption, int left) {
-        auto* b = new QPushButton(caption, Panel2);
-        b->setObjectName(QString::fromLatin1(name));
+        QPushButton* b = ocelis::NewButton(Panel2, name, caption);
         b->setGeometry(left, (kPanelHeight - kButtonHeight) / 2, kButtonWidth, kButtonHeight);
-        // Neither is the default button: Enter in the dialog presses nothing.
-        b->setAutoDefault(false);
-        b->setDefault(false);
         return b;
     };
     const int cancelLeft = kClientWidth - 8 - kButtonWidth;
@@ -183,11 +133,7 @@ TfoOptions::TfoOptions(QWidget* parent)
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        const QRect area = s->availableGeometry();
-        move(area.x() + (area.width() - kClientWidth) / 2,
-             area.y() + (area.height() - kClientHeight) / 2);
-    }
+    ocelis::CentreOnScreen(this);
 
     FinishCreate();
 }

@@ -2,6 +2,7 @@
 
 #include "gui/OcFileDialog.h"
 #include "gui/OcStatusBar.h"
+#include "gui/WindowKit.h"
 #include "imaging/Jpeg.h"
 #include "net/HttpThread.h"
 #include "net/Url.h"
@@ -11,6 +12,7 @@
 #include "util/QtText.h"
 #include "util/Text.h"
 #include "viewer/FormMagnet.h"
+#include "viewer/FramelessDrag.h"
 #include "viewer/OcImage.h"
 
 #include <QAction>
@@ -22,25 +24,17 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QScreen>
 #include <QToolButton>
-#include <QWindow>
 #include <mutex>
 #include <optional>
 
 using namespace ocelis;
 
 namespace {
-
-constexpr int kGrip = 4; // width of the sizing border inside the window's edges
-
-bool OnWayland() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
 
 int Tag(const QAction* action) {
     return action->property("Tag").toInt();
@@ -175,16 +169,12 @@ TfoViewer::TfoViewer(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumSize(kViewerMinWidth, kViewerMinHeight);
     resize(308, 253);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - QPoint(width() / 2, height() / 2));
+    CentreOnScreen(this, TScreenArea::Whole);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-    setMouseTracking(true);
 
     CamImage = new TOcImage(this);
     CamImage->setObjectName(QStringLiteral("CamImage"));
     CamImage->SetAutoZoom(true);
-    CamImage->setMouseTracking(true);
-    CamImage->installEventFilter(this);
 
     BuildActions();
     BuildMenus();
@@ -192,6 +182,26 @@ TfoViewer::TfoViewer(QWidget* parent)
 
     BUFormMagnet1 = std::make_unique<TOcFormMagnet>();
     BUFormMagnet1->Active = true;
+
+    FDrag = new TFramelessDrag(this);
+    FDrag->Watch(CamImage, TFramelessDrag::TChild::Mover);
+    FDrag->Watch(StatusBar, TFramelessDrag::TChild::EdgesOnly);
+    FDrag->SizeCheck = [this](const QSize& proposed) {
+        const ViewerSize s = CheckSize({proposed.width(), proposed.height()});
+        return QSize(s.width, s.height);
+    };
+    FDrag->MoveCheck = [this](const QRect& cur, const QRect& p) {
+        const MagnetRect current{cur.left(), cur.top(), cur.left() + cur.width(),
+                                 cur.top() + cur.height()};
+        const MagnetRect proposed{p.left(), p.top(), p.left() + p.width(), p.top() + p.height()};
+        MagnetRect workArea = proposed;
+        if (QScreen* s = QGuiApplication::primaryScreen()) {
+            const QRect wa = s->availableGeometry();
+            workArea = {wa.left(), wa.top(), wa.left() + wa.width(), wa.top() + wa.height()};
+        }
+        const MagnetRect r = BUFormMagnet1->Moving(current, proposed, workArea);
+        return QPoint(r.left, r.top);
+    };
 
     SaveDialog = new TOcFileDialog(TOcFileDialog::Kind::Save, QStringLiteral("SaveDialog"), this);
     SaveDialog->SetDefaultExt(QStringLiteral("jpg"));
@@ -205,52 +215,51 @@ TfoViewer::~TfoViewer() {
     DetachThreads();
 }
 
-QAction* TfoViewer::NewAction(const char* name, const QString& caption, const QKeySequence& key,
-                              int tag) {
-    auto* a = new QAction(caption, this);
-    a->setObjectName(QLatin1String(name));
-    if (!key.isEmpty())
-        a->setShortcut(key);
-    SetTag(a, tag);
-    // Shortcuts work while the window has the focus, also for actions in no visible menu.
-    addAction(a);
-    return a;
-}
-
 void TfoViewer::BuildActions() {
     const auto ks = [](QKeyCombination k) { return QKeySequence(k); };
     const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
-    actHide = NewAction("actHide", tr("&Hide"), ks(Qt::Key_Escape));
-    actSnooze = NewAction("actSnooze", tr("&Snooze"), ks(Qt::ShiftModifier | Qt::Key_Escape));
-    actRefresh = NewAction("actRefresh", tr("&Refresh"), ks(Qt::Key_F5));
-    actStopRefresh = NewAction("actStopRefresh", tr("&Stop Refreshing"),
+    actHide = NewAction(this, "actHide", tr("&Hide"), ks(Qt::Key_Escape));
+    actSnooze = NewAction(this, "actSnooze", tr("&Snooze"), ks(Qt::ShiftModifier | Qt::Key_Escape));
+    actRefresh = NewAction(this, "actRefresh", tr("&Refresh"), ks(Qt::Key_F5));
+    actStopRefresh = NewAction(this, "actStopRefresh", tr("&Stop Refreshing"),
                                ks(Qt::ControlModifier | Qt::Key_Escape));
-    actRefresh1 = NewAction("actRefresh1", tr("1 second"), {}, 1);
-    actRefresh2 = NewAction("actRefresh2", tr("2 seconds"), {}, 2);
-    actRefresh5 = NewAction("actRefresh5", tr("5 seconds"), {}, 5);
-    actRefresh10 = NewAction("actRefresh10", tr("10 seconds"), {}, 10);
-    actRefresh20 = NewAction("actRefresh20", tr("20 seconds"), {}, 20);
-    actRefresh60 = NewAction("actRefresh60", tr("60 seconds"), {}, 60);
-    actRefresh0 = NewAction("actRefresh0", tr("Always refresh"), {}, 0);
-    actRefreshBrute = NewAction("actRefreshBrute", tr("&Brute Refresh"), {}, -1);
-    actRefreshCustom = NewAction("actRefreshCustom", tr("&Custom..."), {});
-    act300x200 = NewAction("act300x200", QStringLiteral("300*200"), ks(ctrlShift | Qt::Key_4));
-    act600x400 = NewAction("act600x400", QStringLiteral("600*400"), ks(ctrlShift | Qt::Key_5));
-    act50 = NewAction("act50", QStringLiteral("50%"), ks(ctrlShift | Qt::Key_0));
-    act100 = NewAction("act100", QStringLiteral("100%"), ks(ctrlShift | Qt::Key_1));
-    act150 = NewAction("act150", QStringLiteral("150%"), ks(ctrlShift | Qt::Key_2));
-    act200 = NewAction("act200", QStringLiteral("200%"), ks(ctrlShift | Qt::Key_3));
+    actRefresh1 = NewAction(this, "actRefresh1", tr("1 second"));
+    actRefresh2 = NewAction(this, "actRefresh2", tr("2 seconds"));
+    actRefresh5 = NewAction(this, "actRefresh5", tr("5 seconds"));
+    actRefresh10 = NewAction(this, "actRefresh10", tr("10 seconds"));
+    actRefresh20 = NewAction(this, "actRefresh20", tr("20 seconds"));
+    actRefresh60 = NewAction(this, "actRefresh60", tr("60 seconds"));
+    actRefresh0 = NewAction(this, "actRefresh0", tr("Always refresh"));
+    actRefreshBrute = NewAction(this, "actRefreshBrute", tr("&Brute Refresh"));
+    actRefreshCustom = NewAction(this, "actRefreshCustom", tr("&Custom..."));
+    act300x200 =
+        NewAction(this, "act300x200", QStringLiteral("300*200"), ks(ctrlShift | Qt::Key_4));
+    act600x400 =
+        NewAction(this, "act600x400", QStringLiteral("600*400"), ks(ctrlShift | Qt::Key_5));
+    act50 = NewAction(this, "act50", QStringLiteral("50%"), ks(ctrlShift | Qt::Key_0));
+    act100 = NewAction(this, "act100", QStringLiteral("100%"), ks(ctrlShift | Qt::Key_1));
+    act150 = NewAction(this, "act150", QStringLiteral("150%"), ks(ctrlShift | Qt::Key_2));
+    act200 = NewAction(this, "act200", QStringLiteral("200%"), ks(ctrlShift | Qt::Key_3));
     actFullScreen =
-        NewAction("actFullScreen", tr("FullScreen"), ks(Qt::ControlModifier | Qt::Key_F));
-    actAlwaysOnTop =
-        NewAction("actAlwaysOnTop", tr("&Always on Top"), ks(Qt::ControlModifier | Qt::Key_T));
-    actProportional = NewAction("actProportional", tr("Proportional Resize"),
+        NewAction(this, "actFullScreen", tr("FullScreen"), ks(Qt::ControlModifier | Qt::Key_F));
+    actAlwaysOnTop = NewAction(this, "actAlwaysOnTop", tr("&Always on Top"),
+                               ks(Qt::ControlModifier | Qt::Key_T));
+    actProportional = NewAction(this, "actProportional", tr("Proportional Resize"),
                                 ks(Qt::ControlModifier | Qt::Key_R));
-    actStatus = NewAction("actStatus", tr("Show Status"), ks(Qt::ControlModifier | Qt::Key_U));
-    actSite = NewAction("actSite", QString(), {});
-    actEmail = NewAction("actEmail", QString(), {});
-    actSave = NewAction("actSave", QStringLiteral("actSave"), ks(Qt::ControlModifier | Qt::Key_S));
-    actClose = NewAction("actClose", tr("&Close"), ks(Qt::ControlModifier | Qt::Key_F4));
+    actStatus =
+        NewAction(this, "actStatus", tr("Show Status"), ks(Qt::ControlModifier | Qt::Key_U));
+    actSite = NewAction(this, "actSite", QString());
+    actEmail = NewAction(this, "actEmail", QString());
+    actSave =
+        NewAction(this, "actSave", QStringLiteral("actSave"), ks(Qt::ControlModifier | Qt::Key_S));
+    actClose = NewAction(this, "actClose", tr("&Close"), ks(Qt::ControlModifier | Qt::Key_F4));
+
+    // The interval each entry sets; the rest keep 0.
+    for (const auto& [action, seconds] :
+         {std::pair{actRefresh1, 1}, std::pair{actRefresh2, 2}, std::pair{actRefresh5, 5},
+          std::pair{actRefresh10, 10}, std::pair{actRefresh20, 20}, std::pair{actRefresh60, 60},
+          std::pair{actRefresh0, 0}, std::pair{actRefreshBrute, -1}})
+        SetTag(action, seconds);
 
     actAlwaysOnTop->setCheckable(true);
     actProportional->setCheckable(true);
@@ -375,8 +384,6 @@ void TfoViewer::BuildStatusBar() {
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setFixedHeight(kViewerStatusHeight);
     StatusBar->setAutoFillBackground(true);
-    StatusBar->setMouseTracking(true);
-    StatusBar->installEventFilter(this);
     for (int w : {100, 100, 34, 40})
         StatusBar->Panels()->Add(w);
 
@@ -614,13 +621,13 @@ void TfoViewer::actProportionalExecute() {
 void TfoViewer::actStatusExecute() {
     StatusBar->setVisible(actStatus->isChecked());
     // One pixel narrower, then one wider, each through the size check: that fits the window
-    // to the picture's proportions again. Outside the normal state the check changes
-    // nothing, and a maximised window is left to the window manager.
+    // to the picture's proportions again. The check reads nothing of the current size, so
+    // the window takes the end of the two steps at once. Outside the normal state the check
+    // changes nothing, and a maximised window is left to the window manager.
     if (NormalState()) {
-        for (const int step : {-1, 1}) {
-            const ViewerSize s = CheckSize({width() + step, height()});
-            resize(s.width, s.height);
-        }
+        const ViewerSize narrower = CheckSize({width() - 1, height()});
+        const ViewerSize s = CheckSize({narrower.width + 1, narrower.height});
+        resize(s.width, s.height);
     }
     LayoutChildren();
     update();
@@ -752,162 +759,4 @@ void TfoViewer::paintEvent(QPaintEvent*) {
 void TfoViewer::contextMenuEvent(QContextMenuEvent* event) {
     PopupMenu->popup(event->globalPos());
     event->accept();
-}
-
-// --- moving and sizing by mouse -------------------------------------------------------
-
-Qt::Edges TfoViewer::EdgesAt(const QPoint& pos) const {
-    Qt::Edges edges;
-    if (!NormalState())
-        return edges;
-    if (pos.x() < kGrip)
-        edges |= Qt::LeftEdge;
-    else if (pos.x() >= width() - kGrip)
-        edges |= Qt::RightEdge;
-    if (pos.y() < kGrip)
-        edges |= Qt::TopEdge;
-    else if (pos.y() >= height() - kGrip)
-        edges |= Qt::BottomEdge;
-    return edges;
-}
-
-void TfoViewer::UpdateEdgeCursor(const QPoint& pos) {
-    const Qt::Edges e = EdgesAt(pos);
-    Qt::CursorShape shape = Qt::ArrowCursor;
-    if (e == (Qt::LeftEdge | Qt::TopEdge) || e == (Qt::RightEdge | Qt::BottomEdge))
-        shape = Qt::SizeFDiagCursor;
-    else if (e == (Qt::RightEdge | Qt::TopEdge) || e == (Qt::LeftEdge | Qt::BottomEdge))
-        shape = Qt::SizeBDiagCursor;
-    else if (e & (Qt::LeftEdge | Qt::RightEdge))
-        shape = Qt::SizeHorCursor;
-    else if (e & (Qt::TopEdge | Qt::BottomEdge))
-        shape = Qt::SizeVerCursor;
-    if (shape == Qt::ArrowCursor)
-        unsetCursor();
-    else
-        setCursor(shape);
-}
-
-bool TfoViewer::BeginDrag(QMouseEvent* event, const QPoint& pos) {
-    if (event->button() != Qt::LeftButton)
-        return false;
-    const Qt::Edges edges = EdgesAt(pos);
-    const bool onPicture = CamImage->geometry().contains(pos);
-    if (!edges && !onPicture)
-        return false;
-    if (OnWayland() && windowHandle()) {
-        // Wayland does not let a client place its own window: the compositor moves it.
-        const bool started =
-            edges ? windowHandle()->startSystemResize(edges) : windowHandle()->startSystemMove();
-        if (started)
-            return true;
-    }
-    FDrag = edges ? DragMode::Resize : DragMode::Move;
-    FDragEdges = edges;
-    FDragStartGlobal = event->globalPosition().toPoint();
-    FDragStartGeometry = geometry();
-    return true;
-}
-
-bool TfoViewer::DragMove(QMouseEvent* event) {
-    if (FDrag == DragMode::None)
-        return false;
-    if (!(event->buttons() & Qt::LeftButton)) {
-        EndDrag();
-        return false;
-    }
-    const QPoint d = event->globalPosition().toPoint() - FDragStartGlobal;
-    const QRect g = FDragStartGeometry;
-    if (FDrag == DragMode::Move) {
-        const QRect cur = geometry();
-        const QPoint p = g.topLeft() + d;
-        const MagnetRect current{cur.left(), cur.top(), cur.left() + cur.width(),
-                                 cur.top() + cur.height()};
-        const MagnetRect proposed{p.x(), p.y(), p.x() + g.width(), p.y() + g.height()};
-        MagnetRect workArea = proposed;
-        if (QScreen* s = QGuiApplication::primaryScreen()) {
-            const QRect wa = s->availableGeometry();
-            workArea = {wa.left(), wa.top(), wa.left() + wa.width(), wa.top() + wa.height()};
-        }
-        const MagnetRect r = BUFormMagnet1->Moving(current, proposed, workArea);
-        move(r.left, r.top);
-        return true;
-    }
-    int left = g.left(), top = g.top();
-    int right = g.left() + g.width(), bottom = g.top() + g.height();
-    if (FDragEdges & Qt::LeftEdge)
-        left += d.x();
-    if (FDragEdges & Qt::RightEdge)
-        right += d.x();
-    if (FDragEdges & Qt::TopEdge)
-        top += d.y();
-    if (FDragEdges & Qt::BottomEdge)
-        bottom += d.y();
-    const ViewerSize s = CheckSize({right - left, bottom - top});
-    // The edge opposite the one dragged stays where it is.
-    const int x = (FDragEdges & Qt::LeftEdge) ? right - s.width : left;
-    const int y = (FDragEdges & Qt::TopEdge) ? bottom - s.height : top;
-    setGeometry(x, y, s.width, s.height);
-    return true;
-}
-
-void TfoViewer::EndDrag() {
-    FDrag = DragMode::None;
-    FDragEdges = {};
-}
-
-void TfoViewer::mousePressEvent(QMouseEvent* event) {
-    if (!BeginDrag(event, event->position().toPoint()))
-        TSForm::mousePressEvent(event);
-}
-
-void TfoViewer::mouseMoveEvent(QMouseEvent* event) {
-    if (!DragMove(event)) {
-        UpdateEdgeCursor(event->position().toPoint());
-        TSForm::mouseMoveEvent(event);
-    }
-}
-
-void TfoViewer::mouseReleaseEvent(QMouseEvent* event) {
-    if (FDrag != DragMode::None && event->button() == Qt::LeftButton) {
-        EndDrag();
-        return;
-    }
-    TSForm::mouseReleaseEvent(event);
-}
-
-bool TfoViewer::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != CamImage && watched != StatusBar)
-        return TSForm::eventFilter(watched, event);
-    auto* w = static_cast<QWidget*>(watched);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        auto* me = static_cast<QMouseEvent*>(event);
-        const QPoint pos = w->mapTo(this, me->position().toPoint());
-        if (watched == StatusBar && !EdgesAt(pos))
-            return false;
-        return BeginDrag(me, pos);
-    }
-    case QEvent::MouseMove: {
-        auto* me = static_cast<QMouseEvent*>(event);
-        if (DragMove(me))
-            return true;
-        UpdateEdgeCursor(w->mapTo(this, me->position().toPoint()));
-        return false;
-    }
-    case QEvent::MouseButtonRelease: {
-        auto* me = static_cast<QMouseEvent*>(event);
-        if (FDrag != DragMode::None && me->button() == Qt::LeftButton) {
-            EndDrag();
-            return true;
-        }
-        return false;
-    }
-    case QEvent::Leave:
-        if (FDrag == DragMode::None)
-            unsetCursor();
-        return false;
-    default:
-        return false;
-    }
 }

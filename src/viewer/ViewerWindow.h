@@ -22,6 +22,7 @@ class QActionGroup;
 class QMenu;
 class QProgressBar;
 class QToolButton;
+class TFramelessDrag;
 class THttpThread;
 class TOcFormMagnet;
 class TOcFileDialog;
@@ -73,18 +74,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
     void BuildActions();
     void BuildMenus();
     void BuildStatusBar();
-    QAction* NewAction(const char* name, const QString& caption, const QKeySequence& key,
-                       int tag = 0);
     void LayoutChildren();
     void ResizeHandler();
     bool NormalState() const;
@@ -111,13 +106,6 @@ private:
     void ForgetThread(bool clearHandlers);
     void SetThreadRefresh(int32_t refresh);
 
-    // Dragging and edge sizing.
-    Qt::Edges EdgesAt(const QPoint& windowPos) const;
-    bool BeginDrag(QMouseEvent* event, const QPoint& windowPos);
-    bool DragMove(QMouseEvent* event);
-    void EndDrag();
-    void UpdateEdgeCursor(const QPoint& windowPos);
-
     // Fields (declaration order as the window keeps them).
     ocelis::TWorkerRef<THttpThread> FThread;
     bool FResizing = false;
@@ -129,11 +117,7 @@ private:
     int FBusy = 0; // > 0 while a hand-over runs (SaveImage may process events)
     bool FDeleteDeferred = false;
 
-    enum class DragMode { None, Move, Resize };
-    DragMode FDrag = DragMode::None;
-    Qt::Edges FDragEdges;
-    QPoint FDragStartGlobal;
-    QRect FDragStartGeometry;
+    TFramelessDrag* FDrag = nullptr; // moving and sizing by mouse
 
     TOcImage* CamImage = nullptr;
     TOcStatusBar* StatusBar = nullptr;

@@ -656,6 +656,47 @@ TEST_F(ViewerTest, StatusToggleHidesBarAndRefitsPicture) {
     }
 }
 
+// Hands the events of one type that an object gets to a function.
+class TEventRecorder : public QObject {
+public:
+    TEventRecorder(QEvent::Type type, std::function<void(QEvent*)> record)
+        : FType(type), FRecord(std::move(record)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == FType)
+            FRecord(event);
+        return false;
+    }
+
+private:
+    QEvent::Type FType;
+    std::function<void(QEvent*)> FRecord;
+};
+
+// Each toggle takes the window to its new size in one step, without a size in between.
+TEST_F(ViewerTest, StatusToggleResizesTheWindowOnce) {
+    ServeSteadyPicture();
+    Settings->PropResize = true;
+    TfoViewer* v = Open(Cam(60));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
+    v->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(v));
+    v->SetViewSize(320, 259, "x");
+    std::vector<std::string> sizes;
+    TEventRecorder resizes(QEvent::Resize, [&](QEvent* e) {
+        const QSize s = static_cast<QResizeEvent*>(e)->size();
+        sizes.push_back(std::to_string(s.width()) + "x" + std::to_string(s.height()));
+    });
+    v->installEventFilter(&resizes);
+    for (const char* after : {"346x260", "346x279"}) {
+        sizes.clear();
+        QTest::keyClick(v, Qt::Key_U, Qt::ControlModifier);
+        EXPECT_EQ(sizes, std::vector<std::string>{after});
+    }
+    v->removeEventFilter(&resizes);
+}
+
 TEST_F(ViewerTest, SizeButtonNamesTheSizeNotTheTranslatedEntry) {
     ServeSteadyPicture();
     TOcTranslator translator;

@@ -1,0 +1,3 @@
+#include "gui/OcSpinEdit.h"
+
+TOcSpinEdit::TOcSpinEdit(QWidget* parent) : QSpinBox(parent) {}
