@@ -31,6 +31,8 @@ void THttpThread::CallHandler(THandler THttpThread::*which) {
 
 void THttpThread::WorkHandler(int64_t count) {
     Received = ocelis::LowInt32(count);
+    if (FQuietProgress)
+        return;
     // A hand-over per 1 KB portion would wake the GUI and repaint the bar hundreds of times
     // per picture, far more often than a screen can show.
     const auto now = std::chrono::steady_clock::now();
@@ -84,12 +86,20 @@ void THttpThread::Execute() {
 }
 
 void THttpThread::Cycle(int32_t& prevLength) {
-    if (Refresh.load(std::memory_order_relaxed) >= 0) {
+    const auto now = std::chrono::steady_clock::now();
+    const bool brute = Refresh.load(std::memory_order_relaxed) == -1;
+    bool silent = FContent.SkipsHead(now);
+    if (!brute && !silent) {
         try {
             FHttp->Request.Referer = Referer;
             FHttp->Head(Url);
             prevLength = ContentLength;
             ContentLength = ocelis::LowInt32(FHttp->Response.ContentLength);
+            silent = ocelis::HeadIsSilent(FHttp->Response, nullptr);
+            if (!silent)
+                FContent.HeadTold();
+        } catch (const EHttpError& e) {
+            silent = ocelis::HeadIsSilent(FHttp->Response, &e);
         } catch (...) {
         }
         try {
@@ -98,24 +108,40 @@ void THttpThread::Cycle(int32_t& prevLength) {
         }
     }
 
-    const bool changed = ocelis::HeadShowsChange(FHttp->Response.LastModified, LastModified,
-                                                 ContentLength, prevLength) ||
-                         Refresh.load(std::memory_order_relaxed) == -1;
+    bool fresh = false;
+    const bool changed = silent || brute ||
+                         ocelis::HeadShowsChange(FHttp->Response.LastModified, LastModified,
+                                                 ContentLength, prevLength);
     if (changed) {
         FHttp->ReadTimeout = Timing.GetReadTimeout;
         FHttp->RecvBufferSize = 1024;
         Received = 0;
         try {
             PrepareStream();
+            // Whether the picture is new is known only at its end.
+            FQuietProgress = silent;
             FHttp->Request.Referer = Referer;
             FHttp->Get(Url, Stream);
+            FQuietProgress = false;
+            if (silent)
+                ContentLength = ocelis::LowInt32(FHttp->Response.ContentLength);
             Received = ContentLength;
             BodyComplete = FHttp->Response.BodyComplete;
-            FProgressPending = false;
-            CallHandler(&THttpThread::OnProgress);
-            CallHandler(&THttpThread::OnImage);
-            LastModified = FHttp->Response.LastModified;
+            fresh = !BodyComplete || FContent.IsNew(Stream);
+            if (BodyComplete && silent)
+                FContent.SilentGetDone(now);
+            if (fresh || !silent) {
+                FProgressPending = false;
+                CallHandler(&THttpThread::OnProgress);
+                CallHandler(&THttpThread::OnImage);
+            }
+            if (BodyComplete)
+                LastModified = FHttp->Response.LastModified;
+            else
+                ContentLength = prevLength; // cut short: the next cycle asks again
         } catch (...) {
+            FQuietProgress = false;
+            ContentLength = prevLength;
             // The bar stays up after a failed GET: it shows the last portion read.
             if (FProgressPending)
                 HandOverProgress();
@@ -127,9 +153,9 @@ void THttpThread::Cycle(int32_t& prevLength) {
             } catch (...) {
             }
         }
-    } else {
-        Pause(Timing.UnchangedPause);
     }
+    if (!changed || (silent && !fresh))
+        Pause(Timing.UnchangedPause);
 
     Countdown = Refresh.load(std::memory_order_relaxed);
     while (Countdown > 0 && !Terminated()) {

@@ -59,4 +59,6 @@ private:
     // portion read since the last hand-over is still unseen.
     std::chrono::steady_clock::time_point FNextProgress;
     bool FProgressPending = false;
+    bool FQuietProgress = false;
+    ocelis::TChangeByContent FContent;
 };

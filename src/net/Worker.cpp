@@ -2,6 +2,12 @@
 
 namespace ocelis {
 
+bool HeadIsSilent(const THttpResponse& response, const EHttpError* failure) {
+    if (failure)
+        return failure->Code >= 400;
+    return !response.HasHeader("Last-Modified") && !response.HasHeader("Content-Length");
+}
+
 TWorker::TWorker(std::shared_ptr<Synchronizer> sync)
     : FSync(std::move(sync)), FLink(std::make_shared<TWorkerLink>()),
       FLatest(std::make_shared<TLatest>()) {

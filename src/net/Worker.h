@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 namespace ocelis {
@@ -37,6 +38,57 @@ inline bool HeadShowsChange(const TModifiedDate& head, const TModifiedDate& know
                             int32_t headLength, int32_t knownLength) {
     return head.LaterThan(known) || headLength != knownLength;
 }
+
+// The last picture seen, by its bytes: a picture is new only when they differ.
+class TPictureMemory {
+public:
+    // Whether bytes differ from the last picture seen; remembers them when they do.
+    bool IsNew(std::string_view bytes) {
+        const std::size_t hash = std::hash<std::string_view>{}(bytes);
+        if (FHasLast && hash == FLastHash && bytes.size() == FLastSize)
+            return false;
+        FHasLast = true;
+        FLastHash = hash;
+        FLastSize = bytes.size();
+        return true;
+    }
+
+private:
+    bool FHasLast = false;
+    std::size_t FLastHash = 0;
+    std::size_t FLastSize = 0;
+};
+
+// Where a server's HEAD tells nothing (it is refused, or gives neither date nor length), a
+// webcam is polled by GET and a picture counts as new only when its bytes differ.
+class TChangeByContent {
+public:
+    // After this many good GETs behind silent HEADs, HEAD is left out for a while.
+    static constexpr int32_t kSilentGets = 2;
+    static constexpr std::chrono::minutes kHeadAgainAfter{10};
+
+    // Whether this cycle leaves HEAD out.
+    bool SkipsHead(std::chrono::steady_clock::time_point now) const {
+        return FSilentGets >= kSilentGets && now < FHeadAgainAt;
+    }
+    // A HEAD that told something ends polling by content.
+    void HeadTold() { FSilentGets = 0; }
+    // A complete GET after a silent HEAD (or instead of one).
+    void SilentGetDone(std::chrono::steady_clock::time_point now) {
+        if (++FSilentGets == kSilentGets || (FSilentGets > kSilentGets && now >= FHeadAgainAt))
+            FHeadAgainAt = now + kHeadAgainAfter;
+    }
+    bool IsNew(std::string_view bytes) { return FLast.IsNew(bytes); }
+
+private:
+    int32_t FSilentGets = 0;
+    std::chrono::steady_clock::time_point FHeadAgainAt{};
+    TPictureMemory FLast;
+};
+
+// Whether a HEAD's answer or failure tells nothing of the picture: refused with an error
+// status, or answered without date and length.
+bool HeadIsSilent(const THttpResponse& response, const EHttpError* failure);
 
 class TWorker;
 

@@ -489,6 +489,11 @@ void TfoViewer::ThreadImage(THttpThread& thread) {
     // A picture cut short is no new picture: nothing is shown, archived or sounded, and the
     // previous one stays. Data that is no JPEG at all still counts as a hand-over.
     bool cutShort = !thread.BodyComplete;
+    // The same bytes again are no new picture either: no beep, no archive file, no count.
+    if (!cutShort && !FPictures.IsNew(thread.Stream)) {
+        ProgressBar->hide();
+        return;
+    }
     std::optional<JpegImage> image;
     if (!cutShort && !thread.Stream.empty()) {
         try {

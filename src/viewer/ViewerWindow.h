@@ -114,7 +114,8 @@ private:
 
     // Threads forgotten by actRefresh/actStopRefresh that may still hand something over.
     std::vector<ocelis::TWorkerRef<THttpThread>> FOldThreads;
-    int FBusy = 0; // > 0 while a hand-over runs (SaveImage may process events)
+    ocelis::TPictureMemory FPictures; // the last picture handed over
+    int FBusy = 0;                    // > 0 while a hand-over runs (SaveImage may process events)
     bool FDeleteDeferred = false;
 
     TFramelessDrag* FDrag = nullptr; // moving and sizing by mouse

@@ -129,16 +129,55 @@ TEST_F(HttpThreadTest, UnchangedImageIsDownloadedOnce) {
     EXPECT_EQ(W.Log[0], "image:still");
 }
 
-TEST_F(HttpThreadTest, HeadWithoutLengthOrDateDownloadsOnceThenNever) {
-    Server.SetHandler([](const HttpRequestSeen& r) {
-        if (r.Method == "HEAD")
-            return Reply("HTTP/1.1 200 OK\r\n\r\n");
-        return Reply(MakeResponse(200, "OK", {}, "jpeg"));
-    });
-    Make(1)->Resume();
-    ASSERT_TRUE(Serve([&] { return Server.RequestCount() >= 5; }));
-    EXPECT_EQ(Methods(5), (std::vector<std::string>{"HEAD", "GET", "HEAD", "HEAD", "HEAD"}));
-    EXPECT_EQ(W.Images, 1);
+// A HEAD that tells nothing (refused, or neither date nor length): the picture is fetched
+// every cycle, handed over only when its bytes changed, and after two such GETs HEAD is
+// left out for a while.
+TEST_F(HttpThreadTest, SilentHeadsPollByContentAndHandOverOnlyChangedPictures) {
+    struct TCase {
+        const char* Name;
+        std::string Head;
+        bool Changing; // every GET a new picture
+        int Images;    // at least, after five requests; exactly when steady
+    };
+    const std::vector<TCase> cases = {
+        {"no date or length", "HTTP/1.1 200 OK\r\n\r\n", false, 1},
+        {"no date or length, changing", "HTTP/1.1 200 OK\r\n\r\n", true, 3},
+        {"refused", "HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n", false, 1},
+        {"refused, changing", "HTTP/1.1 501 Not Implemented\r\nContent-Length: 0\r\n\r\n", true, 3},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        HttpTestServer server;
+        std::atomic<int> gets{0};
+        server.SetHandler([&](const HttpRequestSeen& r) {
+            if (r.Method == "HEAD")
+                return Reply(c.Head);
+            return Reply(
+                MakeResponse(200, "OK", {}, c.Changing ? "jpeg" + std::to_string(gets++) : "jpeg"));
+        });
+        Window w;
+        auto* t = new THttpThread(Loop);
+        w.Attach(*t);
+        t->Url = server.Url("/cam.jpg");
+        t->Refresh = 1;
+        t->Timing.Tick = 2ms;
+        t->Timing.UnchangedPause = 2ms;
+        Thread = t;
+        t->Resume();
+        ASSERT_TRUE(Serve([&] { return server.RequestCount() >= 5 && w.Images >= c.Images; }));
+        ocelis::TWorkerRef<THttpThread>(t).Stop();
+        ASSERT_TRUE(Serve([&] { return Freed(); }));
+        std::vector<std::string> m;
+        for (const auto& r : server.Requests())
+            if (m.size() < 5)
+                m.push_back(r.Method);
+        EXPECT_EQ(m, (std::vector<std::string>{"HEAD", "GET", "HEAD", "GET", "GET"}));
+        if (c.Changing)
+            EXPECT_GE(w.Images, c.Images);
+        else
+            EXPECT_EQ(w.Images, c.Images);
+        Thread = nullptr;
+    }
 }
 
 TEST_F(HttpThreadTest, BruteModeDownloadsBackToBackWithoutHeadOrTicks) {
@@ -345,17 +384,6 @@ TEST_F(HttpThreadTest, FailedGetHandsOverTheLastPortionRead) {
 }
 
 // ---- the first HEAD ----
-
-TEST_F(HttpThreadTest, FailingHeadStillDownloads) {
-    Server.SetHandler([](const HttpRequestSeen& r) {
-        if (r.Method == "HEAD")
-            return Reply("HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n");
-        return Reply(MakeResponse(200, "OK", {}, "img"));
-    });
-    Make(1)->Resume();
-    ASSERT_TRUE(Serve([&] { return W.Images == 2; }));
-    EXPECT_EQ(Methods(4), (std::vector<std::string>{"HEAD", "GET", "HEAD", "GET"}));
-}
 
 TEST_F(HttpThreadTest, SilentServerCostsAFreshClientsHeadOnlyItsTimeout) {
     Server.SetHandler([](const HttpRequestSeen& r) {

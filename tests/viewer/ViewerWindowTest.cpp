@@ -60,6 +60,11 @@ HttpAnswer HeadAnswer(size_t length, int dateIndex, bool withLength = true) {
     return HttpAnswer().Send(MakeResponse(200, "OK", h, "", false)).Close();
 }
 
+// Pictures of the same size whose bytes differ with n: each one is a new picture.
+std::string NthPicture(int n) {
+    return ocelis::test::SolidJpeg(320, 240, static_cast<uint8_t>(40 + n % 200));
+}
+
 HttpAnswer GetAnswer(const std::string& body, int dateIndex) {
     return HttpAnswer()
         .Send(MakeResponse(200, "OK",
@@ -391,10 +396,12 @@ TEST_F(ViewerTest, TicksAppearInPanel0InOrder) {
 
 TEST_F(ViewerTest, BruteModeLeavesPanel0EmptyAndShowsProgress) {
     // The body arrives in two parts, so progress is handed over before the image is.
-    const size_t half = Picture.size() / 2;
-    Server->SetHandler([this, half](const HttpRequestSeen& r) {
-        const std::string all = MakeResponse(200, "OK", {"Connection: close"}, Picture);
-        const size_t split = all.size() - Picture.size() + half;
+    auto gets = std::make_shared<std::atomic<int>>(0);
+    Server->SetHandler([gets](const HttpRequestSeen& r) {
+        const std::string picture = NthPicture((*gets)++);
+        const size_t half = picture.size() / 2;
+        const std::string all = MakeResponse(200, "OK", {"Connection: close"}, picture);
+        const size_t split = all.size() - picture.size() + half;
         return HttpAnswer()
             .Send(all.substr(0, split))
             .Pause(r.Method == "GET" ? 150ms : 0ms)
@@ -462,6 +469,8 @@ TEST_F(ViewerTest, SnoozeStaysHiddenOverFailedDownloadUntilNextImage) {
     std::mutex gateMutex;
     std::condition_variable gateOpened;
     bool gateOpen = false;
+    // A new picture wakes the window: the same bytes again would not.
+    const std::string next = ocelis::test::SolidJpeg(320, 240, 90);
     Server->SetHandler([&](const HttpRequestSeen& r) {
         if (r.Method == "HEAD") // a new date every cycle: always changed
             return HeadAnswer(Picture.size(), ++heads);
@@ -473,6 +482,7 @@ TEST_F(ViewerTest, SnoozeStaysHiddenOverFailedDownloadUntilNextImage) {
         if (n == 3) {
             std::unique_lock<std::mutex> lock(gateMutex);
             gateOpened.wait_for(lock, 10s, [&] { return gateOpen; });
+            return GetAnswer(next, heads.load());
         }
         return GetAnswer(Picture, heads.load());
     });
@@ -529,7 +539,13 @@ TEST_F(ViewerTest, StopRefreshTwice) {
 }
 
 TEST_F(ViewerTest, RefreshReplacesTheThread) {
-    ServeSteadyPicture();
+    // A steady picture per thread, another one for the thread the refresh starts.
+    auto gets = std::make_shared<std::atomic<int>>(0);
+    Server->SetHandler([gets](const HttpRequestSeen& r) {
+        if (r.Method == "HEAD")
+            return HeadAnswer(NthPicture(*gets).size(), 1);
+        return GetAnswer(NthPicture((*gets)++), 1);
+    });
     TfoViewer* v = Open(Cam(60));
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
     Act(v, "actRefresh")->trigger();
@@ -936,7 +952,7 @@ TEST_F(ViewerTest, SaveImagesArchivesEveryImage) {
     Server->SetHandler([&](const HttpRequestSeen& r) {
         if (r.Method == "HEAD")
             return HeadAnswer(Picture.size(), ++heads);
-        return GetAnswer(Picture, heads.load());
+        return GetAnswer(heads.load() == 1 ? Picture : NthPicture(heads.load()), heads.load());
     });
     const fs::path root = ocelis::test::TestHome() / "archive1";
     fs::remove_all(root);
@@ -952,6 +968,31 @@ TEST_F(ViewerTest, SaveImagesArchivesEveryImage) {
         QTest::qWaitFor([&] { return fs::exists(root / "Harbour" / "Image 00002.jpg"); }, 10000));
     EXPECT_EQ(ocelis::test::ReadFileBytes(root / "Harbour" / "Image 00001.jpg"), Picture);
     EXPECT_GE(v->Webcam().LastId, 1);
+}
+
+// A server that dates every answer anew but sends the same picture: one picture, one file,
+// one count; no duplicate in the archive.
+TEST_F(ViewerTest, TheSamePictureAgainIsNeitherCountedNorArchived) {
+    std::atomic<int> heads{0}, gets{0};
+    Server->SetHandler([&](const HttpRequestSeen& r) {
+        if (r.Method == "HEAD")
+            return HeadAnswer(Picture.size(), ++heads);
+        ++gets;
+        return GetAnswer(Picture, heads.load());
+    });
+    const fs::path root = ocelis::test::TestHome() / "archive-same";
+    fs::remove_all(root);
+    Settings->SaveImages = true;
+    Settings->SavePath = root.string();
+    Settings->SubDirectory = false;
+    TfoViewer* v = Open(Cam(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gets >= 4; }, 10000));
+    EXPECT_EQ(v->ImageCount(), 1);
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(root))
+        files.push_back(e.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(ocelis::test::ReadFileBytes(files[0]), Picture);
 }
 
 TEST_F(ViewerTest, PictureCutShortIsNeitherShownNorArchived) {
