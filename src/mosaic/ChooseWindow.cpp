@@ -280,6 +280,7 @@ void TfoChoose::ThreadNext(TMireThread& thread) {
         thread.Url = cam->Url;
         // Every webcam afresh.
         thread.LastModified = {};
+        thread.Content = {};
         thread.ContentLength = 0;
         // Decoded on the worker at the smallest scale that still covers a thumbnail.
         thread.PictureWidth = ocelis::kThumbWidth;

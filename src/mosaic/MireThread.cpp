@@ -51,7 +51,7 @@ void TMireThread::Fail(const std::exception_ptr& error) {
     }
 }
 
-void TMireThread::Head() {
+bool TMireThread::Head() {
     try {
         if (FHttp->Connected())
             FHttp->Disconnect();
@@ -59,9 +59,14 @@ void TMireThread::Head() {
     }
     Answered = false;
     FailReason.clear();
+    bool silent = false;
     try {
         FHttp->Head(Url);
         Answered = true;
+        silent = ocelis::HeadIsSilent(FHttp->Response, nullptr);
+    } catch (const EHttpError& e) {
+        silent = ocelis::HeadIsSilent(FHttp->Response, &e);
+        Fail(std::current_exception());
     } catch (...) {
         Fail(std::current_exception());
     }
@@ -69,21 +74,31 @@ void TMireThread::Head() {
         FHttp->Disconnect();
     } catch (...) {
     }
+    return silent;
 }
 
-void TMireThread::Fetch() {
+void TMireThread::Fetch(bool headAnswered) {
     FHttp->ReadTimeout = Timing.GetReadTimeout;
     FHttp->RecvBufferSize = 1024;
-    ContentLength = ocelis::LowInt32(FHttp->Response.ContentLength);
+    const ocelis::TModifiedDate knownDate = LastModified;
+    const int32_t knownLength = ContentLength;
+    if (headAnswered)
+        ContentLength = ocelis::LowInt32(FHttp->Response.ContentLength);
     Downloaded = true;
     Answered = false;
     FailReason.clear();
     try {
         FHttp->Request.Referer = Referer;
         FHttp->Get(Url, Data);
-        LastModified = FHttp->Response.LastModified;
         BodyComplete = FHttp->Response.BodyComplete;
         Answered = true;
+        if (BodyComplete) {
+            LastModified = FHttp->Response.LastModified;
+        } else {
+            // Cut short: the next pass asks again.
+            LastModified = knownDate;
+            ContentLength = knownLength;
+        }
         return;
     } catch (...) {
         Fail(std::current_exception());
@@ -119,22 +134,40 @@ void TMireThread::DecodePicture() {
 }
 
 void TMireThread::Iteration() {
-    Head();
+    const auto now = std::chrono::steady_clock::now();
+    const bool skipHead = Content.SkipsHead(now);
+    bool silent = skipHead;
+    if (skipHead) {
+        Answered = false;
+        FailReason.clear();
+    } else {
+        silent = Head();
+        if (Answered && !silent)
+            Content.HeadTold();
+    }
     if (Data.capacity() > kKeptCapacity)
         std::string().swap(Data);
     Data.clear();
     Downloaded = false;
+    Unchanged = false;
     BodyComplete = true;
     Picture = {};
     FullWidth = FullHeight = 0;
     PictureFailed = PictureCutShort = false;
 
     const bool changed =
+        silent ||
         ocelis::HeadShowsChange(FHttp->Response.LastModified, LastModified,
                                 ocelis::LowInt32(FHttp->Response.ContentLength), ContentLength);
     if (changed) {
-        Fetch();
-        DecodePicture();
+        Fetch(!skipHead && Answered);
+        if (Answered && BodyComplete) {
+            if (silent)
+                Content.SilentGetDone(now);
+            Unchanged = !Content.IsNew(Data);
+        }
+        if (!Unchanged)
+            DecodePicture();
     }
     CallHandler(&TMireThread::OnImage);
     CallHandler(&TMireThread::OnNext);

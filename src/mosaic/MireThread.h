@@ -66,6 +66,12 @@ public:
     std::string FailReason;
     THttpFailure FailKind = THttpFailure::Other; // when not Answered
     bool Downloaded = false;                     // a GET was made
+    // Its picture has the bytes of the last one seen for this webcam: nothing new, and not
+    // decoded again.
+    bool Unchanged = false;
+    // In and out, per webcam like LastModified: whether its server's HEAD tells anything,
+    // and the last picture seen.
+    ocelis::TChangeByContent Content;
     bool BodyComplete = true; // false when the server closed before the end it announced
     // When both are above 0 (set in OnNext), the worker decodes a complete body itself
     // before OnImage, with libjpeg's DCT scaling at the smallest scale that still covers
@@ -90,8 +96,9 @@ protected:
 
 private:
     void Iteration();
-    void Head();
-    void Fetch();
+    // True when the HEAD told nothing of the picture.
+    bool Head();
+    void Fetch(bool headAnswered);
     void DecodePicture();
     void CallHandler(TCallback TMireThread::*which);
     void NewClient();

@@ -143,6 +143,8 @@ void TfoMire::ThreadNext(TMireThread& thread) {
     thread.Url = cell.Url;
     thread.LastModified = cell.Refetch ? ocelis::TModifiedDate{} : cell.LastModified;
     thread.ContentLength = cell.Refetch ? kForceFetch : cell.ContentLength;
+    // A refetch wants the picture decoded again, even the same bytes.
+    thread.Content = cell.Refetch ? ocelis::TChangeByContent{} : cell.Content;
     cell.Live = false;
     StatusBar->SetSimpleText(ocelis::DisplayText(Refreshing) + ocelis::ToQ(cell.Url));
     thread.Referer = cell.Referer;
@@ -158,7 +160,9 @@ void TfoMire::ThreadImage(TMireThread& thread) {
     try {
         bool failed = !thread.Answered;
         std::string reason = thread.FailReason;
-        const bool delivered = thread.Downloaded && thread.Answered && !thread.Data.empty();
+        cell.Content = thread.Content;
+        const bool delivered =
+            thread.Downloaded && !thread.Unchanged && thread.Answered && !thread.Data.empty();
         if (delivered && thread.PictureFailed) {
             failed = true;
             reason = thread.PictureCutShort ? "picture cut short" : "not a JPEG picture";

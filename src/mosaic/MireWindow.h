@@ -31,6 +31,7 @@ public:
     std::string Referer;
     std::string Url;
     ocelis::TModifiedDate LastModified;
+    ocelis::TChangeByContent Content; // how its server is polled, the last picture seen
     int32_t ContentLength = 0;
     bool Live = false;
 

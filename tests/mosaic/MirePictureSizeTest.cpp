@@ -64,6 +64,7 @@ TEST(MirePictureSize, EachIterationCarriesThePicturesOwnSizeOrNone) {
         const TStep& step = steps[static_cast<size_t>(s.Index)];
         s.Url = server.Url(step.Path);
         s.ContentLength = 0; // every step downloads
+        s.Content = {};      // and is a webcam of its own
         s.PictureWidth = step.BoxW;
         s.PictureHeight = step.BoxH;
     };

@@ -125,7 +125,8 @@ TEST_F(MireThreadTest, HeadAnswersDecideTheDownloads) {
     const std::vector<TCase> cases = {
         {"date and length", {kDate, "Content-Length: 5"}, false, "HEAD GET HEAD HEAD", {5, 5, 5}},
         // The missing length reads as -1, which differs from the 0 known at first only.
-        {"neither header", {}, false, "HEAD GET HEAD HEAD", {-1, -1, -1}},
+        // Nothing to tell a change by: polled by GET, HEAD left out after two of them.
+        {"neither header", {}, false, "HEAD GET HEAD GET GET", {-1, -1, -1}},
         {"date only", {kDate}, false, "HEAD GET HEAD HEAD", {-1, -1, -1}},
         {"changing length", {}, true, "HEAD GET HEAD GET HEAD GET", {5, 7, 9}},
     };
@@ -154,6 +155,23 @@ TEST_F(MireThreadTest, HeadAnswersDecideTheDownloads) {
         // The stop from OnNext: no iteration after the third, no OnNext beyond the fourth.
         EXPECT_EQ(w.Nexts, 4);
     }
+}
+
+// A webcam whose server refuses HEAD: each pass fetches, but the same bytes again are
+// no new picture and are not decoded.
+TEST_F(MireThreadTest, RefusedHeadPollsByContentAndTheSamePictureIsNoNewOne) {
+    std::atomic<int> gets{0};
+    Server.SetHandler([&](const HttpRequestSeen& r) {
+        if (r.Method == "HEAD")
+            return Reply(Head({"Content-Length: 0"}, "405 Method Not Allowed"));
+        return Reply(MakeResponse(200, "OK", {}, ++gets == 3 ? "new" : "old"));
+    });
+    std::vector<bool> unchanged;
+    W.Inspect = [&](TMireThread& s) { unchanged.push_back(s.Unchanged); };
+    Start({"/cam.jpg"}, 4);
+    ASSERT_TRUE(Serve([&] { return Freed(); }));
+    EXPECT_EQ(Methods(Server), "HEAD GET HEAD GET GET GET");
+    EXPECT_EQ(unchanged, (std::vector<bool>{false, true, false, false}));
 }
 
 TEST_F(MireThreadTest, WebcamsInTurnGetTheirRefererOnTheGetAndFreshConnections) {
