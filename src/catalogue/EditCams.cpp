@@ -4,6 +4,7 @@
 #include "catalogue/CamUrlTestJob.h"
 #include "gui/WindowKit.h"
 #include "imaging/QtBitmap.h"
+#include "net/Url.h"
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
 #include "util/QtText.h"
@@ -471,7 +472,7 @@ void TfoEditCams::ShowTestResult(const TCamUrlTestResult& r) {
         text = ReplaceArgs(TestStatus, {r.StatusLine});
         break;
     case TCamUrlTestKind::Redirect:
-        text = ReplaceArgs(TestRedirect, {orNone(r.Location)});
+        text = ReplaceArgs(TestRedirect, {orNone(ocelis::UrlForDisplay(r.Location))});
         FRedirect = r.Location;
         UseAddressButton->setVisible(!r.Location.empty());
         break;

@@ -1,6 +1,7 @@
 #include "mosaic/ChooseRules.h"
 
 #include "catalogue/CamCategory.h"
+#include "net/Url.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,7 +42,7 @@ bool WithinOnlineTime(std::time_t lastModifiedUtc, int64_t nowUnixMs) {
 
 std::string CamHintText(std::string hint, const TCamWebcam& cam, std::string_view dateText) {
     hint = ReplaceFirst(std::move(hint), "%name%", cam.Name);
-    hint = ReplaceFirst(std::move(hint), "%url%", cam.Url);
+    hint = ReplaceFirst(std::move(hint), "%url%", UrlForDisplay(cam.Url));
     hint = ReplaceFirst(std::move(hint), "%email%", cam.Email);
     hint = ReplaceFirst(std::move(hint), "%home%", cam.Homepage);
     return ReplaceFirst(std::move(hint), "%date%", dateText);

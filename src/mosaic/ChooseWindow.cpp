@@ -6,6 +6,7 @@
 #include "gui/WindowKit.h"
 #include "imaging/QtBitmap.h"
 #include "mosaic/ChooseRules.h"
+#include "net/Url.h"
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
@@ -285,7 +286,7 @@ void TfoChoose::ThreadNext(TMireThread& thread) {
         // Decoded on the worker at the smallest scale that still covers a thumbnail.
         thread.PictureWidth = ocelis::kThumbWidth;
         thread.PictureHeight = ocelis::kThumbHeight;
-        StatusBar->SetSimpleText(ocelis::DisplayText(Refreshing + cam->Url));
+        StatusBar->SetSimpleText(ocelis::DisplayText(Refreshing + ocelis::UrlForDisplay(cam->Url)));
         thread.Referer = cam->Referer;
     } catch (...) {
         thread.Terminate();

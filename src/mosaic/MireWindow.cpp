@@ -2,6 +2,7 @@
 
 #include "gui/OcStatusBar.h"
 #include "imaging/QtBitmap.h"
+#include "net/Url.h"
 #include "settings/CamViewer.h"
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
@@ -146,7 +147,8 @@ void TfoMire::ThreadNext(TMireThread& thread) {
     // A refetch wants the picture decoded again, even the same bytes.
     thread.Content = cell.Refetch ? ocelis::TChangeByContent{} : cell.Content;
     cell.Live = false;
-    StatusBar->SetSimpleText(ocelis::DisplayText(Refreshing) + ocelis::ToQ(cell.Url));
+    StatusBar->SetSimpleText(ocelis::DisplayText(Refreshing) +
+                             ocelis::ToQ(ocelis::UrlForDisplay(cell.Url)));
     thread.Referer = cell.Referer;
     const ocelis::TMosaicCellSize box = ocelis::MosaicPictureBox(FCellSize);
     thread.PictureWidth = std::max(1, box.ColWidth);

@@ -251,4 +251,24 @@ std::string TUrl::Password() const {
     return PercentDecoded(std::string_view(FUserInfo).substr(colon + 1));
 }
 
+std::string UrlForDisplay(std::string_view text) {
+    // Found as the client reads it ("\\" as "/"), replaced in the text as typed.
+    std::string slashed(text);
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    const std::string_view url = slashed;
+    const std::size_t sep = url.find("://");
+    const std::size_t from = sep == std::string_view::npos ? 0 : sep + 3;
+    const std::size_t end = std::min(url.find_first_of("/?#", from), url.size());
+    const std::size_t at = url.substr(0, end).rfind('@');
+    if (at == std::string_view::npos || at < from)
+        return std::string(text);
+    const std::size_t colon = url.substr(0, at).find(':', from);
+    if (colon == std::string_view::npos)
+        return std::string(text);
+    std::string out(text.substr(0, colon + 1));
+    out += "***";
+    out += text.substr(at);
+    return out;
+}
+
 } // namespace ocelis

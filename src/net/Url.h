@@ -68,4 +68,7 @@ private:
     std::string FTarget = "/";
 };
 
+// An address as shown to the user: a password in it becomes "***"; the rest stays as typed.
+std::string UrlForDisplay(std::string_view url);
+
 } // namespace ocelis
