@@ -1,5 +1,6 @@
 // A small HTTP/1.1 client for webcam images: HEAD and GET of http:// and https:// URLs over
-// one optionally persistent connection, with cookies and progress reports. One per thread.
+// one optionally persistent connection, with cookies, progress reports, and the Digest or
+// Basic credentials of a URL's user info when a server asks for them. One per thread.
 #pragma once
 
 #include "net/HttpAuthCache.h"
