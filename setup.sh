@@ -40,7 +40,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 
-# Test servers (lighttpd, httpbin) are started by the tests on loopback ports of their own:
+# The test servers in the list are started by the tests on loopback ports of their own:
 # installing them must not start their system services. A policy that refuses every start
 # stands in during the install; one that was there before is put back.
 POLICY=/usr/sbin/policy-rc.d
