@@ -16,6 +16,7 @@ PACKAGES=(
     dbus dbus-bin python3-dbus python3-gi
     shared-mime-info desktop-file-utils fonts-dejavu-core
     ffmpeg mediainfo
+    python3-httpbin lighttpd
 )
 case "${1:-}" in
     "") ;;
@@ -38,5 +39,27 @@ if [ "$(id -u)" -ne 0 ]; then
     SUDO="sudo"
 fi
 echo "setup: installing ${missing[*]}"
+
+# The test servers in the list are started by the tests on loopback ports of their own:
+# installing them must not start their system services. A policy that refuses every start
+# stands in during the install; one that was there before is put back.
+POLICY=/usr/sbin/policy-rc.d
+SAVED_POLICY=""
+if [ -e "$POLICY" ]; then
+    SAVED_POLICY=$(mktemp)
+    $SUDO cp -p "$POLICY" "$SAVED_POLICY"
+fi
+restore_policy() {
+    if [ -n "$SAVED_POLICY" ]; then
+        $SUDO cp -p "$SAVED_POLICY" "$POLICY"
+        $SUDO rm -f "$SAVED_POLICY"
+    else
+        $SUDO rm -f "$POLICY"
+    fi
+}
+trap restore_policy EXIT
+printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$POLICY" >/dev/null
+$SUDO chmod 755 "$POLICY"
+
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

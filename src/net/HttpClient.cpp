@@ -1,5 +1,6 @@
 #include "net/HttpClient.h"
 
+#include "net/HttpAuth.h"
 #include "net/TlsConnection.h"
 #include "net/Url.h"
 #include "util/Text.h"
@@ -29,6 +30,8 @@ constexpr std::size_t kFoldLimit = 1024;
 constexpr std::size_t kMaxCookies = 64;
 constexpr int64_t kMaxErrorBody = int64_t{1} << 20;
 constexpr std::size_t kMaxTlsSessions = 16;
+// Credentials sent up front, a stale nonce, then the fresh one: never a loop.
+constexpr int kMaxAuthRequests = 3;
 
 bool IsBreak(char c) {
     return c == ' ' || c == '\t' || c == ',';
@@ -87,6 +90,35 @@ bool SendsHeader(const std::string& req, std::string_view name) {
             return true;
     }
     return false;
+}
+
+// The trimmed values of every header with this name, in order.
+std::vector<std::string> HeaderValues(const THttpResponse& response, std::string_view name) {
+    std::vector<std::string> out;
+    for (const std::string& h : response.Headers) {
+        const std::size_t colon = h.find(':');
+        if (colon != std::string::npos && SameText(Trim(h.substr(0, colon)), name))
+            out.push_back(Trim(std::string_view(h).substr(colon + 1)));
+    }
+    return out;
+}
+
+// The Authorization value answering state with the URL's credentials.
+std::string Authorization(const ocelis::TAuthState& state, const ocelis::TUrl& url, bool head,
+                          const std::string& target) {
+    const std::string user = url.User();
+    const std::string password = url.Password();
+    // Decoded from the URL, they could otherwise write header lines of their own.
+    if (HasControl(user) || HasControl(password))
+        throw EHttpError("control characters in the user name or password", THttpFailure::BadUrl);
+    if (state.Scheme == ocelis::TAuthScheme::Basic) {
+        if (user.find(':') != std::string::npos)
+            throw EHttpError("a colon in the user name, which Basic cannot send",
+                             THttpFailure::BadUrl);
+        return ocelis::BasicAuthorization(user, password);
+    }
+    return ocelis::DigestAuthorization(state, user, password, head ? "HEAD" : "GET", target,
+                                       state.Nc, state.Qop ? ocelis::NewCnonce() : std::string());
 }
 
 THttpFailure ConnectFailure(int err) {
@@ -481,48 +513,25 @@ void THttpClient::Get(const std::string& url, std::string& stream) {
     Perform(false, url, &stream);
 }
 
-void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* stream) {
-    CheckAborted();
-    Deadline = std::chrono::steady_clock::now() + RequestTimeLimit;
-    SyncReaderLimits();
-
-    // Credentials in the URL are never sent.
-    const std::optional<ocelis::TUrl> url = ocelis::TUrl::Parse(rawUrl);
-    if (!url)
-        throw EHttpError("bad host in the URL", THttpFailure::BadUrl);
-    const std::string& scheme = url->Scheme();
-    Url u;
-    u.Host = url->Host();
-    u.Name = url->HostName();
-    u.Target = url->Target();
-    u.Tls = url->IsHttps();
-    std::string port = url->Port();
-    if (port.empty()) {
-        if (!u.Tls && !url->IsHttp())
-            throw EHttpError("unknown protocol: " + scheme, THttpFailure::BadUrl);
-        port = url->DefaultPort();
-    }
-    if (u.Host.empty())
-        throw EHttpError("no host in the URL", THttpFailure::BadUrl);
-    // A line break in a catalogue's address or Referer would write headers of its own.
-    if (HasControl(u.Target))
-        throw EHttpError("control characters in the URL", THttpFailure::BadUrl);
-    if (HasControl(Request.Referer))
-        throw EHttpError("control characters in the Referer", THttpFailure::BadUrl);
-    u.Port = port;
-    Request.Host = url->HostHeader();
-
+std::string THttpClient::RequestBytes(bool head, const Url& u,
+                                      const std::string& authorization) const {
     std::string req = (head ? "HEAD " : "GET ") + u.Target + " HTTP/1.1\r\n";
     AddHeader(req, "Host", Request.Host);
     AddHeader(req, "Accept", Request.Accept);
     if (!Request.Referer.empty())
         AddHeader(req, "Referer", Request.Referer);
     AddHeader(req, "User-Agent", Request.UserAgent);
+    // Never folded: a fold inside a quoted value would change the value.
+    if (!authorization.empty())
+        req += "Authorization: " + authorization + "\r\n";
     std::string cookies = CookieHeader(u);
     if (!cookies.empty())
         AddHeader(req, "Cookie", cookies);
     req += "\r\n";
+    return req;
+}
 
+void THttpClient::Exchange(const std::string& req, const Url& u) {
     // A kept connection the server has since closed gets one retry on a new connection.
     for (int attempt = 0;; ++attempt) {
         if (Socket >= 0 && (ConnHost != u.Host || ConnPort != u.Port || FConnTls != u.Tls))
@@ -548,7 +557,89 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
                 continue;
             throw;
         }
-        break;
+        return;
+    }
+}
+
+bool THttpClient::ReadErrorBody(bool noBody, std::string& body) {
+    if (noBody || FReader.PeerClosed())
+        return true;
+    try {
+        FReader.ReadBody(Response, body, ErrorReadTimeout, kMaxErrorBody);
+    } catch (const EHttpError&) {
+        return false;
+    }
+    return true;
+}
+
+void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* stream) {
+    CheckAborted();
+    Deadline = std::chrono::steady_clock::now() + RequestTimeLimit;
+    SyncReaderLimits();
+
+    const std::optional<ocelis::TUrl> url = ocelis::TUrl::Parse(rawUrl);
+    if (!url)
+        throw EHttpError("bad host in the URL", THttpFailure::BadUrl);
+    const std::string& scheme = url->Scheme();
+    Url u;
+    u.Host = url->Host();
+    u.Name = url->HostName();
+    u.Target = url->Target();
+    u.Tls = url->IsHttps();
+    std::string port = url->Port();
+    if (port.empty()) {
+        if (!u.Tls && !url->IsHttp())
+            throw EHttpError("unknown protocol: " + scheme, THttpFailure::BadUrl);
+        port = url->DefaultPort();
+    }
+    if (u.Host.empty())
+        throw EHttpError("no host in the URL", THttpFailure::BadUrl);
+    // A line break in a catalogue's address or Referer would write headers of its own.
+    if (HasControl(u.Target))
+        throw EHttpError("control characters in the URL", THttpFailure::BadUrl);
+    if (HasControl(Request.Referer))
+        throw EHttpError("control characters in the Referer", THttpFailure::BadUrl);
+    u.Port = port;
+    Request.Host = url->HostHeader();
+
+    // Credentials go only to a URL with user info, and up front only where its own scheme,
+    // host, port and user were asked for them before.
+    const bool withUser = url->HasUserInfo();
+    const std::shared_ptr<ocelis::THttpAuthCache> cache =
+        AuthCache ? AuthCache : std::make_shared<ocelis::THttpAuthCache>();
+    const ocelis::THttpAuthCache::TKey key{u.Tls ? "https" : "http", AnsiLower(u.Host), u.Port,
+                                           withUser ? url->User() : std::string()};
+    std::optional<ocelis::TAuthState> answer;
+    if (withUser) {
+        if (const std::optional<std::string> refused = cache->Refusal(key))
+            throw EHttpProtocolError(THttpFailure::NotAuthorised, 401, *refused, {});
+        answer = cache->TakeForRequest(key);
+    }
+
+    std::string req;
+    for (int sent = 1;; ++sent) {
+        req = RequestBytes(head, u,
+                           answer ? Authorization(*answer, *url, head, u.Target) : std::string());
+        Exchange(req, u);
+        if (Response.ResponseCode != 401 || !withUser)
+            break;
+        const std::optional<ocelis::TAuthState> challenge =
+            ocelis::ChooseChallenge(HeaderValues(Response, "WWW-Authenticate"), u.Tls);
+        // A stale nonce says the credentials were right: answer the new one.
+        const bool stale = answer && challenge && answer->Scheme == ocelis::TAuthScheme::Digest &&
+                           challenge->Scheme == ocelis::TAuthScheme::Digest && challenge->Stale;
+        if (answer && !stale)
+            cache->Refuse(key, Response.ResponseText);
+        if (!challenge || (answer && !stale))
+            break;
+        // Kept even when no request is left for it: the next call starts from it.
+        cache->Store(key, *challenge);
+        if (sent >= kMaxAuthRequests)
+            break;
+        std::string skipped;
+        if (!ReadErrorBody(head, skipped) || !KeepAlive() || FReader.PeerClosed())
+            CloseSocket();
+        answer = cache->TakeForRequest(key);
     }
 
     const int32_t code = Response.ResponseCode;
@@ -562,15 +653,7 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
                 FReader.ReadBody(Response, *stream, ReadTimeout, MaxBodySize);
         } else {
             std::string body;
-            bool complete = true;
-            if (!noBody && !FReader.PeerClosed()) {
-                try {
-                    FReader.ReadBody(Response, body, ErrorReadTimeout, kMaxErrorBody);
-                } catch (const EHttpError&) {
-                    complete = false;
-                }
-            }
-            if (!complete)
+            if (!ReadErrorBody(noBody, body))
                 CloseSocket();
             THttpFailure kind = THttpFailure::HttpStatus;
             if ((code >= 300 && code < 400 && code != 304) || Response.HasHeader("Location"))

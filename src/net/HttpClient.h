@@ -1,7 +1,9 @@
 // A small HTTP/1.1 client for webcam images: HEAD and GET of http:// and https:// URLs over
-// one optionally persistent connection, with cookies and progress reports. One per thread.
+// one optionally persistent connection, with cookies, progress reports, and the Digest or
+// Basic credentials of a URL's user info when a server asks for them. One per thread.
 #pragma once
 
+#include "net/HttpAuthCache.h"
 #include "net/HttpParser.h"
 #include "net/TlsConnection.h"
 #include "util/DateTime.h"
@@ -74,9 +76,19 @@ public:
     // the request bytes are unchanged. For tests.
     std::string ConnectAddress; // status and header lines in all
 
+    // For URLs with user info: the challenges answered and the credentials refused. Share one
+    // between clients so that what was learnt outlives each of them; null: nothing is kept
+    // beyond one request.
+    std::shared_ptr<ocelis::THttpAuthCache> AuthCache = std::make_shared<ocelis::THttpAuthCache>();
+
 private:
     struct Url;
     void Perform(bool head, const std::string& url, std::string* stream);
+    std::string RequestBytes(bool head, const Url& u, const std::string& authorization) const;
+    // Sends req and reads the status and headers of its answer (after any 100 answers).
+    void Exchange(const std::string& req, const Url& u);
+    // Reads the body of a failed answer within its own limits; false when it did not end.
+    bool ReadErrorBody(bool noBody, std::string& body);
     void OpenConnection(const Url& u);
     void StartTls(const Url& u);
     void CloseSocket();

@@ -18,7 +18,7 @@ enum class THttpFailure {
     ClosedEarly,            // the connection closed before the answer (or its chunked body) ended
     TooLarge,               // a line, the header block, the body or a chunk over its cap
     AuthenticationRequired, // a 401 to a request without credentials
-    NotAuthorised,          // a 401 to a request that carried credentials
+    NotAuthorised,          // a 401 to credentials, or credentials refused minutes ago
     Aborted,                // the client was aborted
     Other,                  // socket errors and anything else
 };

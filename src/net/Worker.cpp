@@ -145,6 +145,7 @@ THttpClient& TWorker::NewClient(const TFetchTiming& timing) {
     // A fresh client would connect and read without a bound until its first GET sets one.
     client->ReadTimeout = timing.HeadReadTimeout;
     client->RequestTimeLimit = timing.RequestTimeLimit;
+    client->AuthCache = FAuthCache;
     std::lock_guard<std::mutex> lock(FHttpMutex);
     if (FStopRequested.load())
         client->Abort();

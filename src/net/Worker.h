@@ -144,7 +144,8 @@ protected:
     void PostLatest(std::function<void(TWorker&)> fn);
 
     // A fresh client with the timing's connect and whole-request bounds, made the one that
-    // RequestStop aborts; the previous one goes.
+    // RequestStop aborts; the previous one goes. Every client of the worker shares its
+    // authentication cache, so a failed GET does not cost the next one a challenge.
     THttpClient& NewClient(const TFetchTiming& timing);
     void DropClient();
 
@@ -156,6 +157,7 @@ private:
     std::shared_ptr<Synchronizer> FSync;
     std::shared_ptr<TWorkerLink> FLink;
     std::unique_ptr<THttpClient> FHttp;
+    std::shared_ptr<THttpAuthCache> FAuthCache = std::make_shared<THttpAuthCache>();
     std::mutex FHttpMutex; // guards the FHttp pointer against RequestStop
     std::mutex FSleepMutex;
     std::condition_variable FWake;
