@@ -615,6 +615,7 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
             throw EHttpProtocolError(THttpFailure::NotAuthorised, 401, *refused, {});
         answer = cache->TakeForRequest(key);
     }
+    const bool upFront = answer.has_value();
 
     std::string req;
     for (int sent = 1;; ++sent) {
@@ -628,9 +629,16 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
         // A stale nonce says the credentials were right: answer the new one.
         const bool stale = answer && challenge && answer->Scheme == ocelis::TAuthScheme::Digest &&
                            challenge->Scheme == ocelis::TAuthScheme::Digest && challenge->Stale;
-        if (answer && !stale)
+        // Credentials sent up front with a nonce the server has since dropped (without
+        // saying stale) were never judged: the fresh challenge gets its answer first.
+        const bool dropped = upFront && sent == 1 && answer && challenge &&
+                             answer->Scheme == ocelis::TAuthScheme::Digest &&
+                             challenge->Scheme == ocelis::TAuthScheme::Digest &&
+                             challenge->Nonce != answer->Nonce;
+        const bool retry = stale || dropped;
+        if (answer && !retry)
             cache->Refuse(key, Response.ResponseText);
-        if (!challenge || (answer && !stale))
+        if (!challenge || (answer && !retry))
             break;
         // Kept even when no request is left for it: the next call starts from it.
         cache->Store(key, *challenge);

@@ -82,9 +82,10 @@ class TCamera {
 public:
     // What follows realm and nonce in its Digest challenge.
     std::string DigestExtra = R"(, qop="auth", algorithm=MD5, opaque="op")";
-    bool Basic = false;       // asks for Basic instead
-    bool AlwaysStale = false; // every right answer is told its nonce is stale
-    bool RefuseAll = false;   // every answer to credentials is a plain refusal
+    bool Basic = false;        // asks for Basic instead
+    bool AlwaysStale = false;  // every right answer is told its nonce is stale
+    bool RefuseAll = false;    // every answer to credentials is a plain refusal
+    bool SilentExpiry = false; // an expired nonce gets a fresh challenge without stale
     // The header values of a refusal of credentials; empty: a fresh challenge.
     std::vector<std::string> RefusalHeaders;
 
@@ -104,7 +105,7 @@ public:
             return Challenge(head, false);
         if (AlwaysStale || FExpired || auth->Param("nonce") != FNonce) {
             FExpired = false;
-            return Challenge(head, true);
+            return Challenge(head, !SilentExpiry);
         }
         return Ok(head);
     }
@@ -357,6 +358,19 @@ TEST(HttpAuthClient, CredentialsGoUpFrontWithTheNextNonceCount) {
     }
     std::sort(cnonces.begin(), cnonces.end());
     EXPECT_EQ(std::unique(cnonces.begin(), cnonces.end()), cnonces.end());
+}
+
+// Many cameras drop a nonce without saying stale: credentials sent up front with it are
+// answered once more, not taken as refused.
+TEST(HttpAuthClient, ANonceDroppedWithoutStaleIsAnsweredOnceMore) {
+    TRig rig;
+    rig.Camera.SilentExpiry = true;
+    EXPECT_TRUE(Fetch(rig.Client, false, kUrl).Ok);
+    rig.Camera.ExpireNonce();
+    EXPECT_TRUE(Fetch(rig.Client, false, kUrl).Ok);
+    EXPECT_TRUE(Fetch(rig.Client, true, kUrl).Ok);
+    // Asked, answered; up front (a fresh challenge), answered; up front.
+    EXPECT_EQ(rig.Server.Requests().size(), 5u);
 }
 
 TEST(HttpAuthClient, AStaleNonceIsAnsweredAgainWithoutCountingAsARefusal) {
