@@ -1,6 +1,7 @@
 #include "catalogue/CamUrlTest.h"
 
 #include "imaging/Jpeg.h"
+#include "net/HttpAuth.h"
 #include "net/Url.h"
 
 #include <optional>
@@ -100,6 +101,13 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
     result.BodySize = static_cast<int64_t>(body.size());
     result.ContentLength = http.Response.ContentLength;
     result.LastModified = http.Response.Header("Last-Modified");
+    if (http.AuthUsed) {
+        result.Auth = http.AuthUsed->Scheme == ocelis::TAuthScheme::Basic
+                          ? std::string("Basic")
+                          : std::string("Digest (") +
+                                ocelis::DigestAlgorithmName(http.AuthUsed->Algorithm) + ")";
+        result.AuthOverTls = ocelis::TUrl::Parse(url) && ocelis::TUrl::Parse(url)->IsHttps();
+    }
     result.Detail = http.Response.Header("Content-Type");
     Decode(result, body);
     return result;
@@ -133,9 +141,15 @@ TCamUrlTestResult TCamUrlTest::Classify(const std::string& url, const EHttpError
         r.Kind = TCamUrlTestKind::TimeOut;
         r.TimeOutMs = error.TimeOutMs;
         return r;
-    case THttpFailure::HttpStatus:
     case THttpFailure::AuthenticationRequired:
+        r.Kind = TCamUrlTestKind::AuthNeeded;
+        r.StatusLine = error.StatusLine;
+        return r;
     case THttpFailure::NotAuthorised:
+        r.Kind = TCamUrlTestKind::AuthRefused;
+        r.StatusLine = error.StatusLine;
+        return r;
+    case THttpFailure::HttpStatus:
         r.Kind = TCamUrlTestKind::HttpStatus;
         r.StatusLine = error.StatusLine;
         return r;

@@ -22,6 +22,8 @@ enum class TCamUrlTestKind {
     Redirect,          // a redirect (or any Location header), which viewers never follow
     NotJpeg,           // an answer whose body does not decode as JPEG
     Jpeg,              // a picture
+    AuthNeeded,        // a password is asked for and the address carries none
+    AuthRefused,       // the user name or password in the address was refused
     Failed,            // anything else: a broken or hostile answer, a refused certificate
     Cancelled,
 };
@@ -34,6 +36,9 @@ struct TCamUrlTestResult {
     std::string Detail;     // NotJpeg: content type; Failed: the client's error text
     int32_t TimeOutMs = 0;  // TimeOut
     int64_t BodySize = 0;   // bytes of the GET's body
+    // How the GET signed in: "Digest (SHA-256)", "Basic"; empty when it sent no credentials.
+    std::string Auth;
+    bool AuthOverTls = false;
 
     // Jpeg: the picture's size, a small copy and what the GET's answer said.
     int32_t Width = 0;

@@ -479,6 +479,12 @@ void TfoEditCams::ShowTestResult(const TCamUrlTestResult& r) {
     case TCamUrlTestKind::NotJpeg:
         text = ReplaceArgs(TestNotJpeg, {orNone(r.Detail), std::to_string(r.BodySize)});
         break;
+    case TCamUrlTestKind::AuthNeeded:
+        text = TestAuthNeeded;
+        break;
+    case TCamUrlTestKind::AuthRefused:
+        text = TestAuthRefused;
+        break;
     case TCamUrlTestKind::Failed:
         text = ReplaceArgs(TestFailed, {r.Detail});
         break;
@@ -492,7 +498,12 @@ void TfoEditCams::ShowTestResult(const TCamUrlTestResult& r) {
                                   : r.HeadHasLength                          ? TestHeadLength
                                   : r.HeadHasLastModified                    ? TestHeadDate
                                                                              : TestHeadNone;
-        text += "\r\n" + head;
+        // Polled by content at the webcam's own interval, once a second at the least.
+        text += "\r\n" + ReplaceArgs(head, {std::to_string(std::max(1, CamRefresh->value()))});
+        if (!r.Auth.empty())
+            text +=
+                "\r\n" + ReplaceArgs(r.Auth == "Basic" && !r.AuthOverTls ? TestAuthPlain : TestAuth,
+                                     {r.Auth});
         TestPreview->setPixmap(QPixmap::fromImage(ocelis::ToQImage(r.Preview)));
         break;
     }

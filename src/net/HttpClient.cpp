@@ -616,6 +616,7 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
         answer = cache->TakeForRequest(key);
     }
     const bool upFront = answer.has_value();
+    AuthUsed.reset();
 
     std::string req;
     for (int sent = 1;; ++sent) {
@@ -650,6 +651,8 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
         answer = cache->TakeForRequest(key);
     }
 
+    if (answer && Response.ResponseCode != 401)
+        AuthUsed = answer;
     const int32_t code = Response.ResponseCode;
     const bool noBody = head || code == 204 || code == 304 || (code >= 100 && code < 200);
     try {

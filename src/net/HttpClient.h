@@ -80,6 +80,8 @@ public:
     // between clients so that what was learnt outlives each of them; null: nothing is kept
     // beyond one request.
     std::shared_ptr<ocelis::THttpAuthCache> AuthCache = std::make_shared<ocelis::THttpAuthCache>();
+    // The authentication the last request's answer accepted; none when it sent no credentials.
+    std::optional<ocelis::TAuthState> AuthUsed;
 
 private:
     struct Url;

@@ -39,8 +39,12 @@ extern std::string TestNone;
 extern std::string TestHeadBoth;
 extern std::string TestHeadLength;
 extern std::string TestHeadDate;
-extern std::string TestHeadNone;
-extern std::string TestHeadFailed;
+extern std::string TestHeadNone;   // %1 seconds
+extern std::string TestHeadFailed; // %1 seconds
+extern std::string TestAuth;       // %1 how: "Digest (SHA-256)"
+extern std::string TestAuthPlain;  // %1 how, sent over plain http
+extern std::string TestAuthNeeded;
+extern std::string TestAuthRefused;
 
 namespace ocelis {
 

@@ -101,7 +101,8 @@ TEST_F(TranslatorFixture, MessageTextsAreRegisteredInTableOrderWithEnglishTexts)
         // The editor's address test comes after the first 17.
         "TestRunning", "TestNotHttp", "TestNoName", "TestRefused", "TestTimeOut", "TestStatus",
         "TestRedirect", "TestNotJpeg", "TestFailed", "TestJpeg", "TestNone", "TestHeadBoth",
-        "TestHeadLength", "TestHeadDate", "TestHeadNone", "TestHeadFailed"};
+        "TestHeadLength", "TestHeadDate", "TestHeadNone", "TestHeadFailed", "TestAuth",
+        "TestAuthPlain", "TestAuthNeeded", "TestAuthRefused"};
     EXPECT_EQ(variables->Names(), expected);
     EXPECT_EQ(EmptyCat, "Empty Category");
     EXPECT_EQ(TimeLeft, "%d seconds");
@@ -114,7 +115,7 @@ TEST_F(TranslatorFixture, MessageTextsAreRegisteredInTableOrderWithEnglishTexts)
     std::string other = "x";
     variables->AddVariable("emptycat", &other);
     EXPECT_EQ(variables->Find("EMPTYCAT"), &EmptyCat);
-    EXPECT_EQ(variables->Count(), 33);
+    EXPECT_EQ(variables->Count(), 37);
 }
 
 TEST_F(TranslatorFixture, ExampleFileOfTheFormatNotes) {
