@@ -248,12 +248,19 @@ std::string Hex(const unsigned char* bytes, std::size_t size) {
     return out;
 }
 
+// Fetched once: looking a hash up by name at every use costs more than hashing a line.
+const EVP_MD* FetchedHash(bool md5) {
+    static const EVP_MD* const kMd5 = EVP_MD_fetch(nullptr, "MD5", nullptr);
+    static const EVP_MD* const kSha256 = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+    const EVP_MD* md = md5 ? kMd5 : kSha256;
+    return md ? md : (md5 ? EVP_md5() : EVP_sha256());
+}
+
 std::string Hash(TDigestAlgorithm algorithm, std::string_view data) {
     const bool md5 = algorithm == TDigestAlgorithm::Md5 || algorithm == TDigestAlgorithm::Md5Sess;
     std::array<unsigned char, EVP_MAX_MD_SIZE> md{};
     unsigned int size = 0;
-    if (EVP_Digest(data.data(), data.size(), md.data(), &size, md5 ? EVP_md5() : EVP_sha256(),
-                   nullptr) != 1)
+    if (EVP_Digest(data.data(), data.size(), md.data(), &size, FetchedHash(md5), nullptr) != 1)
         throw EHttpError("digest hash failed");
     return Hex(md.data(), size);
 }
