@@ -11,7 +11,7 @@ PACKAGES=(
     qt6-base-dev qt6-qpa-plugins libjpeg62-turbo-dev
     libgtest-dev libgmock-dev googletest
     libbenchmark-dev libpugixml-dev libcurl4-openssl-dev libssl-dev ca-certificates
-    clang libclang-rt-14-dev clang-format
+    clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth x11-utils trayer xdotool imagemagick
     dbus dbus-bin python3-dbus python3-gi
     shared-mime-info desktop-file-utils fonts-dejavu-core

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite, then again under ASan + UBSan.
+# Sets up, builds and runs the whole test suite, then again under ASan + UBSan, then checks
+# the naming rule.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,3 +17,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --preset asan-ubsan
+
+JOBS="$JOBS" tools/check-naming.sh
