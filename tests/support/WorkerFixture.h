@@ -16,7 +16,9 @@ class TWorkerFixture : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(FetchThreadRegistry::Instance().Count(), 0u); }
     // Derived tear-downs stop their workers first, then call this.
-    void TearDown() override { EXPECT_TRUE(Serve([&] { return Freed(); })); }
+    void TearDown() override {
+        EXPECT_TRUE(Serve([&] { return Freed(); }));
+    }
 
     // Serves the workers' hand-overs until pred holds; false when the time ran out first.
     bool Serve(const std::function<bool()>& pred,
