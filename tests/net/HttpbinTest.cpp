@@ -79,13 +79,15 @@ private:
 } // namespace
 
 // httpbin closes every connection, so each connection is one request.
+// Digest with each algorithm httpbin has, and Basic.
+const char* const kAuthPaths[] = {
+    "/digest-auth/auth/u/p/MD5",
+    "/digest-auth/auth/u/p/SHA-256",
+    "/basic-auth/u/p",
+};
+
 TEST_F(THttpbinTest, DigestAndBasicCostOneRequestEachAfterTheFirst) {
-    const char* cases[] = {
-        "/digest-auth/auth/u/p/MD5",
-        "/digest-auth/auth/u/p/SHA-256",
-        "/basic-auth/u/p",
-    };
-    for (const char* path : cases) {
+    for (const char* path : kAuthPaths) {
         SCOPED_TRACE(path);
         THttpClient client;
         client.ReadTimeout = 10000;
@@ -106,12 +108,7 @@ TEST_F(THttpbinTest, DigestAndBasicCostOneRequestEachAfterTheFirst) {
 }
 
 TEST_F(THttpbinTest, AWrongPasswordIsNotAuthorisedAndNotTriedAgain) {
-    const char* cases[] = {
-        "/digest-auth/auth/u/p/MD5",
-        "/digest-auth/auth/u/p/SHA-256",
-        "/basic-auth/u/p",
-    };
-    for (const char* path : cases) {
+    for (const char* path : kAuthPaths) {
         SCOPED_TRACE(path);
         THttpClient client;
         client.ReadTimeout = 10000;
