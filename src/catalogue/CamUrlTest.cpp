@@ -106,7 +106,8 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
                           ? std::string("Basic")
                           : std::string("Digest (") +
                                 ocelis::DigestAlgorithmName(http.AuthUsed->Algorithm) + ")";
-        result.AuthOverTls = ocelis::TUrl::Parse(url) && ocelis::TUrl::Parse(url)->IsHttps();
+        const std::optional<ocelis::TUrl> parsed = ocelis::TUrl::Parse(url);
+        result.AuthOverTls = parsed && parsed->IsHttps();
     }
     result.Detail = http.Response.Header("Content-Type");
     Decode(result, body);

@@ -121,6 +121,17 @@ protected:
         });
     }
 
+    // A proportional viewer with its first picture, active for key presses.
+    TfoViewer* OpenActiveProportional() {
+        ServeSteadyPicture();
+        Settings->PropResize = true;
+        TfoViewer* v = Open(Cam(60));
+        if (!QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000))
+            return nullptr;
+        v->activateWindow();
+        return QTest::qWaitForWindowActive(v) ? v : nullptr;
+    }
+
     TCamWebcam Cam(int32_t refresh) const {
         TCamWebcam c;
         c.Name = "Harbour";
@@ -648,12 +659,8 @@ TEST_F(ViewerTest, ProportionalToggleUpdatesZoomCaption) {
 }
 
 TEST_F(ViewerTest, StatusToggleHidesBarAndRefitsPicture) {
-    ServeSteadyPicture();
-    Settings->PropResize = true;
-    TfoViewer* v = Open(Cam(60));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
-    v->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(v));
+    TfoViewer* v = OpenActiveProportional();
+    ASSERT_NE(v, nullptr);
     // The picture takes the whole window. One column less goes through the size check
     // (the 259 rows win: 345 x 259), one more again (346 columns win: 346 x 259.5, to even).
     struct Case {
@@ -692,12 +699,8 @@ private:
 
 // Each toggle takes the window to its new size in one step, without a size in between.
 TEST_F(ViewerTest, StatusToggleResizesTheWindowOnce) {
-    ServeSteadyPicture();
-    Settings->PropResize = true;
-    TfoViewer* v = Open(Cam(60));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
-    v->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(v));
+    TfoViewer* v = OpenActiveProportional();
+    ASSERT_NE(v, nullptr);
     v->SetViewSize(320, 259, "x");
     std::vector<std::string> sizes;
     TEventRecorder resizes(QEvent::Resize, [&](QEvent* e) {
