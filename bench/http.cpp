@@ -244,7 +244,7 @@ void BM_QtSynchronizeRoundTrip(benchmark::State& state) {
     static QCoreApplication* app = new QCoreApplication(argc, argv);
     (void)app;
     const int perBatch = 2000;
-    ocelis::QtSynchronizer sync;
+    ocelis::TQtSynchronizer sync;
     int counter = 0;
     for (auto _ : state) {
         // A nested loop, as the application's own loop would serve the calls.

@@ -16,7 +16,7 @@
 
 namespace {
 
-using ocelis::Bitmap;
+using ocelis::TBitmap;
 
 // Something like a photograph: smooth shading and edges, plus sensor noise of +-noise
 // levels per channel. Noise fills the blocks with high frequencies, which makes entropy
@@ -25,13 +25,13 @@ const std::string& TestJpeg(int w, int h, int noiseLevel = 6) {
     static std::map<std::tuple<int, int, int>, std::string> cache;
     auto& jpeg = cache[{w, h, noiseLevel}];
     if (jpeg.empty()) {
-        Bitmap b;
-        b.resize(w, h);
+        TBitmap b;
+        b.Resize(w, h);
         std::mt19937 rng(42);
         std::uniform_int_distribution<int> noise(-noiseLevel, noiseLevel);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                uint8_t* p = b.row(y) + x * 3;
+                uint8_t* p = b.Row(y) + x * 3;
                 const double sky = 1.0 - double(y) / h;
                 const bool building = (x / 37) % 3 == 0 && y > h / 3 + (x % 91);
                 const int base = building ? 90 : int(120 + 100 * sky);
@@ -86,8 +86,8 @@ BENCHMARK(BM_LibjpegFloor)->Apply(Sizes);
 void BM_Decode(benchmark::State& state) {
     const std::string& jpeg = TestJpeg(int(state.range(0)), int(state.range(1)));
     for (auto _ : state) {
-        Bitmap b = ocelis::DecodeJpeg(jpeg);
-        benchmark::DoNotOptimize(b.pixels.data());
+        TBitmap b = ocelis::DecodeJpeg(jpeg);
+        benchmark::DoNotOptimize(b.Pixels.data());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(jpeg.size()));
 }
@@ -100,9 +100,9 @@ void BM_ThumbnailScaledDecode(benchmark::State& state) {
     int32_t tw = 0, th = 0;
     ocelis::FitSize(w, h, 160, 120, tw, th);
     for (auto _ : state) {
-        const Bitmap big = ocelis::DecodeJpegScaled(jpeg, tw, th);
-        Bitmap t = ocelis::ScaleBitmap(big, tw, th);
-        benchmark::DoNotOptimize(t.pixels.data());
+        const TBitmap big = ocelis::DecodeJpegScaled(jpeg, tw, th);
+        TBitmap t = ocelis::ScaleBitmap(big, tw, th);
+        benchmark::DoNotOptimize(t.Pixels.data());
     }
 }
 BENCHMARK(BM_ThumbnailScaledDecode)->Apply(ThumbSizes);
@@ -113,15 +113,15 @@ void BM_ThumbnailFullDecodeAndScale(benchmark::State& state) {
     int32_t tw = 0, th = 0;
     ocelis::FitSize(w, h, 160, 120, tw, th);
     for (auto _ : state) {
-        const Bitmap big = ocelis::DecodeJpeg(jpeg);
-        Bitmap t = ocelis::ScaleBitmap(big, tw, th);
-        benchmark::DoNotOptimize(t.pixels.data());
+        const TBitmap big = ocelis::DecodeJpeg(jpeg);
+        TBitmap t = ocelis::ScaleBitmap(big, tw, th);
+        benchmark::DoNotOptimize(t.Pixels.data());
     }
 }
 BENCHMARK(BM_ThumbnailFullDecodeAndScale)->Apply(ThumbSizes);
 
 void BM_Encode(benchmark::State& state) {
-    const Bitmap b = ocelis::DecodeJpeg(TestJpeg(int(state.range(0)), int(state.range(1))));
+    const TBitmap b = ocelis::DecodeJpeg(TestJpeg(int(state.range(0)), int(state.range(1))));
     for (auto _ : state) {
         std::string j = ocelis::EncodeJpeg(b);
         benchmark::DoNotOptimize(j.data());

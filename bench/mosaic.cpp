@@ -33,12 +33,12 @@ double ResidentMb() {
 // A 1280x720 picture with detail, so that its JPEG is of a webcam's size.
 const std::string& Picture720() {
     static const std::string jpeg = [] {
-        ocelis::Bitmap b;
-        b.resize(1280, 720);
+        ocelis::TBitmap b;
+        b.Resize(1280, 720);
         std::mt19937 rng(7);
-        for (int y = 0; y < b.height; ++y)
-            for (int x = 0; x < b.width; ++x) {
-                uint8_t* p = b.row(y) + static_cast<size_t>(x) * 3;
+        for (int y = 0; y < b.Height; ++y)
+            for (int x = 0; x < b.Width; ++x) {
+                uint8_t* p = b.Row(y) + static_cast<size_t>(x) * 3;
                 const auto noise = static_cast<int>(rng() % 48);
                 p[0] = static_cast<uint8_t>((x / 5 + noise) & 255);
                 p[1] = static_cast<uint8_t>((y / 3 + noise) & 255);
@@ -76,7 +76,7 @@ void FillCells(TfoMire& w, TMireThread& t) {
     const std::string& jpeg = Picture720();
     t.Index = -1;
     w.ThreadNext(t);
-    const ocelis::Bitmap picture = ocelis::DecodeJpegScaled(jpeg, t.PictureWidth, t.PictureHeight);
+    const ocelis::TBitmap picture = ocelis::DecodeJpegScaled(jpeg, t.PictureWidth, t.PictureHeight);
     t.Index = -1;
     for (std::size_t i = 0; i < w.CellCount(); ++i) {
         w.ThreadNext(t);
@@ -145,7 +145,7 @@ void BM_MosaicGuiPerFetchedCell(benchmark::State& state) {
     t.Index = -1;
     const std::string& jpeg = Picture720();
     w->ThreadNext(t);
-    const ocelis::Bitmap picture = ocelis::DecodeJpegScaled(jpeg, t.PictureWidth, t.PictureHeight);
+    const ocelis::TBitmap picture = ocelis::DecodeJpegScaled(jpeg, t.PictureWidth, t.PictureHeight);
     t.Data = jpeg;
     for (auto _ : state) {
         // What the worker leaves on the thread for the hand-over.
@@ -189,7 +189,7 @@ void BM_MosaicPass1000Loopback(benchmark::State& state) {
             QApplication::processEvents(QEventLoop::AllEvents, 50);
             filled = 0;
             for (std::size_t i = 0; i < w->CellCount(); ++i)
-                filled += !w->Cell(i).Image.empty();
+                filled += !w->Cell(i).Image.Empty();
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
         const double after = ResidentMb();
@@ -199,7 +199,7 @@ void BM_MosaicPass1000Loopback(benchmark::State& state) {
         state.counters["rss_added_MB"] = after - before;
         state.counters["jpeg_KB"] = static_cast<double>(jpeg.size()) / 1024.0;
         delete w;
-        ocelis::FetchThreadRegistry::Instance().WaitUntilEmpty(std::chrono::seconds(10));
+        ocelis::TFetchThreadRegistry::Instance().WaitUntilEmpty(std::chrono::seconds(10));
     }
     CamViewer = nullptr;
 }
@@ -220,7 +220,7 @@ BENCHMARK(BM_MosaicPass1000Loopback)->Unit(benchmark::kSecond)->UseRealTime()->I
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    auto sync = ocelis::QtSynchronizer::Install();
+    auto sync = ocelis::TQtSynchronizer::Install();
     Picture720();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

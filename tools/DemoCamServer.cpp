@@ -26,15 +26,15 @@
 
 namespace {
 
-using ocelis::Bitmap;
+using ocelis::TBitmap;
 
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 
-void Fill(Bitmap& b, int x0, int y0, int w, int h, uint8_t r, uint8_t g, uint8_t bl) {
-    for (int y = std::max(0, y0); y < std::min(b.height, y0 + h); ++y)
-        for (int x = std::max(0, x0); x < std::min(b.width, x0 + w); ++x) {
-            uint8_t* p = b.row(y) + static_cast<size_t>(x) * 3;
+void Fill(TBitmap& b, int x0, int y0, int w, int h, uint8_t r, uint8_t g, uint8_t bl) {
+    for (int y = std::max(0, y0); y < std::min(b.Height, y0 + h); ++y)
+        for (int x = std::max(0, x0); x < std::min(b.Width, x0 + w); ++x) {
+            uint8_t* p = b.Row(y) + static_cast<size_t>(x) * 3;
             p[0] = r;
             p[1] = g;
             p[2] = bl;
@@ -44,7 +44,7 @@ void Fill(Bitmap& b, int x0, int y0, int w, int h, uint8_t r, uint8_t g, uint8_t
 // Seven-segment digits: bits a b c d e f g.
 constexpr uint8_t kSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
 
-void DrawDigit(Bitmap& b, int x, int y, int d) {
+void DrawDigit(TBitmap& b, int x, int y, int d) {
     const int w = 18, h = 32, t = 4;
     const uint8_t s = kSegments[d % 10];
     auto seg = [&](int bit, int sx, int sy, int sw, int sh) {
@@ -60,12 +60,12 @@ void DrawDigit(Bitmap& b, int x, int y, int d) {
     seg(6, 0, h / 2 - t / 2, w, t); // g
 }
 
-Bitmap DrawFrame(long frame, time_t when) {
-    Bitmap b;
-    b.resize(kWidth, kHeight);
+TBitmap DrawFrame(long frame, time_t when) {
+    TBitmap b;
+    b.Resize(kWidth, kHeight);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
-            uint8_t* p = b.row(y) + static_cast<size_t>(x) * 3;
+            uint8_t* p = b.Row(y) + static_cast<size_t>(x) * 3;
             p[0] = static_cast<uint8_t>(30 + y / 3);
             p[1] = static_cast<uint8_t>(60 + x / 4);
             p[2] = static_cast<uint8_t>(140 + y / 4);

@@ -88,12 +88,12 @@ int RunOcelis(int argc, char** argv) {
         arguments.emplace_back(argv[i]);
 
     // 1. The instance lock.
-    InstanceLock lock;
+    TInstanceLock lock;
     std::string socketPath;
     try {
         const std::string folder = InstanceFolder();
         socketPath = InstancePath(folder, ".sock");
-        if (lock.Acquire(InstancePath(folder, ".lock")) == InstanceLock::State::Second) {
+        if (lock.Acquire(InstancePath(folder, ".lock")) == TInstanceLock::TState::Second) {
             // 2. A later start hands its first argument over and ends; without one it ends
             // at once and changes nothing.
             if (!arguments.empty())
@@ -121,14 +121,14 @@ int RunOcelis(int argc, char** argv) {
     // Closing the last viewer must not end the tray program.
     QApplication::setQuitOnLastWindowClosed(false);
     RegisterGuiPropAdapters();
-    const auto synchronizer = QtSynchronizer::Install();
+    const auto synchronizer = TQtSynchronizer::Install();
     // From here on a termination signal waits in the pipe until the loop runs, so a signal
     // that comes during start-up still ends with the settings saved.
     const auto signalWatch = WatchTerminateSignals();
 
     // Listening before the main window exists lets a second start that comes during our
     // start-up wait for its hand-over instead of losing it.
-    HandOverServer server;
+    THandOverServer server;
     std::unique_ptr<QSocketNotifier> handOverNotifier;
     if (lock.Owned()) {
         try {

@@ -207,7 +207,7 @@ void TfoCamMain::SaveAndReleaseSettings() {
 }
 
 void TfoCamMain::BuildComponents() {
-    using ocelis::ShellGlyph;
+    using ocelis::TShellGlyph;
     ActionList1 = new QObject(this);
     ActionList1->setObjectName(QStringLiteral("ActionList1"));
     ImageList1 = new QObject(this);
@@ -225,10 +225,11 @@ void TfoCamMain::BuildComponents() {
     actWindow = NewAction(this, "actWindow", QStringLiteral("Windows"));
     actExit = NewAction(this, "actExit", QStringLiteral("&Exit"));
     for (const auto& [action, glyph] :
-         {std::pair{actCloseMenu, ShellGlyph::Close}, std::pair{actAviCreator, ShellGlyph::Avi},
-          std::pair{actEdit, ShellGlyph::Edit}, std::pair{actMire, ShellGlyph::Mosaic},
-          std::pair{actOptions, ShellGlyph::Options}, std::pair{actLanguage, ShellGlyph::Language},
-          std::pair{actWindow, ShellGlyph::Windows}, std::pair{actExit, ShellGlyph::Exit}})
+         {std::pair{actCloseMenu, TShellGlyph::Close}, std::pair{actAviCreator, TShellGlyph::Avi},
+          std::pair{actEdit, TShellGlyph::Edit}, std::pair{actMire, TShellGlyph::Mosaic},
+          std::pair{actOptions, TShellGlyph::Options},
+          std::pair{actLanguage, TShellGlyph::Language}, std::pair{actWindow, TShellGlyph::Windows},
+          std::pair{actExit, TShellGlyph::Exit}})
         action->setIcon(ocelis::ShellActionIcon(glyph));
 
     TrayPopup = new QMenu(this);
@@ -359,7 +360,7 @@ void TfoCamMain::FormCreate(const std::vector<std::string>& arguments) {
     RebuildTrayMenu();
     // 6.
     if (CamViewer->FirstLaunch) {
-        FBalloonTitle = ocelis::DisplayText(StartTitle + ocelis::ProductName).left(63);
+        FBalloonTitle = ocelis::DisplayText(StartTitle + ocelis::kProductName).left(63);
         FBalloonText = ocelis::DisplayText(StartText).left(255);
         if (TrayIcon)
             TrayIcon->showMessage(FBalloonTitle, FBalloonText, QSystemTrayIcon::NoIcon, 5000);

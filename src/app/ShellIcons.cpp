@@ -43,7 +43,7 @@ QIcon ProgramIcon() {
     return icon;
 }
 
-QIcon ShellActionIcon(ShellGlyph glyph) {
+QIcon ShellActionIcon(TShellGlyph glyph) {
     QPixmap pm(16, 16);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -52,12 +52,12 @@ QIcon ShellActionIcon(ShellGlyph glyph) {
     const QColor blue(0x2d, 0x6c, 0xb5);
     p.setPen(QPen(ink, 1.4));
     switch (glyph) {
-    case ShellGlyph::Close:
+    case TShellGlyph::Close:
         p.setPen(QPen(QColor(0xc0, 0x30, 0x20), 2));
         p.drawLine(QPointF(4, 4), QPointF(12, 12));
         p.drawLine(QPointF(12, 4), QPointF(4, 12));
         break;
-    case ShellGlyph::Avi:
+    case TShellGlyph::Avi:
         p.setBrush(ink);
         p.drawRect(QRectF(2, 3, 12, 10));
         p.setBrush(Qt::white);
@@ -68,7 +68,7 @@ QIcon ShellActionIcon(ShellGlyph glyph) {
         p.setBrush(blue);
         p.drawRect(QRectF(5.5, 5, 5, 6));
         break;
-    case ShellGlyph::Edit:
+    case TShellGlyph::Edit:
         p.setBrush(QColor(0xf0, 0xf0, 0xf0));
         p.drawRect(QRectF(2.5, 2.5, 9, 11));
         for (double y : {5.5, 8.0, 10.5})
@@ -76,7 +76,7 @@ QIcon ShellActionIcon(ShellGlyph glyph) {
         p.setPen(QPen(QColor(0xd0, 0x90, 0x20), 2.2));
         p.drawLine(QPointF(8, 14), QPointF(14, 8));
         break;
-    case ShellGlyph::Mosaic:
+    case TShellGlyph::Mosaic:
         p.setPen(Qt::NoPen);
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 3; ++x) {
@@ -84,7 +84,7 @@ QIcon ShellActionIcon(ShellGlyph glyph) {
                 p.drawRect(QRectF(1.5 + x * 4.6, 1.5 + y * 4.6, 4, 4));
             }
         break;
-    case ShellGlyph::Options: {
+    case TShellGlyph::Options: {
         p.setPen(Qt::NoPen);
         p.setBrush(ink);
         for (int i = 0; i < 8; ++i) {
@@ -99,14 +99,14 @@ QIcon ShellActionIcon(ShellGlyph glyph) {
         p.drawEllipse(QPointF(8, 8), 2, 2);
         break;
     }
-    case ShellGlyph::Language:
+    case TShellGlyph::Language:
         p.setPen(QPen(blue, 1.2));
         p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
         p.drawEllipse(QPointF(8, 8), 3, 6.5);
         p.drawLine(QPointF(1.5, 8), QPointF(14.5, 8));
         p.drawLine(QPointF(8, 1.5), QPointF(8, 14.5));
         break;
-    case ShellGlyph::Windows:
+    case TShellGlyph::Windows:
         p.setBrush(Qt::white);
         p.drawRect(QRectF(1.5, 1.5, 9, 7));
         p.drawRect(QRectF(5.5, 6.5, 9, 7));
@@ -114,7 +114,7 @@ QIcon ShellActionIcon(ShellGlyph glyph) {
         p.setBrush(blue);
         p.drawRect(QRectF(6, 7, 8, 2));
         break;
-    case ShellGlyph::Exit: {
+    case TShellGlyph::Exit: {
         p.setPen(QPen(QColor(0xc0, 0x30, 0x20), 1.8, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(2.5, 3, 11, 11), 120 * 16, 300 * 16);
         p.drawLine(QPointF(8, 1.5), QPointF(8, 8));

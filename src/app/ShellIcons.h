@@ -8,7 +8,7 @@ namespace ocelis {
 
 QIcon ProgramIcon();
 
-enum class ShellGlyph { Close, Avi, Edit, Mosaic, Options, Language, Windows, Exit };
-QIcon ShellActionIcon(ShellGlyph glyph);
+enum class TShellGlyph { Close, Avi, Edit, Mosaic, Options, Language, Windows, Exit };
+QIcon ShellActionIcon(TShellGlyph glyph);
 
 } // namespace ocelis

@@ -117,10 +117,10 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
     MjpegBox->setGeometry(8, 282, 393, 17);
     MjpegBox->setChecked(false);
 
-    OpenPictureDialog1 = new TOcFileDialog(TOcFileDialog::Kind::OpenMany,
+    OpenPictureDialog1 = new TOcFileDialog(TOcFileDialog::TKind::OpenMany,
                                            QStringLiteral("OpenPictureDialog1"), this);
     OpenPictureDialog1->SetFilter(QStringLiteral("JPEG Image File (*.jpg)|*.jpg"));
-    SaveDialog = new TOcFileDialog(TOcFileDialog::Kind::Save, QStringLiteral("SaveDialog"), this);
+    SaveDialog = new TOcFileDialog(TOcFileDialog::TKind::Save, QStringLiteral("SaveDialog"), this);
     SaveDialog->SetFilter(QStringLiteral("AVI File (*.avi)|*.avi"));
     SaveDialog->SetDefaultExt(QStringLiteral("avi"));
     SaveDialog->SetOverwritePrompt(false);
@@ -266,7 +266,7 @@ void TfoAviCreator::ProductionDone(const TAviOutcome& production) {
     if (production.Failed)
         ocelis::ShowErrorReport(production.Error);
     else if (production.Written)
-        ocelis::Dialogs::Message(this, QMessageBox::NoIcon,
-                                 QString::fromLatin1(ocelis::ProductName),
-                                 ocelis::DisplayText(AviGenerated));
+        ocelis::TDialogs::Message(this, QMessageBox::NoIcon,
+                                  QString::fromLatin1(ocelis::kProductName),
+                                  ocelis::DisplayText(AviGenerated));
 }

@@ -241,14 +241,14 @@ void TAviFile::WriteChunk(size_t stream, const void* a, size_t aSize, const void
     char head[8];
     std::memcpy(head, st.Info.ChunkId, 4);
     Le32(head + 4, static_cast<uint32_t>(size));
-    static const char pad = 0;
+    static const char kPad = 0;
     if (size < kBufferSize) {
         Put(head, 8);
         Put(a, aSize);
         if (bSize)
             Put(b, bSize);
         if (size & 1)
-            Put(&pad, 1);
+            Put(&kPad, 1);
         StartWriteback();
         return;
     }
@@ -257,7 +257,7 @@ void TAviFile::WriteChunk(size_t stream, const void* a, size_t aSize, const void
     iovec v[4] = {{head, 8},
                   {const_cast<void*>(a), aSize},
                   {const_cast<void*>(b), bSize},
-                  {const_cast<char*>(&pad), static_cast<size_t>(size & 1)}};
+                  {const_cast<char*>(&kPad), static_cast<size_t>(size & 1)}};
     WriteAll(FFd, v, 4);
     FPos += need;
     StartWriteback();

@@ -52,12 +52,12 @@ std::string Extension(const std::string& name) {
     return name.substr(dot);
 }
 
-bool UsablePicture(const Bitmap* b) {
-    return b && !b->empty() && b->pixels.size() >= b->stride() * static_cast<size_t>(b->height);
+bool UsablePicture(const TBitmap* b) {
+    return b && !b->Empty() && b->Pixels.size() >= b->Stride() * static_cast<size_t>(b->Height);
 }
 
 // Draws into rows of stride bytes; bottomUpBgr gives the frame layout, else top-down RGB.
-void Draw(const Bitmap& pic, bool stretch, int32_t w, int32_t h, uint8_t* dst, size_t stride,
+void Draw(const TBitmap& pic, bool stretch, int32_t w, int32_t h, uint8_t* dst, size_t stride,
           bool bottomUpBgr) {
     const int r = bottomUpBgr ? 2 : 0, b = bottomUpBgr ? 0 : 2;
     const size_t pixelBytes = static_cast<size_t>(w) * 3;
@@ -72,9 +72,9 @@ void Draw(const Bitmap& pic, bool stretch, int32_t w, int32_t h, uint8_t* dst, s
     if (stretch) {
         std::vector<uint32_t> xs(static_cast<size_t>(w));
         for (int32_t x = 0; x < w; ++x)
-            xs[static_cast<size_t>(x)] = static_cast<uint32_t>(int64_t{x} * pic.width / w) * 3;
+            xs[static_cast<size_t>(x)] = static_cast<uint32_t>(int64_t{x} * pic.Width / w) * 3;
         for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* s = pic.row(static_cast<int32_t>(int64_t{y} * pic.height / h));
+            const uint8_t* s = pic.Row(static_cast<int32_t>(int64_t{y} * pic.Height / h));
             uint8_t* d = rowAt(y);
             for (int32_t x = 0; x < w; ++x)
                 copy(s + xs[static_cast<size_t>(x)], d + 3 * static_cast<size_t>(x));
@@ -82,13 +82,13 @@ void Draw(const Bitmap& pic, bool stretch, int32_t w, int32_t h, uint8_t* dst, s
         }
         return;
     }
-    const uint8_t* corner = pic.row(0);
-    const int32_t cw = std::min(w, pic.width), ch = std::min(h, pic.height);
+    const uint8_t* corner = pic.Row(0);
+    const int32_t cw = std::min(w, pic.Width), ch = std::min(h, pic.Height);
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* d = rowAt(y);
         int32_t x = 0;
         if (y < ch) {
-            const uint8_t* s = pic.row(y);
+            const uint8_t* s = pic.Row(y);
             for (; x < cw; ++x)
                 copy(s + 3 * static_cast<size_t>(x), d + 3 * static_cast<size_t>(x));
         }
@@ -274,7 +274,7 @@ struct TPrepared {
     bool Skip = false;
     bool End = false;
     std::exception_ptr Error;
-    PixelBuffer Data;
+    TPixelBuffer Data;
     size_t Size = 0;
 };
 
@@ -284,13 +284,13 @@ struct TFrameFormat {
     bool Stretch;
     bool KeepJpeg;
     int Quality;
-    JpegLimits Limits;
+    TJpegLimits Limits;
     size_t FrameBytes() const { return size_t{AviRowBytes(Width)} * static_cast<size_t>(Height); }
 };
 
 void Prepare(const TFrameFormat& format, const TAviFrame& frame, TPrepared& out) {
-    Bitmap decoded;
-    const Bitmap* pic = frame.Picture;
+    TBitmap decoded;
+    const TBitmap* pic = frame.Picture;
     if (format.KeepJpeg && !frame.Jpeg.empty()) {
         const TJpegCheck check = CheckJpegMarkers(frame.Jpeg);
         if (!check.Valid) {
@@ -345,9 +345,9 @@ void Prepare(const TFrameFormat& format, const TAviFrame& frame, TPrepared& out)
         out.Size = format.FrameBytes();
         return;
     }
-    Bitmap canvas;
-    canvas.resize(format.Width, format.Height);
-    Draw(*pic, format.Stretch, format.Width, format.Height, canvas.pixels.data(), canvas.stride(),
+    TBitmap canvas;
+    canvas.Resize(format.Width, format.Height);
+    Draw(*pic, format.Stretch, format.Width, format.Height, canvas.Pixels.data(), canvas.Stride(),
          false);
     const std::string jpeg = EncodeJpeg(canvas, format.Quality);
     out.Data.resize(jpeg.size());
@@ -464,7 +464,7 @@ private:
     std::mutex FMutex;
     std::condition_variable FChanged;
     std::map<size_t, TPrepared> FReady;
-    std::vector<PixelBuffer> FFree;
+    std::vector<TPixelBuffer> FFree;
     size_t FNext = 0;     // next entry to take from the source
     size_t FConsumed = 0; // next entry the writing thread wants
     bool FStop = false;
@@ -473,7 +473,7 @@ private:
 
 class TBitmapSource : public AviFrameSource {
 public:
-    explicit TBitmapSource(const std::vector<const Bitmap*>& list) : FList(list) {}
+    explicit TBitmapSource(const std::vector<const TBitmap*>& list) : FList(list) {}
     size_t Count() const override { return FList.size(); }
     bool Get(size_t i, TAviFrame& frame) override {
         frame.Picture = FList[i];
@@ -481,7 +481,7 @@ public:
     }
 
 private:
-    const std::vector<const Bitmap*>& FList;
+    const std::vector<const TBitmap*>& FList;
 };
 
 // A regular file's bytes, at most kMaxInputBytes; nothing for anything else.
@@ -501,9 +501,9 @@ public:
         if (i == 0 && FFirst) {
             FBytes = std::move(*FFirst);
             FFirst.reset();
-            frame.Picture = FFirstPicture.empty() ? nullptr : &FFirstPicture;
+            frame.Picture = FFirstPicture.Empty() ? nullptr : &FFirstPicture;
         } else {
-            FFirstPicture = Bitmap();
+            FFirstPicture = TBitmap();
             auto bytes = ReadInputFile(FFiles[i]);
             if (!bytes)
                 return false;
@@ -514,7 +514,7 @@ public:
     }
 
     // The first file's size when it loads, as the creator's production takes it.
-    bool FirstSize(bool keepJpeg, const JpegLimits& limits, int32_t& w, int32_t& h) {
+    bool FirstSize(bool keepJpeg, const TJpegLimits& limits, int32_t& w, int32_t& h) {
         FFirst = ReadInputFile(FFiles[0]);
         if (!FFirst)
             return false;
@@ -533,15 +533,15 @@ public:
         } catch (const std::exception&) {
             return false;
         }
-        w = FFirstPicture.width;
-        h = FFirstPicture.height;
-        return !FFirstPicture.empty();
+        w = FFirstPicture.Width;
+        h = FFirstPicture.Height;
+        return !FFirstPicture.Empty();
     }
 
 private:
     const std::vector<fs::path>& FFiles;
     std::optional<std::string> FFirst;
-    Bitmap FFirstPicture;
+    TBitmap FFirstPicture;
     std::string FBytes;
 };
 
@@ -595,7 +595,7 @@ TAviResult TAviWriter::WriteJpegFiles(const std::vector<fs::path>& files,
         Raise("No bitmaps on the Bitmaps list");
     TJpegFileSource source(files);
     int32_t w = 0, h = 0;
-    if (source.FirstSize(KeepJpeg, JpegLimits{}, w, h)) {
+    if (source.FirstSize(KeepJpeg, TJpegLimits{}, w, h)) {
         Width = w;
         Height = h;
     }
@@ -609,8 +609,8 @@ TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& p
     const char* const streamFailed = "Failed to create AVI video stream";
     if (Width < 1 || Width > kMaxSide || Height < 1 || Height > kMaxSide || FrameTime < 0)
         Raise(streamFailed);
-    TFrameFormat format{Width, Height, Stretch, KeepJpeg, JpegQuality, JpegLimits{}};
-    format.Limits.maxPixels = 50'000'000;
+    TFrameFormat format{Width, Height, Stretch, KeepJpeg, JpegQuality, TJpegLimits{}};
+    format.Limits.MaxPixels = 50'000'000;
     if (format.FrameBytes() > kMaxFrameBytes)
         Raise(streamFailed);
     if (!KeepJpeg && uint64_t{count} * (format.FrameBytes() + 40) > RiffLimit * SuperIndexEntries)
@@ -733,7 +733,7 @@ TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& p
     return TAviResult::Written;
 }
 
-void DrawAviFrame(const Bitmap& picture, bool stretch, int32_t width, int32_t height,
+void DrawAviFrame(const TBitmap& picture, bool stretch, int32_t width, int32_t height,
                   uint8_t* frame) {
     if (UsablePicture(&picture) && width > 0 && height > 0)
         Draw(picture, stretch, width, height, frame, AviRowBytes(width), true);

@@ -39,7 +39,7 @@ public:
 //    encoded again. A Jpeg whose markers are damaged skips the entry.
 // The pointed-to data must stay valid until the source's next Get call or the end of the write.
 struct TAviFrame {
-    const Bitmap* Picture = nullptr;
+    const TBitmap* Picture = nullptr;
     std::string_view Jpeg;
 };
 
@@ -84,7 +84,7 @@ public:
 
     // The pictures for Write(), in frame order. A null or empty entry is "not a TBitmap".
     // The pictures belong to the caller and must live until Write returns.
-    std::vector<const Bitmap*> Bitmaps;
+    std::vector<const TBitmap*> Bitmaps;
 
     // A WAV file whose audio becomes the second stream unchanged; empty for none.
     const std::string& WavFileName() const { return FWavFileName; }
@@ -136,7 +136,7 @@ constexpr uint32_t AviRowBytes(int32_t width) {
 
 // Draws the picture into a bottom-up BGR frame of width x height with AviRowBytes rows,
 // as Stretch says.
-void DrawAviFrame(const Bitmap& picture, bool stretch, int32_t width, int32_t height,
+void DrawAviFrame(const TBitmap& picture, bool stretch, int32_t width, int32_t height,
                   uint8_t* frame);
 
 // What the writer needs to know of a JPEG file without decoding it: markers in order up

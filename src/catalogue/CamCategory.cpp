@@ -9,11 +9,11 @@
 namespace {
 
 // Reading the stored form. With Take the texts are moved out of the elements, not copied.
-template <bool Take> struct StoredForm {
-    using Elem = std::conditional_t<Take, TOcSimpleXmlElem, const TOcSimpleXmlElem>;
-    using Prop = std::conditional_t<Take, TOcSimpleXmlProp, const TOcSimpleXmlProp>;
+template <bool Take> struct TStoredForm {
+    using TElem = std::conditional_t<Take, TOcSimpleXmlElem, const TOcSimpleXmlElem>;
+    using TProp = std::conditional_t<Take, TOcSimpleXmlProp, const TOcSimpleXmlProp>;
 
-    static void Text(std::string& field, Prop& p) {
+    static void Text(std::string& field, TProp& p) {
         if constexpr (Take)
             field = p.TakeValue();
         else
@@ -22,16 +22,16 @@ template <bool Take> struct StoredForm {
 
     // Exact-case child scan, as the stored form asks for. The const list never creates one.
     template <typename Fn>
-    static void ForEachChildNamed(Elem& container, std::string_view name, Fn&& fn) {
+    static void ForEachChildNamed(TElem& container, std::string_view name, Fn&& fn) {
         const TOcSimpleXmlElems& items = std::as_const(container).Items();
         for (int i = 0; i < items.Count(); ++i) {
-            Elem* child = items.Items(i);
+            TElem* child = items.Items(i);
             if (child->Kind() == TOcSimpleXmlKind::Classic && child->Name() == name)
                 fn(*child);
         }
     }
 
-    static void Cam(TCamWebcam& cam, Elem& elem) {
+    static void Cam(TCamWebcam& cam, TElem& elem) {
         // One pass in list order gives the by-name lookup's result: the last match wins.
         cam.Name.clear();
         cam.Url.clear();
@@ -42,7 +42,7 @@ template <bool Take> struct StoredForm {
         int64_t lastId = 0;
         auto& props = elem.Properties();
         for (int i = 0; i < props.Count(); ++i) {
-            Prop& p = *props.Items(i);
+            TProp& p = *props.Items(i);
             const std::string& n = p.Name();
             switch (n.size()) {
             case 3:
@@ -79,24 +79,24 @@ template <bool Take> struct StoredForm {
         cam.LastId = ocelis::LowInt32(lastId);
     }
 
-    static void Cams(TCamWebcams& cams, Elem* container) {
+    static void Cams(TCamWebcams& cams, TElem* container) {
         if (!container)
             return;
         cams.Reserve(static_cast<size_t>(cams.Count() + std::as_const(*container).Items().Count()));
-        ForEachChildNamed(*container, "Cam", [&cams](Elem& e) { Cam(*cams.Add(), e); });
+        ForEachChildNamed(*container, "Cam", [&cams](TElem& e) { Cam(*cams.Add(), e); });
     }
 
-    static void Categories(TCamCategories& categories, Elem* container) {
+    static void Categories(TCamCategories& categories, TElem* container) {
         if (!container)
             return;
         ForEachChildNamed(*container, "Category",
-                          [&categories](Elem& e) { Category(*categories.Add(), &e); });
+                          [&categories](TElem& e) { Category(*categories.Add(), &e); });
     }
 
-    static void Category(TCamCategory& category, Elem* elem) {
+    static void Category(TCamCategory& category, TElem* elem) {
         if (!elem)
             throw std::invalid_argument("No \"Category\" element to read");
-        if (Prop* name = elem->Properties().ItemNamed("Name"))
+        if (TProp* name = elem->Properties().ItemNamed("Name"))
             Text(category.Name, *name);
         else
             category.Name.clear();
@@ -121,7 +121,7 @@ void TCamWebcam::Assign(const TCamWebcam& source) {
 }
 
 void TCamWebcam::LoadFromXml(const TOcSimpleXmlElem& elem) {
-    StoredForm<false>::Cam(*this, elem);
+    TStoredForm<false>::Cam(*this, elem);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamWebcam::SaveToXml() const {
@@ -144,7 +144,7 @@ std::unique_ptr<TOcSimpleXmlElem> TCamWebcam::SaveToXml() const {
 
 namespace {
 
-void PutCam(ocelis::XmlOut& w, const TCamWebcam& cam, std::string_view indent) {
+void PutCam(ocelis::TXmlOut& w, const TCamWebcam& cam, std::string_view indent) {
     w.Put(indent);
     w.Put("<Cam");
     w.PutProp("Name", cam.Name);
@@ -179,7 +179,7 @@ size_t DecimalLength(int32_t value) {
 }
 
 // indent gains a space per level and is restored on the way back.
-void PutCategory(ocelis::XmlOut& w, const TCamCategory& category, std::string& indent) {
+void PutCategory(ocelis::TXmlOut& w, const TCamCategory& category, std::string& indent) {
     w.Put(indent);
     w.Put("<Category");
     w.PutProp("Name", category.Name);
@@ -220,7 +220,7 @@ void PutCategory(ocelis::XmlOut& w, const TCamCategory& category, std::string& i
 } // namespace
 
 void TCamWebcam::WriteXml(std::string& out, std::string_view indent) const {
-    ocelis::XmlOut w(out);
+    ocelis::TXmlOut w(out);
     PutCam(w, *this, indent);
 }
 
@@ -253,7 +253,7 @@ int TCamWebcams::IndexOf(const TCamWebcam* cam) const {
 }
 
 void TCamWebcams::LoadFromXml(const TOcSimpleXmlElem* cams) {
-    StoredForm<false>::Cams(*this, cams);
+    TStoredForm<false>::Cams(*this, cams);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamWebcams::SaveToXml() const {
@@ -303,7 +303,7 @@ int TCamCategories::IndexOf(const TCamCategory* category) const {
 }
 
 void TCamCategories::LoadFromXml(const TOcSimpleXmlElem* categories) {
-    StoredForm<false>::Categories(*this, categories);
+    TStoredForm<false>::Categories(*this, categories);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamCategories::SaveToXml() const {
@@ -332,11 +332,11 @@ TCamCategory* TCamCategory::FindCategory(const std::string& name) const {
 }
 
 void TCamCategory::LoadFromXml(const TOcSimpleXmlElem* elem) {
-    StoredForm<false>::Category(*this, elem);
+    TStoredForm<false>::Category(*this, elem);
 }
 
 void TCamCategory::TakeFromXml(TOcSimpleXmlElem* elem) {
-    StoredForm<true>::Category(*this, elem);
+    TStoredForm<true>::Category(*this, elem);
 }
 
 std::unique_ptr<TOcSimpleXmlElem> TCamCategory::SaveToXml() const {
@@ -349,7 +349,7 @@ std::unique_ptr<TOcSimpleXmlElem> TCamCategory::SaveToXml() const {
 }
 
 void TCamCategory::WriteXml(std::string& out, std::string_view indent) const {
-    ocelis::XmlOut w(out);
+    ocelis::TXmlOut w(out);
     std::string deeper(indent);
     PutCategory(w, *this, deeper);
 }

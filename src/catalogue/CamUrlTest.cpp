@@ -172,13 +172,13 @@ void TCamUrlTest::Decode(TCamUrlTestResult& result, const std::string& body) con
     if (body.empty())
         return;
     try {
-        const ocelis::JpegInfo info = ocelis::ReadJpegInfo(body);
-        const ocelis::Bitmap small = ocelis::DecodeJpegScaled(body, FPreviewWidth, FPreviewHeight);
+        const ocelis::TJpegInfo info = ocelis::ReadJpegInfo(body);
+        const ocelis::TBitmap small = ocelis::DecodeJpegScaled(body, FPreviewWidth, FPreviewHeight);
         int32_t w = 0, h = 0;
-        ocelis::FitSize(small.width, small.height, FPreviewWidth, FPreviewHeight, w, h);
+        ocelis::FitSize(small.Width, small.Height, FPreviewWidth, FPreviewHeight, w, h);
         result.Preview = ocelis::ScaleBitmap(small, w, h);
-        result.Width = info.width;
-        result.Height = info.height;
+        result.Width = info.Width;
+        result.Height = info.Height;
         result.Kind = TCamUrlTestKind::Jpeg;
     } catch (const std::exception&) {
         // Not a picture this program can show.

@@ -43,7 +43,7 @@ struct TCamUrlTestResult {
     // Jpeg: the picture's size, a small copy and what the GET's answer said.
     int32_t Width = 0;
     int32_t Height = 0;
-    ocelis::Bitmap Preview;
+    ocelis::TBitmap Preview;
     int64_t ContentLength = -1; // -1 when absent
     std::string LastModified;   // the header as sent; empty when absent
 

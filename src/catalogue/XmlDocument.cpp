@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr std::string_view CRLF = "\r\n";
+constexpr std::string_view kCrLf = "\r\n";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -35,7 +35,7 @@ bool IsLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-constexpr auto PropNameChars = [] {
+constexpr auto kPropNameChars = [] {
     std::array<bool, 256> t{};
     for (int c = 0; c < 256; ++c)
         t[static_cast<size_t>(c)] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
@@ -44,7 +44,7 @@ constexpr auto PropNameChars = [] {
 }();
 
 bool IsPropNameChar(char c) {
-    return PropNameChars[static_cast<unsigned char>(c)];
+    return kPropNameChars[static_cast<unsigned char>(c)];
 }
 
 int64_t ReadInt(const std::string& s) {
@@ -69,8 +69,8 @@ namespace ocelis {
 
 namespace {
 
-// Index into RefText for the five special bytes, 0 for a byte written as it is.
-constexpr auto EscapeIndex = [] {
+// Index into kRefText for the five special bytes, 0 for a byte written as it is.
+constexpr auto kEscapeIndex = [] {
     std::array<unsigned char, 256> t{};
     t['"'] = 1;
     t['&'] = 2;
@@ -79,34 +79,34 @@ constexpr auto EscapeIndex = [] {
     t['>'] = 5;
     return t;
 }();
-constexpr char RefText[6][6] = {"", "&#34;", "&#38;", "&#39;", "&#60;", "&#62;"};
-constexpr size_t RefLength = 5;
+constexpr char kRefText[6][6] = {"", "&#34;", "&#38;", "&#39;", "&#60;", "&#62;"};
+constexpr size_t kRefLength = 5;
 
 // Whether any byte of the word is one of the five special characters.
 constexpr bool HasSpecialByte(uint64_t word) {
-    constexpr uint64_t ones = 0x0101010101010101u;
-    constexpr uint64_t highs = 0x8080808080808080u;
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHighs = 0x8080808080808080u;
     // Exact as a yes/no answer: some byte of v is zero.
-    auto hasZero = [](uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
-    return hasZero(word ^ (ones * '"')) || hasZero(word ^ (ones * '&')) ||
-           hasZero(word ^ (ones * '\'')) || hasZero(word ^ (ones * '<')) ||
-           hasZero(word ^ (ones * '>'));
+    auto hasZero = [](uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
+    return hasZero(word ^ (kOnes * '"')) || hasZero(word ^ (kOnes * '&')) ||
+           hasZero(word ^ (kOnes * '\'')) || hasZero(word ^ (kOnes * '<')) ||
+           hasZero(word ^ (kOnes * '>'));
 }
 
 } // namespace
 
 void XmlEscapeTo(std::string& out, std::string_view text) {
-    XmlOut w(out);
+    TXmlOut w(out);
     w.PutEscaped(text);
 }
 
-void XmlOut::Grow(size_t n) {
+void TXmlOut::Grow(size_t n) {
     // resize writes zeros: within the capacity the size moves in steps small enough to stay
     // in the cache until they are overwritten; beyond it the string doubles as usual.
-    constexpr size_t step = 64 * 1024;
+    constexpr size_t kStep = 64 * 1024;
     const size_t want = FLen + n;
     const size_t capacity = FOut.capacity();
-    size_t size = FLen + std::max(n, step);
+    size_t size = FLen + std::max(n, kStep);
     if (size > capacity)
         size = want <= capacity ? capacity : std::max(want, 2 * capacity);
     FOut.resize(size);
@@ -114,8 +114,8 @@ void XmlOut::Grow(size_t n) {
     FCap = FOut.size();
 }
 
-void XmlOut::PutEscaped(std::string_view text) {
-    Need(text.size() * RefLength);
+void TXmlOut::PutEscaped(std::string_view text) {
+    Need(text.size() * kRefLength);
     const char* p = text.data();
     const char* const end = p + text.size();
     char* d = FBuf + FLen;
@@ -132,19 +132,19 @@ void XmlOut::PutEscaped(std::string_view text) {
         }
         if (p == end)
             break;
-        const unsigned char k = EscapeIndex[static_cast<unsigned char>(*p)];
+        const unsigned char k = kEscapeIndex[static_cast<unsigned char>(*p)];
         if (k == 0) {
             *d++ = *p;
         } else {
-            std::memcpy(d, RefText[k], RefLength);
-            d += RefLength;
+            std::memcpy(d, kRefText[k], kRefLength);
+            d += kRefLength;
         }
         ++p;
     }
     FLen = static_cast<size_t>(d - FBuf);
 }
 
-void XmlOut::PutInt(int64_t value) {
+void TXmlOut::PutInt(int64_t value) {
     char digits[24];
     const auto r = std::to_chars(digits, digits + sizeof digits, value);
     Put(std::string_view(digits, static_cast<size_t>(r.ptr - digits)));
@@ -213,12 +213,12 @@ namespace ocelis {
 
 // Bump allocation for the elements of one loaded document, released as a whole when the
 // document and every element read into it are gone.
-class XmlArena {
+class TXmlArena {
 public:
     void* Allocate(size_t size) {
         size = (size + 15) & ~size_t{15};
         if (FLeft < size) {
-            const size_t block = std::max(size, BlockSize);
+            const size_t block = std::max(size, kBlockSize);
             // Zeroed on purpose: measured faster than leaving fresh heap pages to be touched
             // piecemeal by the elements.
             FBlocks.push_back(std::make_unique<std::byte[]>(block));
@@ -238,7 +238,7 @@ public:
 
 private:
     // Below the usual threshold for mapped allocations, so blocks come from the heap.
-    static constexpr size_t BlockSize = 64 * 1024;
+    static constexpr size_t kBlockSize = 64 * 1024;
     std::vector<std::unique_ptr<std::byte[]>> FBlocks;
     std::byte* FNext = nullptr;
     size_t FLeft = 0;
@@ -250,25 +250,25 @@ private:
 namespace {
 
 // In front of every element: its block store, or null for the heap.
-constexpr size_t ElemHeader = 16;
-static_assert(ElemHeader >= sizeof(ocelis::XmlArena*) &&
-              ElemHeader % alignof(std::max_align_t) == 0);
+constexpr size_t kElemHeader = 16;
+static_assert(kElemHeader >= sizeof(ocelis::TXmlArena*) &&
+              kElemHeader % alignof(std::max_align_t) == 0);
 
-ocelis::XmlArena*& HeaderOf(void* p) {
-    return *reinterpret_cast<ocelis::XmlArena**>(static_cast<std::byte*>(p) - ElemHeader);
+ocelis::TXmlArena*& HeaderOf(void* p) {
+    return *reinterpret_cast<ocelis::TXmlArena**>(static_cast<std::byte*>(p) - kElemHeader);
 }
 
 } // namespace
 
 void* TOcSimpleXmlElem::operator new(std::size_t size) {
-    void* block = ::operator new(size + ElemHeader);
-    void* p = static_cast<std::byte*>(block) + ElemHeader;
+    void* block = ::operator new(size + kElemHeader);
+    void* p = static_cast<std::byte*>(block) + kElemHeader;
     HeaderOf(p) = nullptr;
     return p;
 }
 
-void* TOcSimpleXmlElem::operator new(std::size_t size, ocelis::XmlArena& arena) {
-    void* p = static_cast<std::byte*>(arena.Allocate(size + ElemHeader)) + ElemHeader;
+void* TOcSimpleXmlElem::operator new(std::size_t size, ocelis::TXmlArena& arena) {
+    void* p = static_cast<std::byte*>(arena.Allocate(size + kElemHeader)) + kElemHeader;
     HeaderOf(p) = &arena;
     arena.AddRef();
     return p;
@@ -277,13 +277,13 @@ void* TOcSimpleXmlElem::operator new(std::size_t size, ocelis::XmlArena& arena) 
 void TOcSimpleXmlElem::operator delete(void* p) noexcept {
     if (!p)
         return;
-    if (ocelis::XmlArena* arena = HeaderOf(p))
+    if (ocelis::TXmlArena* arena = HeaderOf(p))
         arena->Release();
     else
-        ::operator delete(static_cast<std::byte*>(p) - ElemHeader);
+        ::operator delete(static_cast<std::byte*>(p) - kElemHeader);
 }
 
-void TOcSimpleXmlElem::operator delete(void* p, ocelis::XmlArena& /*arena*/) noexcept {
+void TOcSimpleXmlElem::operator delete(void* p, ocelis::TXmlArena& /*arena*/) noexcept {
     operator delete(p);
 }
 
@@ -308,8 +308,8 @@ TOcSimpleXmlProp& TOcSimpleXmlProp::operator=(const TOcSimpleXmlProp& other) {
 }
 
 const std::string& TOcSimpleXmlProp::NameSpace() const {
-    static const std::string none;
-    return FNameSpace ? *FNameSpace : none;
+    static const std::string kNone;
+    return FNameSpace ? *FNameSpace : kNone;
 }
 
 void TOcSimpleXmlProp::SetNameSpace(std::string nameSpace) {
@@ -468,8 +468,8 @@ TOcSimpleXmlElem::TOcSimpleXmlElem(std::string name, std::string value)
 TOcSimpleXmlElem::~TOcSimpleXmlElem() = default;
 
 const std::string& TOcSimpleXmlElem::NameSpace() const {
-    static const std::string none;
-    return FNameSpace ? *FNameSpace : none;
+    static const std::string kNone;
+    return FNameSpace ? *FNameSpace : kNone;
 }
 
 void TOcSimpleXmlElem::SetNameSpace(std::string nameSpace) {
@@ -491,8 +491,8 @@ TOcSimpleXmlElems& TOcSimpleXmlElem::Items() {
 }
 
 const TOcSimpleXmlElems& TOcSimpleXmlElem::Items() const {
-    static const TOcSimpleXmlElems empty;
-    return FItems ? *FItems : empty;
+    static const TOcSimpleXmlElems kEmpty;
+    return FItems ? *FItems : kEmpty;
 }
 
 int64_t TOcSimpleXmlElem::IntValue() const {
@@ -501,7 +501,7 @@ int64_t TOcSimpleXmlElem::IntValue() const {
 
 namespace {
 
-void PutProperties(ocelis::XmlOut& w, const TOcSimpleXmlProps& props) {
+void PutProperties(ocelis::TXmlOut& w, const TOcSimpleXmlProps& props) {
     for (int i = 0; i < props.Count(); ++i) {
         const TOcSimpleXmlProp* p = props.Items(i);
         w.Put(' ');
@@ -517,7 +517,7 @@ void PutProperties(ocelis::XmlOut& w, const TOcSimpleXmlProps& props) {
 }
 
 // indent gains a space per level and is restored on the way back.
-void PutClassic(ocelis::XmlOut& w, const TOcSimpleXmlElem& e, std::string& indent) {
+void PutClassic(ocelis::TXmlOut& w, const TOcSimpleXmlElem& e, std::string& indent) {
     w.Put(indent);
     w.Put('<');
     w.Put(e.Name());
@@ -568,12 +568,12 @@ size_t TOcSimpleXmlElem::WriteSizeHint(size_t indent) const {
 }
 
 void TOcSimpleXmlElem::WriteProperties(std::string& out) const {
-    ocelis::XmlOut w(out);
+    ocelis::TXmlOut w(out);
     PutProperties(w, FProps);
 }
 
 void TOcSimpleXmlElemClassic::Write(std::string& out, std::string_view indent) const {
-    ocelis::XmlOut w(out);
+    ocelis::TXmlOut w(out);
     std::string deeper(indent);
     PutClassic(w, *this, deeper);
 }
@@ -583,7 +583,7 @@ void TOcSimpleXmlElemText::Write(std::string& out, std::string_view indent) cons
         return;
     out.append(indent);
     ocelis::XmlEscapeTo(out, Value());
-    out.append(CRLF);
+    out.append(kCrLf);
 }
 
 void TOcSimpleXmlElemComment::Write(std::string& out, std::string_view indent) const {
@@ -591,7 +591,7 @@ void TOcSimpleXmlElemComment::Write(std::string& out, std::string_view indent) c
     out.append("<!--");
     out.append(Value());
     out.append("-->");
-    out.append(CRLF);
+    out.append(kCrLf);
 }
 
 void TOcSimpleXmlElemCData::Write(std::string& out, std::string_view indent) const {
@@ -599,7 +599,7 @@ void TOcSimpleXmlElemCData::Write(std::string& out, std::string_view indent) con
     out.append("<![CDATA[");
     out.append(Value());
     out.append("]]>");
-    out.append(CRLF);
+    out.append(kCrLf);
 }
 
 void TOcSimpleXmlElemHeader::Write(std::string& out, std::string_view /*indent*/) const {
@@ -614,66 +614,66 @@ void TOcSimpleXmlElemHeader::Write(std::string& out, std::string_view /*indent*/
         out.push_back('"');
     }
     out.append("?>");
-    out.append(CRLF);
+    out.append(kCrLf);
 }
 
 void TOcSimpleXmlElemDocType::Write(std::string& out, std::string_view /*indent*/) const {
     out.append("<!DOCTYPE ");
     out.append(Value());
     out.push_back('>');
-    out.append(CRLF);
+    out.append(kCrLf);
 }
 
 void TOcSimpleXmlElemSheet::Write(std::string& out, std::string_view /*indent*/) const {
     out.append("<?xml-stylesheet");
     WriteProperties(out);
     out.append("?>");
-    out.append(CRLF);
+    out.append(kCrLf);
 }
 
 // ---- reader ----------------------------------------------------------------
 
 class TOcSimpleXmlParser {
 public:
-    TOcSimpleXmlParser(std::string_view data, TOcSimpleXml& target, ocelis::XmlArena& store)
-        : s(data), n(data.size()), doc(target), arena(store) {}
+    TOcSimpleXmlParser(std::string_view data, TOcSimpleXml& target, ocelis::TXmlArena& store)
+        : FData(data), FSize(data.size()), FDoc(target), FArena(store) {}
 
     void Run() {
         while (true) {
-            while (pos < n && IsBlank(s[pos]))
-                ++pos;
-            if (pos >= n)
+            while (FPos < FSize && IsBlank(FData[FPos]))
+                ++FPos;
+            if (FPos >= FSize)
                 return; // empty, or only a prolog
-            if (s[pos] != '<')
+            if (FData[FPos] != '<')
                 Fail("Invalid Document: Unexpected text in file prolog.");
-            const char second = pos + 1 < n ? s[pos + 1] : '\0';
+            const char second = FPos + 1 < FSize ? FData[FPos + 1] : '\0';
             if (second == '!') {
-                if (pos + 2 < n && s[pos + 2] == '-')
-                    doc.Prolog().Add(ReadComment());
+                if (FPos + 2 < FSize && FData[FPos + 2] == '-')
+                    FDoc.Prolog().Add(ReadComment());
                 else
-                    doc.Prolog().Add(ReadDocType());
+                    FDoc.Prolog().Add(ReadDocType());
             } else if (second == '?') {
                 ReadProcessingInstruction();
             } else {
-                ReadElement(*doc.Root(), 1);
+                ReadElement(*FDoc.Root(), 1);
                 return; // whatever follows the root is never looked at
             }
         }
     }
 
 private:
-    std::string_view s;
-    size_t n;
-    size_t pos = 0;
-    TOcSimpleXml& doc;
-    ocelis::XmlArena& arena;
-    std::vector<TOcSimpleXmlProp> scratch;
-    size_t nodes = 0;
+    std::string_view FData;
+    size_t FSize;
+    size_t FPos = 0;
+    TOcSimpleXml& FDoc;
+    ocelis::TXmlArena& FArena;
+    std::vector<TOcSimpleXmlProp> FScratch;
+    size_t FNodes = 0;
 
     // Tiny hostile constructs ("<a/>", ' b=""') cost far more memory than their bytes.
     void CountNode() {
-        if (++nodes > doc.NodeLimit())
-            Fail("Invalid Document: More than " + std::to_string(doc.NodeLimit()) +
+        if (++FNodes > FDoc.NodeLimit())
+            Fail("Invalid Document: More than " + std::to_string(FDoc.NodeLimit()) +
                  " elements and properties.");
     }
 
@@ -691,17 +691,17 @@ private:
     // Checks that literal follows at pos, character by character.
     void Expect(std::string_view literal, std::string_view kind, std::string_view eofMessage) {
         for (char want : literal) {
-            if (pos >= n)
+            if (FPos >= FSize)
                 Fail(std::string(eofMessage));
-            if (s[pos] != want) {
+            if (FData[FPos] != want) {
                 std::string m(kind);
                 m += "Expected ";
                 m.push_back(want);
                 m += " Found ";
-                m.push_back(s[pos]);
+                m.push_back(FData[FPos]);
                 Fail(m);
             }
-            ++pos;
+            ++FPos;
         }
     }
 
@@ -709,11 +709,11 @@ private:
     // The text is read in steps: a c before anything but c is one character of text, and a
     // pair c c before anything but ">" is two; so "--->" does not close a comment.
     size_t FindClose(char c) const {
-        size_t i = pos;
-        while ((i = s.find(c, i)) != std::string_view::npos) {
-            if (i + 1 >= n || s[i + 1] != c) {
+        size_t i = FPos;
+        while ((i = FData.find(c, i)) != std::string_view::npos) {
+            if (i + 1 >= FSize || FData[i + 1] != c) {
                 i += 1;
-            } else if (i + 2 < n && s[i + 2] == '>') {
+            } else if (i + 2 < FSize && FData[i + 2] == '>') {
                 return i;
             } else {
                 i += 2;
@@ -729,8 +729,8 @@ private:
             Fail("Invalid Comment: Unexpected end of data");
         CountNode();
         std::unique_ptr<TOcSimpleXmlElem> c(
-            new (arena) TOcSimpleXmlElemComment(std::string(s.substr(pos, end - pos))));
-        pos = end + 3;
+            new (FArena) TOcSimpleXmlElemComment(std::string(FData.substr(FPos, end - FPos))));
+        FPos = end + 3;
         return c;
     }
 
@@ -741,19 +741,19 @@ private:
             Fail("Invalid CDATA: Unexpected end of data");
         CountNode();
         std::unique_ptr<TOcSimpleXmlElem> c(
-            new (arena) TOcSimpleXmlElemCData(std::string(s.substr(pos, end - pos))));
-        pos = end + 3;
+            new (FArena) TOcSimpleXmlElemCData(std::string(FData.substr(FPos, end - FPos))));
+        FPos = end + 3;
         return c;
     }
 
     std::unique_ptr<TOcSimpleXmlElem> ReadDocType() {
         Expect("<!DOCTYPE", "Invalid Header: ", "Invalid Comment: Unexpected end of data");
-        const size_t start = pos;
+        const size_t start = FPos;
         bool inBracket = false;
         while (true) {
-            if (pos >= n)
+            if (FPos >= FSize)
                 Fail("Invalid Comment: Unexpected end of data");
-            const char c = s[pos];
+            const char c = FData[FPos];
             if (inBracket) {
                 if (c == ']')
                     inBracket = false;
@@ -762,34 +762,34 @@ private:
             } else if (c == '>') {
                 break;
             }
-            ++pos;
+            ++FPos;
         }
         CountNode();
         auto d = std::make_unique<TOcSimpleXmlElemDocType>();
-        d->SetValue(ocelis::Trim(s.substr(start, pos - start)));
-        ++pos;
+        d->SetValue(ocelis::Trim(FData.substr(start, FPos - start)));
+        ++FPos;
         return d;
     }
 
     void ReadProcessingInstruction() {
-        static constexpr std::string_view eof = "Invalid Comment: Unexpected end of data";
-        Expect("<?xml", "Invalid Header: ", eof);
+        static constexpr std::string_view kEof = "Invalid Comment: Unexpected end of data";
+        Expect("<?xml", "Invalid Header: ", kEof);
         CountNode();
-        if (pos >= n)
-            Fail(std::string(eof));
-        if (s[pos] == '-') {
-            Expect("-stylesheet", "Invalid Header: ", eof);
+        if (FPos >= FSize)
+            Fail(std::string(kEof));
+        if (FData[FPos] == '-') {
+            Expect("-stylesheet", "Invalid Header: ", kEof);
             auto sheet = std::make_unique<TOcSimpleXmlElemSheet>();
             ReadProperties(sheet->Properties(), nullptr, false);
-            Expect("?>", "Invalid Header: ", eof);
-            doc.Prolog().Add(std::move(sheet));
+            Expect("?>", "Invalid Header: ", kEof);
+            FDoc.Prolog().Add(std::move(sheet));
             return;
         }
-        Expect(" ", "Invalid Header: ", eof);
+        Expect(" ", "Invalid Header: ", kEof);
         auto header = std::make_unique<TOcSimpleXmlElemHeader>();
         TOcSimpleXmlProps& props = header->Properties();
         ReadProperties(props, nullptr, false);
-        Expect("?>", "Invalid Header: ", eof);
+        Expect("?>", "Invalid Header: ", kEof);
         if (const TOcSimpleXmlProp* p = props.ItemNamed("version"))
             header->Version = p->Value();
         if (const TOcSimpleXmlProp* p = props.ItemNamed("encoding"))
@@ -797,7 +797,7 @@ private:
         if (const TOcSimpleXmlProp* p = props.ItemNamed("standalone"))
             header->Standalone = p->Value() == "yes";
         props.Clear();
-        doc.Prolog().Add(std::move(header));
+        FDoc.Prolog().Add(std::move(header));
     }
 
     // Running out of data inside a tag reads as a missing end tag (owner != null) or as the
@@ -811,178 +811,178 @@ private:
     // Collected in a reused scratch list first, so each element's list is allocated once;
     // for an element in the block store, the list goes there too.
     void ReadProperties(TOcSimpleXmlProps& props, const TOcSimpleXmlElem* owner, bool inArena) {
-        scratch.clear();
+        FScratch.clear();
         ReadPropertiesInto(owner);
-        if (scratch.empty())
+        if (FScratch.empty())
             return;
         if (inArena && props.FCapacity == 0) {
             props.FData = static_cast<TOcSimpleXmlProp*>(
-                arena.Allocate(scratch.size() * sizeof(TOcSimpleXmlProp)));
-            props.FCapacity = static_cast<uint32_t>(scratch.size());
+                FArena.Allocate(FScratch.size() * sizeof(TOcSimpleXmlProp)));
+            props.FCapacity = static_cast<uint32_t>(FScratch.size());
             props.FBorrowed = true;
         } else {
-            props.Reserve(props.FCount + scratch.size());
+            props.Reserve(props.FCount + FScratch.size());
         }
-        for (TOcSimpleXmlProp& p : scratch)
+        for (TOcSimpleXmlProp& p : FScratch)
             new (props.FData + props.FCount++) TOcSimpleXmlProp(std::move(p));
     }
 
     void ReadPropertiesInto(const TOcSimpleXmlElem* owner) {
         while (true) {
-            while (pos < n && IsBlank(s[pos]))
-                ++pos;
-            if (pos >= n)
+            while (FPos < FSize && IsBlank(FData[FPos]))
+                ++FPos;
+            if (FPos >= FSize)
                 FailEof(owner);
-            char c = s[pos];
+            char c = FData[FPos];
             if (c == '/' || c == '>' || c == '?')
                 return;
             CountNode();
-            size_t start = pos;
+            size_t start = FPos;
             std::string nameSpace;
             while (true) {
-                while (pos < n && IsPropNameChar(s[pos]))
-                    ++pos;
-                if (pos >= n)
+                while (FPos < FSize && IsPropNameChar(FData[FPos]))
+                    ++FPos;
+                if (FPos >= FSize)
                     FailEof(owner);
-                c = s[pos];
+                c = FData[FPos];
                 if (c == ':') {
-                    nameSpace = std::string(s.substr(start, pos - start));
-                    start = ++pos;
+                    nameSpace = std::string(FData.substr(start, FPos - start));
+                    start = ++FPos;
                 } else if (c == '=') {
                     break;
                 } else {
                     std::string m =
                         "Invalid XML Element: Unexpected character in properties declaration (";
-                    m += CharText(&s[pos]);
+                    m += CharText(&FData[FPos]);
                     m += " found).";
                     Fail(m);
                 }
             }
-            const std::string_view name = s.substr(start, pos - start);
-            ++pos; // '='
-            if (pos >= n)
+            const std::string_view name = FData.substr(start, FPos - start);
+            ++FPos; // '='
+            if (FPos >= FSize)
                 FailEof(owner);
-            const char quote = s[pos];
+            const char quote = FData[FPos];
             if (quote != '"' && quote != '\'') {
                 std::string m = "Invalid XML Element: Unexpected character in property "
                                 "declaration. Expecting \" or ' but ";
-                m += CharText(&s[pos]);
+                m += CharText(&FData[FPos]);
                 m += " found.";
                 Fail(m);
             }
-            ++pos;
-            const size_t end = s.find(quote, pos);
+            ++FPos;
+            const size_t end = FData.find(quote, FPos);
             if (end == std::string_view::npos) {
-                pos = n;
+                FPos = FSize;
                 FailEof(owner);
             }
-            const std::string_view raw = s.substr(pos, end - pos);
-            scratch.emplace_back(std::string(name),
-                                 raw.find('&') == std::string_view::npos
-                                     ? std::string(raw)
-                                     : ocelis::XmlDecode(raw, false),
-                                 std::move(nameSpace));
-            pos = end + 1;
+            const std::string_view raw = FData.substr(FPos, end - FPos);
+            FScratch.emplace_back(std::string(name),
+                                  raw.find('&') == std::string_view::npos
+                                      ? std::string(raw)
+                                      : ocelis::XmlDecode(raw, false),
+                                  std::move(nameSpace));
+            FPos = end + 1;
         }
     }
 
     void ReadElement(TOcSimpleXmlElem& elem, int depth) {
-        if (depth > TOcSimpleXml::MaxDepth)
+        if (depth > TOcSimpleXml::kMaxDepth)
             Fail("Invalid XML Element: Nesting deeper than " +
-                 std::to_string(TOcSimpleXml::MaxDepth) + " levels.");
-        if (pos >= n)
+                 std::to_string(TOcSimpleXml::kMaxDepth) + " levels.");
+        if (FPos >= FSize)
             FailEndTag(elem.Name(), {});
-        if (s[pos] != '<') {
+        if (FData[FPos] != '<') {
             std::string m = "Invalid XML Element: Expected beginning of tag but ";
-            m += CharText(&s[pos]);
+            m += CharText(&FData[FPos]);
             m += " found.";
             Fail(m);
         }
-        ++pos;
-        if (pos < n && IsBlank(s[pos]))
+        ++FPos;
+        if (FPos < FSize && IsBlank(FData[FPos]))
             Fail("Invalid XML Element: Malformed tag found (no valid name)");
-        size_t start = pos;
+        size_t start = FPos;
         while (true) {
-            if (pos >= n) {
-                elem.FName = std::string(s.substr(start, pos - start));
+            if (FPos >= FSize) {
+                elem.FName = std::string(FData.substr(start, FPos - start));
                 FailEndTag(elem.Name(), {});
             }
-            const char c = s[pos];
+            const char c = FData[FPos];
             if (c == ':') {
-                elem.SetNameSpace(std::string(s.substr(start, pos - start)));
-                start = ++pos;
+                elem.SetNameSpace(std::string(FData.substr(start, FPos - start)));
+                start = ++FPos;
                 continue;
             }
             if (IsBlank(c) || c == '/' || c == '>')
                 break;
-            ++pos;
+            ++FPos;
         }
-        elem.FName = std::string(s.substr(start, pos - start));
-        if (IsBlank(s[pos]))
-            ReadProperties(elem.FProps, &elem, &elem != doc.Root());
-        if (pos >= n)
+        elem.FName = std::string(FData.substr(start, FPos - start));
+        if (IsBlank(FData[FPos]))
+            ReadProperties(elem.FProps, &elem, &elem != FDoc.Root());
+        if (FPos >= FSize)
             FailEndTag(elem.Name(), {});
-        if (s[pos] == '/') {
-            ++pos;
-            if (pos >= n)
+        if (FData[FPos] == '/') {
+            ++FPos;
+            if (FPos >= FSize)
                 FailEndTag(elem.Name(), {});
-            if (s[pos] != '>') {
+            if (FData[FPos] != '>') {
                 std::string m = "Invalid XML Element: Expected end of tag but ";
-                m += CharText(&s[pos]);
+                m += CharText(&FData[FPos]);
                 m += " found.";
                 Fail(m);
             }
-            ++pos;
+            ++FPos;
             return;
         }
-        if (s[pos] == '?') {
+        if (FData[FPos] == '?') {
             // Only a declaration may end its properties with '?'.
             std::string m = "Invalid XML Element: Expected end of tag but ";
-            m += CharText(&s[pos]);
+            m += CharText(&FData[FPos]);
             m += " found.";
             Fail(m);
         }
-        ++pos; // '>'
+        ++FPos; // '>'
         ReadContent(elem, depth);
     }
 
     void ReadContent(TOcSimpleXmlElem& elem, int depth) {
         while (true) {
-            while (pos < n && IsBlank(s[pos]))
-                ++pos;
-            if (pos >= n)
+            while (FPos < FSize && IsBlank(FData[FPos]))
+                ++FPos;
+            if (FPos >= FSize)
                 FailEndTag(elem.Name(), {});
-            if (s[pos] != '<') {
+            if (FData[FPos] != '<') {
                 CountNode();
-                size_t end = s.find('<', pos);
+                size_t end = FData.find('<', FPos);
                 if (end == std::string_view::npos)
-                    end = n;
+                    end = FSize;
                 elem.Items().Add(std::unique_ptr<TOcSimpleXmlElem>(
-                    new (arena) TOcSimpleXmlElemText(ReadText(s.substr(pos, end - pos)))));
-                pos = end;
+                    new (FArena) TOcSimpleXmlElemText(ReadText(FData.substr(FPos, end - FPos)))));
+                FPos = end;
                 continue;
             }
-            const char second = pos + 1 < n ? s[pos + 1] : '\0';
+            const char second = FPos + 1 < FSize ? FData[FPos + 1] : '\0';
             if (second == '/') {
-                pos += 2;
-                const size_t end = s.find('>', pos);
+                FPos += 2;
+                const size_t end = FData.find('>', FPos);
                 if (end == std::string_view::npos) {
-                    pos = n;
+                    FPos = FSize;
                     FailEndTag(elem.Name(), {});
                 }
-                std::string_view endName = s.substr(pos, end - pos);
+                std::string_view endName = FData.substr(FPos, end - FPos);
                 if (endName != elem.Name())
                     FailEndTag(elem.Name(), endName);
-                pos = end + 1;
+                FPos = end + 1;
                 break;
             }
-            if (second == '!' && pos + 2 < n && s[pos + 2] == '-') {
+            if (second == '!' && FPos + 2 < FSize && FData[FPos + 2] == '-') {
                 elem.Items().Add(ReadComment());
-            } else if (second == '!' && pos + 2 < n && s[pos + 2] == '[') {
+            } else if (second == '!' && FPos + 2 < FSize && FData[FPos + 2] == '[') {
                 elem.Items().Add(ReadCData());
             } else {
                 CountNode();
-                std::unique_ptr<TOcSimpleXmlElem> child(new (arena) TOcSimpleXmlElemClassic());
+                std::unique_ptr<TOcSimpleXmlElem> child(new (FArena) TOcSimpleXmlElemClassic());
                 TOcSimpleXmlElem& ref = *child;
                 elem.Items().Add(std::move(child));
                 ReadElement(ref, depth + 1);
@@ -1029,13 +1029,13 @@ void TOcSimpleXml::Clear() {
 
 void TOcSimpleXml::LoadFromString(std::string_view bytes) {
     Clear();
-    FArena = new ocelis::XmlArena();
+    FArena = new ocelis::TXmlArena();
     TOcSimpleXmlParser(bytes, *this, *FArena).Run();
 }
 
 void TOcSimpleXml::LoadFromFile(const std::string& path) {
     // Read before clearing: a file that cannot be read leaves the document as it was.
-    const std::string data = ocelis::ReadRegularFile(path, MaxFileSize);
+    const std::string data = ocelis::ReadRegularFile(path, kMaxFileSize);
     LoadFromString(data);
 }
 

@@ -21,7 +21,7 @@ public:
 class TOcSimpleXmlElem;
 
 namespace ocelis {
-class XmlArena;
+class TXmlArena;
 }
 
 enum class TOcSimpleXmlKind { Classic, Text, Comment, CData, Header, DocType, Sheet };
@@ -164,9 +164,9 @@ public:
     // the block store of the document that read it (one allocation per many elements). An
     // element taken out of such a document keeps that store alive until it is destroyed.
     static void* operator new(std::size_t size);
-    static void* operator new(std::size_t size, ocelis::XmlArena& arena);
+    static void* operator new(std::size_t size, ocelis::TXmlArena& arena);
     static void operator delete(void* p) noexcept;
-    static void operator delete(void* p, ocelis::XmlArena& arena) noexcept;
+    static void operator delete(void* p, ocelis::TXmlArena& arena) noexcept;
 
     virtual TOcSimpleXmlKind Kind() const = 0;
 
@@ -276,12 +276,12 @@ public:
 class TOcSimpleXml {
 public:
     // Deeper nesting than this fails to load instead of exhausting the stack.
-    static constexpr int MaxDepth = 4096;
+    static constexpr int kMaxDepth = 4096;
     // More nodes (elements, texts, comments, properties) than this fail to load, which bounds
     // a document's memory to a few hundred MiB whatever its input.
-    static constexpr size_t MaxNodes = 4'000'000;
+    static constexpr size_t kMaxNodes = 4'000'000;
     // Larger files are refused by LoadFromFile.
-    static constexpr uint64_t MaxFileSize = 256u * 1024u * 1024u;
+    static constexpr uint64_t kMaxFileSize = 256u * 1024u * 1024u;
 
     TOcSimpleXml();
     TOcSimpleXml(const TOcSimpleXml&) = delete;
@@ -317,9 +317,9 @@ private:
 
     TOcSimpleXmlElems FProlog;
     std::unique_ptr<TOcSimpleXmlElem> FRoot;
-    size_t FNodeLimit = MaxNodes;
+    size_t FNodeLimit = kMaxNodes;
     // The block store of the last load; shared with the elements read into it.
-    ocelis::XmlArena* FArena = nullptr;
+    ocelis::TXmlArena* FArena = nullptr;
 };
 
 namespace ocelis {
@@ -332,12 +332,13 @@ void XmlEscapeTo(std::string& out, std::string_view text);
 // back to what was written when the writer goes. std::string::append per small piece costs
 // more than the copying itself. Nothing else may touch the string while the writer lives,
 // except inside Call.
-class XmlOut {
+class TXmlOut {
 public:
-    explicit XmlOut(std::string& out) : FOut(out), FBuf(out.data()), FLen(out.size()), FCap(FLen) {}
-    XmlOut(const XmlOut&) = delete;
-    XmlOut& operator=(const XmlOut&) = delete;
-    ~XmlOut() { FOut.resize(FLen); }
+    explicit TXmlOut(std::string& out)
+        : FOut(out), FBuf(out.data()), FLen(out.size()), FCap(FLen) {}
+    TXmlOut(const TXmlOut&) = delete;
+    TXmlOut& operator=(const TXmlOut&) = delete;
+    ~TXmlOut() { FOut.resize(FLen); }
 
     void Put(char c) {
         Need(1);

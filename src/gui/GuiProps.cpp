@@ -11,16 +11,16 @@ namespace {
 template <class T> T* As(QObject* o) {
     T* t = qobject_cast<T*>(o);
     if (!t)
-        throw PropError("wrong class");
+        throw EPropError("wrong class");
     return t;
 }
 
 } // namespace
 
 void RegisterGuiPropAdapters() {
-    PropRegistry& registry = PropRegistry::Instance();
-    PropAdapter items = ListProp(
-        PropType::ListItems, [](QObject* o) { return As<TOcListView>(o)->count(); },
+    TPropRegistry& registry = TPropRegistry::Instance();
+    TPropAdapter items = ListProp(
+        TPropType::ListItems, [](QObject* o) { return As<TOcListView>(o)->count(); },
         [](QObject* o, int i, int c, const QString& s) {
             QListWidgetItem* it = As<TOcListView>(o)->item(i);
             if (c == 0) {
@@ -31,7 +31,7 @@ void RegisterGuiPropAdapters() {
             sub[c - 1] = s;
             TOcListView::SetSubItems(it, sub);
         });
-    items.cells = [](QObject* o, int i) {
+    items.Cells = [](QObject* o, int i) {
         return 1 + static_cast<int>(TOcListView::SubItems(As<TOcListView>(o)->item(i)).size());
     };
     registry.Register(TOcListView::staticMetaObject, "Items", items);

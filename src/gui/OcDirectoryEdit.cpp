@@ -29,7 +29,7 @@ void TOcDirectoryEdit::SetText(const QString& text) {
 
 void TOcDirectoryEdit::ButtonClick() {
     const std::optional<QString> folder =
-        ocelis::Dialogs::FolderName(window(), FDialogText, FEdit->text());
+        ocelis::TDialogs::FolderName(window(), FDialogText, FEdit->text());
     if (folder)
         FEdit->setText(*folder);
 }

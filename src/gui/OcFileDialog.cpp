@@ -4,7 +4,7 @@
 
 #include "platform/Dialogs.h"
 
-TOcFileDialog::TOcFileDialog(Kind kind, const QString& name, QObject* parent)
+TOcFileDialog::TOcFileDialog(TKind kind, const QString& name, QObject* parent)
     : QObject(parent), FKind(kind) {
     setObjectName(name);
 }
@@ -35,12 +35,12 @@ std::optional<QString> TOcFileDialog::Execute(QWidget* parent) {
                               ? FFileName
                               : FInitialDir + QLatin1Char('/') + QFileInfo(FFileName).fileName();
     std::optional<QString> r;
-    if (FKind == Kind::Save) {
-        r = ocelis::Dialogs::SaveFileName(parent, FTitle, start, QtFilter(), FOverwritePrompt);
+    if (FKind == TKind::Save) {
+        r = ocelis::TDialogs::SaveFileName(parent, FTitle, start, QtFilter(), FOverwritePrompt);
         if (r && !FDefaultExt.isEmpty() && QFileInfo(*r).suffix().isEmpty())
             *r += QLatin1Char('.') + FDefaultExt;
-    } else if (FKind == Kind::Open) {
-        r = ocelis::Dialogs::OpenFileName(parent, FTitle, start, QtFilter());
+    } else if (FKind == TKind::Open) {
+        r = ocelis::TDialogs::OpenFileName(parent, FTitle, start, QtFilter());
     } else {
         const auto many = ExecuteMany(parent);
         if (many && !many->isEmpty())
@@ -52,13 +52,13 @@ std::optional<QString> TOcFileDialog::Execute(QWidget* parent) {
 }
 
 std::optional<QStringList> TOcFileDialog::ExecuteMany(QWidget* parent) {
-    if (FKind != Kind::OpenMany) {
+    if (FKind != TKind::OpenMany) {
         const auto one = Execute(parent);
         if (!one)
             return std::nullopt;
         return QStringList{*one};
     }
-    auto r = ocelis::Dialogs::OpenFileNames(parent, FTitle, FInitialDir, QtFilter());
+    auto r = ocelis::TDialogs::OpenFileNames(parent, FTitle, FInitialDir, QtFilter());
     if (r && !r->isEmpty())
         FFileName = r->first();
     return r;

@@ -18,10 +18,10 @@ class TOcFileDialog : public QObject {
     Q_PROPERTY(QString FileName READ FileName WRITE SetFileName)
     Q_PROPERTY(QString InitialDir READ InitialDir WRITE SetInitialDir)
 public:
-    enum class Kind { Open, OpenMany, Save };
-    TOcFileDialog(Kind kind, const QString& name, QObject* parent);
+    enum class TKind { Open, OpenMany, Save };
+    TOcFileDialog(TKind kind, const QString& name, QObject* parent);
 
-    Kind DialogKind() const { return FKind; }
+    TKind DialogKind() const { return FKind; }
     // Layout notation: "JPEG File (*.jpg)|*.jpg|All (*.*)|*.*" (description|pattern pairs).
     QString Filter() const { return FFilter; }
     void SetFilter(const QString& filter) { FFilter = filter; }
@@ -48,7 +48,7 @@ public:
     std::optional<QStringList> ExecuteMany(QWidget* parent);
 
 private:
-    Kind FKind;
+    TKind FKind;
     QString FFilter, FTitle, FDefaultExt, FFileName, FInitialDir;
     bool FOverwritePrompt = true;
 };

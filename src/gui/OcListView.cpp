@@ -17,9 +17,9 @@ TListColumn* TListColumns::Add(const QString& caption, int width) {
 TOcListView::TOcListView(QWidget* parent) : QListWidget(parent), FColumns(new TListColumns(this)) {}
 
 QStringList TOcListView::SubItems(const QListWidgetItem* item) {
-    return item->data(SubItemsRole).toStringList();
+    return item->data(kSubItemsRole).toStringList();
 }
 
 void TOcListView::SetSubItems(QListWidgetItem* item, const QStringList& subItems) {
-    item->setData(SubItemsRole, subItems);
+    item->setData(kSubItemsRole, subItems);
 }

@@ -42,8 +42,8 @@ class TOcListView : public QListWidget {
 public:
     explicit TOcListView(QWidget* parent = nullptr);
     TListColumns* Columns() const { return FColumns; }
-    // Sub-items are kept in the item's data under SubItemsRole.
-    static constexpr int SubItemsRole = Qt::UserRole + 100;
+    // Sub-items are kept in the item's data under kSubItemsRole.
+    static constexpr int kSubItemsRole = Qt::UserRole + 100;
     static QStringList SubItems(const QListWidgetItem* item);
     static void SetSubItems(QListWidgetItem* item, const QStringList& subItems);
 

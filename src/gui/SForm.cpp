@@ -31,11 +31,11 @@ bool NameTaken(const QString& name) {
 
 TSForm::TSForm(const QString& layoutName, QWidget* parent, Qt::WindowFlags flags)
     : QDialog(parent, flags) {
-    static const bool listerSet = [] {
+    static const bool kListerSet = [] {
         TOcTranslator::SetFormLister(&ListForms);
         return true;
     }();
-    (void)listerSet;
+    (void)kListerSet;
     setObjectName(UniqueName(layoutName));
     // Until FinishCreate a language file must not show the half-built window.
     setProperty("ocelisKeepHidden", true);
@@ -88,8 +88,8 @@ void TSForm::showEvent(QShowEvent* event) {
 namespace ocelis {
 
 void ShowErrorReport(const std::string& message) {
-    Dialogs::Message(nullptr, QMessageBox::Critical, QStringLiteral("Ocelis"),
-                     ToQ(ErrorReportText(message)));
+    TDialogs::Message(nullptr, QMessageBox::Critical, QStringLiteral("Ocelis"),
+                      ToQ(ErrorReportText(message)));
 }
 
 } // namespace ocelis

@@ -4,10 +4,10 @@
 
 namespace ocelis {
 
-void Bitmap::resize(int32_t w, int32_t h) {
-    width = std::max(w, 0);
-    height = std::max(h, 0);
-    pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * kBytesPerPixel);
+void TBitmap::Resize(int32_t w, int32_t h) {
+    Width = std::max(w, 0);
+    Height = std::max(h, 0);
+    Pixels.resize(static_cast<size_t>(Width) * static_cast<size_t>(Height) * kBytesPerPixel);
 }
 
 void FitSize(int32_t srcW, int32_t srcH, int32_t boxW, int32_t boxH, int32_t& w, int32_t& h) {
@@ -31,18 +31,18 @@ namespace {
 
 // Area-average filter taps along one axis: for each output pixel the source pixels it
 // covers and how much of each, in 1/256 pixel steps.
-struct Taps {
-    std::vector<size_t> offset; // output i uses taps offset[i] .. offset[i + 1] - 1
-    std::vector<int32_t> index;
-    std::vector<uint32_t> weight;
-    std::vector<uint32_t> total; // per output pixel
+struct TTaps {
+    std::vector<size_t> Offset; // output i uses taps offset[i] .. offset[i + 1] - 1
+    std::vector<int32_t> Index;
+    std::vector<uint32_t> Weight;
+    std::vector<uint32_t> Total; // per output pixel
 };
 
-Taps MakeTaps(int32_t srcLen, int32_t dstLen) {
-    Taps t;
-    t.offset.reserve(static_cast<size_t>(dstLen) + 1);
-    t.offset.push_back(0);
-    t.total.reserve(static_cast<size_t>(dstLen));
+TTaps MakeTaps(int32_t srcLen, int32_t dstLen) {
+    TTaps t;
+    t.Offset.reserve(static_cast<size_t>(dstLen) + 1);
+    t.Offset.push_back(0);
+    t.Total.reserve(static_cast<size_t>(dstLen));
     for (int32_t i = 0; i < dstLen; ++i) {
         const int64_t from = static_cast<int64_t>(i) * srcLen * 256 / dstLen;
         // Strong enlargement: keep every span at least 1/256 pixel wide.
@@ -53,43 +53,43 @@ Taps MakeTaps(int32_t srcLen, int32_t dstLen) {
             const int64_t w = std::min(p * 256 + 256, to) - std::max(p * 256, from);
             if (w <= 0)
                 continue;
-            t.index.push_back(static_cast<int32_t>(p));
-            t.weight.push_back(static_cast<uint32_t>(w));
+            t.Index.push_back(static_cast<int32_t>(p));
+            t.Weight.push_back(static_cast<uint32_t>(w));
             total += static_cast<uint32_t>(w);
         }
-        t.total.push_back(std::max<uint32_t>(total, 1));
-        t.offset.push_back(t.index.size());
+        t.Total.push_back(std::max<uint32_t>(total, 1));
+        t.Offset.push_back(t.Index.size());
     }
     return t;
 }
 
 } // namespace
 
-Bitmap ScaleBitmap(const Bitmap& src, int32_t w, int32_t h) {
-    Bitmap out;
-    if (src.empty() || w <= 0 || h <= 0)
+TBitmap ScaleBitmap(const TBitmap& src, int32_t w, int32_t h) {
+    TBitmap out;
+    if (src.Empty() || w <= 0 || h <= 0)
         return out;
-    if (w == src.width && h == src.height)
+    if (w == src.Width && h == src.Height)
         return src; // DCT scaling often lands on the size exactly
-    out.resize(w, h);
-    const Taps xs = MakeTaps(src.width, w);
-    const Taps ys = MakeTaps(src.height, h);
+    out.Resize(w, h);
+    const TTaps xs = MakeTaps(src.Width, w);
+    const TTaps ys = MakeTaps(src.Height, h);
     // Each output row sums its source rows, each already summed horizontally.
     std::vector<uint64_t> acc(static_cast<size_t>(w) * 3);
     for (int32_t oy = 0; oy < h; ++oy) {
         std::fill(acc.begin(), acc.end(), 0);
-        for (size_t ty = ys.offset[static_cast<size_t>(oy)];
-             ty < ys.offset[static_cast<size_t>(oy) + 1]; ++ty) {
-            const uint64_t wy = ys.weight[ty];
-            const uint8_t* in = src.row(ys.index[ty]);
+        for (size_t ty = ys.Offset[static_cast<size_t>(oy)];
+             ty < ys.Offset[static_cast<size_t>(oy) + 1]; ++ty) {
+            const uint64_t wy = ys.Weight[ty];
+            const uint8_t* in = src.Row(ys.Index[ty]);
             uint64_t* a = acc.data();
             for (int32_t ox = 0; ox < w; ++ox, a += 3) {
                 // At most 255 * 256 * (source width) per channel: fits in 32 bits.
                 uint32_t r = 0, g = 0, b = 0;
-                for (size_t tx = xs.offset[static_cast<size_t>(ox)];
-                     tx < xs.offset[static_cast<size_t>(ox) + 1]; ++tx) {
-                    const uint32_t wx = xs.weight[tx];
-                    const uint8_t* p = in + static_cast<size_t>(xs.index[tx]) * 3;
+                for (size_t tx = xs.Offset[static_cast<size_t>(ox)];
+                     tx < xs.Offset[static_cast<size_t>(ox) + 1]; ++tx) {
+                    const uint32_t wx = xs.Weight[tx];
+                    const uint8_t* p = in + static_cast<size_t>(xs.Index[tx]) * 3;
                     r += wx * p[0];
                     g += wx * p[1];
                     b += wx * p[2];
@@ -99,10 +99,10 @@ Bitmap ScaleBitmap(const Bitmap& src, int32_t w, int32_t h) {
                 a[2] += b * wy;
             }
         }
-        uint8_t* o = out.row(oy);
-        const uint64_t ty = ys.total[static_cast<size_t>(oy)];
+        uint8_t* o = out.Row(oy);
+        const uint64_t ty = ys.Total[static_cast<size_t>(oy)];
         for (int32_t ox = 0; ox < w; ++ox) {
-            const uint64_t total = xs.total[static_cast<size_t>(ox)] * ty;
+            const uint64_t total = xs.Total[static_cast<size_t>(ox)] * ty;
             for (size_t c = 0; c < 3; ++c) {
                 const size_t k = static_cast<size_t>(ox) * 3 + c;
                 o[k] = static_cast<uint8_t>((acc[k] + total / 2) / total);

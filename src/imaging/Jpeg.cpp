@@ -23,25 +23,25 @@ namespace {
 
 // libjpeg is C: an error must not unwind through its frames. error_exit jumps back to the
 // one function that called into libjpeg, which cleans up and then throws.
-struct ErrorManager {
-    jpeg_error_mgr pub; // first member: libjpeg sees only this part
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
+struct TErrorManager {
+    jpeg_error_mgr Pub; // first member: libjpeg sees only this part
+    std::jmp_buf Jump;
+    char Message[JMSG_LENGTH_MAX];
     // Written between setjmp and longjmp, read after the jump.
-    volatile bool truncated;
-    volatile bool rowsDone;
+    volatile bool Truncated;
+    volatile bool RowsDone;
 };
 
 [[noreturn]] void FailWith(j_common_ptr cinfo, const char* text) {
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    std::snprintf(err->message, sizeof err->message, "%s", text);
-    std::longjmp(err->jump, 1);
+    auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
+    std::snprintf(err->Message, sizeof err->Message, "%s", text);
+    std::longjmp(err->Jump, 1);
 }
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
+    auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->Message);
+    std::longjmp(err->Jump, 1);
 }
 
 // Warnings are counted, never printed. Data that ends early is a failure: libjpeg would
@@ -51,52 +51,52 @@ void EmitMessage(j_common_ptr cinfo, int level) {
         return;
     ++cinfo->err->num_warnings;
     if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
-        reinterpret_cast<ErrorManager*>(cinfo->err)->truncated = true;
+        reinterpret_cast<TErrorManager*>(cinfo->err)->Truncated = true;
         FailWith(cinfo, "Premature end of JPEG file");
     }
 }
 
 void OutputMessage(j_common_ptr) {}
 
-void InstallErrorManager(ErrorManager& err) {
-    jpeg_std_error(&err.pub);
-    err.pub.error_exit = ErrorExit;
-    err.pub.emit_message = EmitMessage;
-    err.pub.output_message = OutputMessage;
-    err.message[0] = '\0';
-    err.truncated = false;
-    err.rowsDone = false;
+void InstallErrorManager(TErrorManager& err) {
+    jpeg_std_error(&err.Pub);
+    err.Pub.error_exit = ErrorExit;
+    err.Pub.emit_message = EmitMessage;
+    err.Pub.output_message = OutputMessage;
+    err.Message[0] = '\0';
+    err.Truncated = false;
+    err.RowsDone = false;
 }
 
 // Stops pathological files with thousands of tiny scans, which otherwise decode for minutes.
-struct ScanLimiter {
-    jpeg_progress_mgr pub; // first member
-    int32_t maxScans;
+struct TScanLimiter {
+    jpeg_progress_mgr Pub; // first member
+    int32_t MaxScans;
 };
 
 void ProgressMonitor(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor)
         return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    auto* limiter = reinterpret_cast<ScanLimiter*>(cinfo->progress);
-    if (d->input_scan_number > limiter->maxScans)
+    auto* limiter = reinterpret_cast<TScanLimiter*>(cinfo->progress);
+    if (d->input_scan_number > limiter->MaxScans)
         FailWith(cinfo, "JPEG image has too many scans");
 }
 
-enum class Mode { Info, Full, Scaled, BgrRows };
+enum class TMode { Info, Full, Scaled, BgrRows };
 
-struct DecodeRequest {
-    Mode mode = Mode::Full;
-    int32_t minWidth = 0; // BgrRows: the exact size wanted
-    int32_t minHeight = 0;
-    JpegLimits limits;
-    uint8_t* const* rows = nullptr; // BgrRows: where each picture row goes
-    bool* rowsWritten = nullptr;
+struct TDecodeRequest {
+    TMode Mode = TMode::Full;
+    int32_t MinWidth = 0; // BgrRows: the exact size wanted
+    int32_t MinHeight = 0;
+    TJpegLimits Limits;
+    uint8_t* const* Rows = nullptr; // BgrRows: where each picture row goes
+    bool* RowsWritten = nullptr;
 };
 
-bool TryResize(Bitmap& bitmap, int32_t w, int32_t h) noexcept {
+bool TryResize(TBitmap& bitmap, int32_t w, int32_t h) noexcept {
     try {
-        bitmap.resize(w, h);
+        bitmap.Resize(w, h);
         return true;
     } catch (...) {
         return false;
@@ -132,8 +132,8 @@ void ReadRows(jpeg_decompress_struct& cinfo, JSAMPARRAY rows) {
 // Reading on to the end marker tells a stream cut after its last row; whether a row was
 // read before the cut depends on how far the bit reader looked ahead. From here on only
 // missing data fails the decode (see the jump target in RunDecode).
-bool FinishAfterRows(jpeg_decompress_struct& cinfo, ErrorManager& err) {
-    err.rowsDone = true;
+bool FinishAfterRows(jpeg_decompress_struct& cinfo, TErrorManager& err) {
+    err.RowsDone = true;
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     return true;
@@ -141,28 +141,28 @@ bool FinishAfterRows(jpeg_decompress_struct& cinfo, ErrorManager& err) {
 
 // All libjpeg work of one decode. No object with a destructor lives in this frame, so the
 // jump back from libjpeg skips nothing; the results go to the caller's objects.
-bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegInfo& info,
-               Bitmap& out, char* message, bool& truncated) {
+bool RunDecode(const uint8_t* data, size_t size, const TDecodeRequest& req, TJpegInfo& info,
+               TBitmap& out, char* message, bool& truncated) {
     jpeg_decompress_struct cinfo;
-    ErrorManager err;
-    ScanLimiter limiter;
+    TErrorManager err;
+    TScanLimiter limiter;
     InstallErrorManager(err);
-    cinfo.err = &err.pub;
-    if (setjmp(err.jump)) {
-        std::memcpy(message, err.message, JMSG_LENGTH_MAX);
-        truncated = err.truncated;
+    cinfo.err = &err.Pub;
+    if (setjmp(err.Jump)) {
+        std::memcpy(message, err.Message, JMSG_LENGTH_MAX);
+        truncated = err.Truncated;
         jpeg_destroy_decompress(&cinfo);
         // Once every row is there, only missing data counts, not what follows the rows.
-        return err.rowsDone && !err.truncated;
+        return err.RowsDone && !err.Truncated;
     }
     jpeg_create_decompress(&cinfo);
-    limiter.pub.progress_monitor = ProgressMonitor;
-    limiter.maxScans = req.limits.maxProgressiveScans;
-    cinfo.progress = &limiter.pub;
+    limiter.Pub.progress_monitor = ProgressMonitor;
+    limiter.MaxScans = req.Limits.MaxProgressiveScans;
+    cinfo.progress = &limiter.Pub;
     // Coefficient buffers of multi-scan images are "virtual arrays": bound them too. Without
     // a backing store libjpeg then fails cleanly instead of allocating.
     cinfo.mem->max_memory_to_use = static_cast<long>(
-        std::min<int64_t>(std::max<int64_t>(req.limits.maxPixels, 1) * 8, int64_t{1} << 40));
+        std::min<int64_t>(std::max<int64_t>(req.Limits.MaxPixels, 1) * 8, int64_t{1} << 40));
 
     if (size == 0)
         FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "Empty JPEG image");
@@ -170,21 +170,21 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
     jpeg_read_header(&cinfo, TRUE);
 
     const int64_t w = cinfo.image_width, h = cinfo.image_height;
-    if (w > req.limits.maxDimension || h > req.limits.maxDimension || w * h > req.limits.maxPixels)
+    if (w > req.Limits.MaxDimension || h > req.Limits.MaxDimension || w * h > req.Limits.MaxPixels)
         FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "JPEG image is too large");
-    info.width = static_cast<int32_t>(w);
-    info.height = static_cast<int32_t>(h);
-    info.components = cinfo.num_components;
-    info.progressive = cinfo.progressive_mode != 0;
-    if (req.mode == Mode::Info) {
+    info.Width = static_cast<int32_t>(w);
+    info.Height = static_cast<int32_t>(h);
+    info.Components = cinfo.num_components;
+    info.Progressive = cinfo.progressive_mode != 0;
+    if (req.Mode == TMode::Info) {
         jpeg_destroy_decompress(&cinfo);
         return true;
     }
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    if (req.mode == Mode::BgrRows) {
-        if (cmyk || w != req.minWidth || h != req.minHeight) {
+    if (req.Mode == TMode::BgrRows) {
+        if (cmyk || w != req.MinWidth || h != req.MinHeight) {
             jpeg_destroy_decompress(&cinfo);
             return true;
         }
@@ -192,21 +192,21 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
         jpeg_start_decompress(&cinfo);
         if (cinfo.output_components != 3)
             FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "Unsupported JPEG colour layout");
-        ReadRows(cinfo, const_cast<JSAMPARRAY>(req.rows));
-        *req.rowsWritten = true;
+        ReadRows(cinfo, const_cast<JSAMPARRAY>(req.Rows));
+        *req.RowsWritten = true;
         return FinishAfterRows(cinfo, err);
     }
 
     cinfo.scale_num = 1;
     cinfo.scale_denom = 1;
-    if (req.mode == Mode::Scaled) {
+    if (req.Mode == TMode::Scaled) {
         // Thumbnails: the cheaper chroma upsampling is invisible at these sizes.
         cinfo.do_fancy_upsampling = FALSE;
         for (unsigned denom : {8u, 4u, 2u, 1u}) {
             cinfo.scale_denom = denom;
             jpeg_calc_output_dimensions(&cinfo);
-            if ((req.minWidth <= 0 || cinfo.output_width >= JDIMENSION(req.minWidth)) &&
-                (req.minHeight <= 0 || cinfo.output_height >= JDIMENSION(req.minHeight)))
+            if ((req.MinWidth <= 0 || cinfo.output_width >= JDIMENSION(req.MinWidth)) &&
+                (req.MinHeight <= 0 || cinfo.output_height >= JDIMENSION(req.MinHeight)))
                 break;
         }
     }
@@ -224,57 +224,58 @@ bool RunDecode(const uint8_t* data, size_t size, const DecodeRequest& req, JpegI
             const JDIMENSION y = cinfo.output_scanline;
             if (jpeg_read_scanlines(&cinfo, line, 1) != 1)
                 FailWith(reinterpret_cast<j_common_ptr>(&cinfo), "JPEG decoder stalled");
-            CmykRowToRgb(line[0], out.row(static_cast<int32_t>(y)), ow,
+            CmykRowToRgb(line[0], out.Row(static_cast<int32_t>(y)), ow,
                          cinfo.saw_Adobe_marker != 0);
         }
     } else {
         auto rows = static_cast<JSAMPARRAY>((*cinfo.mem->alloc_small)(
             reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, sizeof(JSAMPROW) * oh));
         for (JDIMENSION y = 0; y < oh; ++y)
-            rows[y] = out.row(static_cast<int32_t>(y));
+            rows[y] = out.Row(static_cast<int32_t>(y));
         ReadRows(cinfo, rows);
     }
     return FinishAfterRows(cinfo, err);
 }
 
 // RunDecode, with its failure raised as the error that says why.
-void DecodeOrThrow(std::string_view bytes, const DecodeRequest& req, JpegInfo& info, Bitmap& out) {
+void DecodeOrThrow(std::string_view bytes, const TDecodeRequest& req, TJpegInfo& info,
+                   TBitmap& out) {
     char message[JMSG_LENGTH_MAX];
     bool truncated = false;
     if (RunDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), req, info, out,
                   message, truncated))
         return;
     if (truncated)
-        throw JpegTruncatedError(message);
-    throw JpegError(message);
+        throw EJpegTruncatedError(message);
+    throw EJpegError(message);
 }
 
-Bitmap Decode(std::string_view bytes, const DecodeRequest& req) {
-    JpegInfo info;
-    Bitmap out;
+TBitmap Decode(std::string_view bytes, const TDecodeRequest& req) {
+    TJpegInfo info;
+    TBitmap out;
     DecodeOrThrow(bytes, req, info, out);
     return out;
 }
 
-struct EncodeOutput {
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
+struct TEncodeOutput {
+    unsigned char* Buffer = nullptr;
+    unsigned long Size = 0;
 };
 
-bool RunEncode(const Bitmap& bitmap, int quality, EncodeOutput& output, char* message) {
+bool RunEncode(const TBitmap& bitmap, int quality, TEncodeOutput& output, char* message) {
     jpeg_compress_struct cinfo;
-    ErrorManager err;
+    TErrorManager err;
     InstallErrorManager(err);
-    cinfo.err = &err.pub;
-    if (setjmp(err.jump)) {
-        std::memcpy(message, err.message, JMSG_LENGTH_MAX);
+    cinfo.err = &err.Pub;
+    if (setjmp(err.Jump)) {
+        std::memcpy(message, err.Message, JMSG_LENGTH_MAX);
         jpeg_destroy_compress(&cinfo);
         return false;
     }
     jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &output.buffer, &output.size);
-    cinfo.image_width = static_cast<JDIMENSION>(bitmap.width);
-    cinfo.image_height = static_cast<JDIMENSION>(bitmap.height);
+    jpeg_mem_dest(&cinfo, &output.Buffer, &output.Size);
+    cinfo.image_width = static_cast<JDIMENSION>(bitmap.Width);
+    cinfo.image_height = static_cast<JDIMENSION>(bitmap.Height);
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo); // baseline sequential, Huffman
@@ -282,7 +283,7 @@ bool RunEncode(const Bitmap& bitmap, int quality, EncodeOutput& output, char* me
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         // libjpeg only reads the rows; its API is not const-correct.
-        JSAMPROW row = const_cast<JSAMPROW>(bitmap.row(static_cast<int32_t>(cinfo.next_scanline)));
+        JSAMPROW row = const_cast<JSAMPROW>(bitmap.Row(static_cast<int32_t>(cinfo.next_scanline)));
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -292,92 +293,92 @@ bool RunEncode(const Bitmap& bitmap, int quality, EncodeOutput& output, char* me
 
 } // namespace
 
-JpegInfo ReadJpegInfo(std::string_view bytes, const JpegLimits& limits) {
-    DecodeRequest req;
-    req.mode = Mode::Info;
-    req.limits = limits;
-    JpegInfo info;
-    Bitmap unused;
+TJpegInfo ReadJpegInfo(std::string_view bytes, const TJpegLimits& limits) {
+    TDecodeRequest req;
+    req.Mode = TMode::Info;
+    req.Limits = limits;
+    TJpegInfo info;
+    TBitmap unused;
     DecodeOrThrow(bytes, req, info, unused);
     return info;
 }
 
-Bitmap DecodeJpeg(std::string_view bytes, const JpegLimits& limits) {
-    DecodeRequest req;
-    req.limits = limits;
+TBitmap DecodeJpeg(std::string_view bytes, const TJpegLimits& limits) {
+    TDecodeRequest req;
+    req.Limits = limits;
     return Decode(bytes, req);
 }
 
-Bitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHeight,
-                        const JpegLimits& limits) {
-    DecodeRequest req;
-    req.mode = Mode::Scaled;
-    req.minWidth = minWidth;
-    req.minHeight = minHeight;
-    req.limits = limits;
+TBitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHeight,
+                         const TJpegLimits& limits) {
+    TDecodeRequest req;
+    req.Mode = TMode::Scaled;
+    req.MinWidth = minWidth;
+    req.MinHeight = minHeight;
+    req.Limits = limits;
     return Decode(bytes, req);
 }
 
-std::string EncodeJpeg(const Bitmap& bitmap, int quality) {
-    if (bitmap.empty())
-        throw JpegError("Cannot encode an empty picture");
-    if (bitmap.pixels.size() != bitmap.stride() * static_cast<size_t>(bitmap.height))
-        throw JpegError("Picture size does not match its pixels");
+std::string EncodeJpeg(const TBitmap& bitmap, int quality) {
+    if (bitmap.Empty())
+        throw EJpegError("Cannot encode an empty picture");
+    if (bitmap.Pixels.size() != bitmap.Stride() * static_cast<size_t>(bitmap.Height))
+        throw EJpegError("Picture size does not match its pixels");
     quality = std::clamp(quality, 1, 100);
-    EncodeOutput output;
+    TEncodeOutput output;
     char message[JMSG_LENGTH_MAX];
     const bool ok = RunEncode(bitmap, quality, output, message);
     std::string result;
-    if (ok && output.buffer)
-        result.assign(reinterpret_cast<const char*>(output.buffer), output.size);
-    std::free(output.buffer); // jpeg_mem_dest allocates with malloc
+    if (ok && output.Buffer)
+        result.assign(reinterpret_cast<const char*>(output.Buffer), output.Size);
+    std::free(output.Buffer); // jpeg_mem_dest allocates with malloc
     if (!ok)
-        throw JpegError(message);
+        throw EJpegError(message);
     return result;
 }
 
 bool DecodeJpegBgrInto(std::string_view bytes, int32_t width, int32_t height, uint8_t* const* rows,
-                       const JpegLimits& limits) {
-    DecodeRequest req;
-    req.mode = Mode::BgrRows;
-    req.minWidth = width;
-    req.minHeight = height;
-    req.limits = limits;
-    req.rows = rows;
+                       const TJpegLimits& limits) {
+    TDecodeRequest req;
+    req.Mode = TMode::BgrRows;
+    req.MinWidth = width;
+    req.MinHeight = height;
+    req.Limits = limits;
+    req.Rows = rows;
     bool written = false;
-    req.rowsWritten = &written;
-    JpegInfo info;
-    Bitmap unused;
+    req.RowsWritten = &written;
+    TJpegInfo info;
+    TBitmap unused;
     DecodeOrThrow(bytes, req, info, unused);
     return written;
 }
 
-JpegImage LoadJpeg(std::string bytes, const JpegLimits& limits) {
-    JpegImage image;
-    image.bitmap = DecodeJpeg(bytes, limits);
-    image.bytes = std::move(bytes);
+TJpegImage LoadJpeg(std::string bytes, const TJpegLimits& limits) {
+    TJpegImage image;
+    image.Bitmap = DecodeJpeg(bytes, limits);
+    image.Bytes = std::move(bytes);
     return image;
 }
 
-JpegImage LoadJpegFile(const std::filesystem::path& path, const JpegLimits& limits,
-                       uint64_t maxBytes) {
+TJpegImage LoadJpegFile(const std::filesystem::path& path, const TJpegLimits& limits,
+                        uint64_t maxBytes) {
     std::string bytes;
     try {
         bytes = ReadRegularFile(path, maxBytes);
     } catch (const std::system_error& e) {
         if (e.code().value() == EFBIG)
-            throw JpegError("File is too large for a JPEG image: " + path.string());
-        throw JpegError("Cannot read " + path.string() + ": " + e.code().message());
+            throw EJpegError("File is too large for a JPEG image: " + path.string());
+        throw EJpegError("Cannot read " + path.string() + ": " + e.code().message());
     }
     return LoadJpeg(std::move(bytes), limits);
 }
 
-void SaveJpegFile(const std::filesystem::path& path, const Bitmap& bitmap, int quality) {
+void SaveJpegFile(const std::filesystem::path& path, const TBitmap& bitmap, int quality) {
     const std::string bytes = EncodeJpeg(bitmap, quality);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
         !out.flush())
-        throw JpegError("Cannot write " + path.string());
+        throw EJpegError("Cannot write " + path.string());
 }
 
 } // namespace ocelis

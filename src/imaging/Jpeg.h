@@ -1,5 +1,5 @@
 // The one place the program decodes and encodes JPEG (over libjpeg-turbo's libjpeg API).
-// Every libjpeg error becomes a JpegError; libjpeg never prints and never exits.
+// Every libjpeg error becomes an EJpegError; libjpeg never prints and never exits.
 #pragma once
 
 #include "imaging/Bitmap.h"
@@ -12,68 +12,68 @@
 
 namespace ocelis {
 
-class JpegError : public std::runtime_error {
+class EJpegError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // The data ends before the image does (a download or file cut short).
-class JpegTruncatedError : public JpegError {
+class EJpegTruncatedError : public EJpegError {
 public:
-    using JpegError::JpegError;
+    using EJpegError::EJpegError;
 };
 
 // Bounds checked before anything big is allocated, so a crafted header cannot exhaust
 // memory or time.
-struct JpegLimits {
-    int64_t maxPixels = 100'000'000;   // of the coded image
-    int32_t maxDimension = 65'500;     // width or height
-    int32_t maxProgressiveScans = 500; // scans of any kind; real encoders write about 10
+struct TJpegLimits {
+    int64_t MaxPixels = 100'000'000;   // of the coded image
+    int32_t MaxDimension = 65'500;     // width or height
+    int32_t MaxProgressiveScans = 500; // scans of any kind; real encoders write about 10
 };
 
 // Size and colour layout from the header alone.
-struct JpegInfo {
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t components = 0;
-    bool progressive = false;
+struct TJpegInfo {
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t Components = 0;
+    bool Progressive = false;
 };
 
-JpegInfo ReadJpegInfo(std::string_view bytes, const JpegLimits& limits = {});
+TJpegInfo ReadJpegInfo(std::string_view bytes, const TJpegLimits& limits = {});
 
 // Full-size decode to 24-bit RGB (grayscale and CMYK/YCCK sources are converted).
 // Data that ends before the image's end marker is an error, as is any other libjpeg error.
-Bitmap DecodeJpeg(std::string_view bytes, const JpegLimits& limits = {});
+TBitmap DecodeJpeg(std::string_view bytes, const TJpegLimits& limits = {});
 
 // Decode at 1/1, 1/2, 1/4 or 1/8 with libjpeg's DCT scaling: the smallest of these whose
 // result is still at least minWidth by minHeight (a bound of 0 or less does not count).
 // Thumbnails then finish with ScaleBitmap.
-Bitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHeight,
-                        const JpegLimits& limits = {});
+TBitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHeight,
+                         const TJpegLimits& limits = {});
 
 // Full-size decode straight into the caller's rows as B, G, R bytes (rows[y] gets picture
 // row y; a bottom-up frame buffer, say), when the image is exactly width by height and not
 // CMYK. false, with nothing written, otherwise. Errors as DecodeJpeg, the missing end marker
 // included (the rows may hold part of the picture then).
 bool DecodeJpegBgrInto(std::string_view bytes, int32_t width, int32_t height, uint8_t* const* rows,
-                       const JpegLimits& limits = {});
+                       const TJpegLimits& limits = {});
 
 // Baseline JPEG, 24-bit colour, default quality 90 (the viewer's save command).
 // quality is clamped to 1..100; an empty bitmap is an error.
-std::string EncodeJpeg(const Bitmap& bitmap, int quality = 90);
+std::string EncodeJpeg(const TBitmap& bitmap, int quality = 90);
 
 // A decoded image that keeps the bytes it came from (the archive writes those unchanged).
-struct JpegImage {
-    std::string bytes;
-    Bitmap bitmap;
+struct TJpegImage {
+    std::string Bytes;
+    TBitmap Bitmap;
 };
 
-JpegImage LoadJpeg(std::string bytes, const JpegLimits& limits = {});
+TJpegImage LoadJpeg(std::string bytes, const TJpegLimits& limits = {});
 
 // File helpers (the AVI creator's input, the viewer's save). Files larger than maxBytes are
-// refused before reading. Errors are JpegError.
-JpegImage LoadJpegFile(const std::filesystem::path& path, const JpegLimits& limits = {},
-                       uint64_t maxBytes = 256ull << 20);
-void SaveJpegFile(const std::filesystem::path& path, const Bitmap& bitmap, int quality = 90);
+// refused before reading. Errors are EJpegError.
+TJpegImage LoadJpegFile(const std::filesystem::path& path, const TJpegLimits& limits = {},
+                        uint64_t maxBytes = 256ull << 20);
+void SaveJpegFile(const std::filesystem::path& path, const TBitmap& bitmap, int quality = 90);
 
 } // namespace ocelis

@@ -4,27 +4,27 @@
 
 namespace ocelis {
 
-QImage ViewAsQImage(const Bitmap& bitmap) {
-    if (bitmap.empty())
+QImage ViewAsQImage(const TBitmap& bitmap) {
+    if (bitmap.Empty())
         return QImage();
-    return QImage(bitmap.pixels.data(), bitmap.width, bitmap.height,
-                  static_cast<qsizetype>(bitmap.stride()), QImage::Format_RGB888);
+    return QImage(bitmap.Pixels.data(), bitmap.Width, bitmap.Height,
+                  static_cast<qsizetype>(bitmap.Stride()), QImage::Format_RGB888);
 }
 
-QImage ToQImage(const Bitmap& bitmap) {
+QImage ToQImage(const TBitmap& bitmap) {
     return ViewAsQImage(bitmap).copy();
 }
 
-Bitmap FromQImage(const QImage& image) {
-    Bitmap out;
+TBitmap FromQImage(const QImage& image) {
+    TBitmap out;
     if (image.isNull())
         return out;
     const QImage rgb = image.format() == QImage::Format_RGB888
                            ? image
                            : image.convertToFormat(QImage::Format_RGB888);
-    out.resize(rgb.width(), rgb.height());
-    for (int y = 0; y < out.height; ++y)
-        std::memcpy(out.row(y), rgb.constScanLine(y), out.stride());
+    out.Resize(rgb.width(), rgb.height());
+    for (int y = 0; y < out.Height; ++y)
+        std::memcpy(out.Row(y), rgb.constScanLine(y), out.Stride());
     return out;
 }
 

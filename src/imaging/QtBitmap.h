@@ -8,12 +8,12 @@
 namespace ocelis {
 
 // A QImage over the bitmap's own pixels, no copy: valid while the bitmap lives unchanged.
-QImage ViewAsQImage(const Bitmap& bitmap);
+QImage ViewAsQImage(const TBitmap& bitmap);
 
 // A deep copy as a QImage (RGB888).
-QImage ToQImage(const Bitmap& bitmap);
+QImage ToQImage(const TBitmap& bitmap);
 
 // Any QImage as a 24-bit bitmap (alpha is dropped).
-Bitmap FromQImage(const QImage& image);
+TBitmap FromQImage(const QImage& image);
 
 } // namespace ocelis

@@ -39,12 +39,12 @@ template <class T> QVariant Data(T* p) {
 
 // Until its picture arrives an item keeps the room of one, so the icons do not move.
 const QPixmap& EmptyThumbnail() {
-    static const QPixmap empty = [] {
+    static const QPixmap kEmpty = [] {
         QPixmap p(ocelis::kThumbWidth, ocelis::kThumbHeight);
         p.fill(Qt::transparent);
         return p;
     }();
-    return empty;
+    return kEmpty;
 }
 
 } // namespace
@@ -52,7 +52,7 @@ const QPixmap& EmptyThumbnail() {
 namespace ocelis {
 
 const QImage& ChooseErrorPicture() {
-    static const QImage picture = [] {
+    static const QImage kPicture = [] {
         QImage img(kThumbWidth, kThumbHeight, QImage::Format_RGB32);
         img.fill(Qt::white);
         QPainter p(&img);
@@ -66,7 +66,7 @@ const QImage& ChooseErrorPicture() {
         p.drawLine(centre + QPointF(-d, -d), centre + QPointF(d, d));
         return img;
     }();
-    return picture;
+    return kPicture;
 }
 
 QImage DrawChooseThumbnail(const QImage& picture, int sourceW, int sourceH) {
@@ -299,7 +299,7 @@ void TfoChoose::ThreadImage(TMireThread& thread) {
         const int i = thread.Index;
         if (!FCategory || i < 0 || i >= FCategory->Cams.Count() || i >= CamList->count())
             return;
-        const bool decoded = !thread.Picture.empty();
+        const bool decoded = !thread.Picture.Empty();
         QImage thumbnail;
         if (decoded) {
             // The margins follow the picture's own size, not that of its reduced decode.

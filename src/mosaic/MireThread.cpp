@@ -120,13 +120,13 @@ void TMireThread::DecodePicture() {
         return;
     }
     try {
-        const ocelis::JpegInfo info = ocelis::ReadJpegInfo(Data);
+        const ocelis::TJpegInfo info = ocelis::ReadJpegInfo(Data);
         int32_t w = 0, h = 0;
-        ocelis::FitSize(info.width, info.height, PictureWidth, PictureHeight, w, h);
+        ocelis::FitSize(info.Width, info.Height, PictureWidth, PictureHeight, w, h);
         Picture = ocelis::DecodeJpegScaled(Data, w, h);
-        FullWidth = info.width;
-        FullHeight = info.height;
-    } catch (const ocelis::JpegTruncatedError&) {
+        FullWidth = info.Width;
+        FullHeight = info.Height;
+    } catch (const ocelis::EJpegTruncatedError&) {
         PictureFailed = PictureCutShort = true;
     } catch (...) {
         PictureFailed = true;

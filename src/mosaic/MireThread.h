@@ -78,7 +78,7 @@ public:
     // the picture fitted into this box, into Picture (empty when not decoded).
     int32_t PictureWidth = 0;
     int32_t PictureHeight = 0;
-    ocelis::Bitmap Picture;
+    ocelis::TBitmap Picture;
     // The size the JPEG header gives, of which Picture may be a reduced decode; 0 when not
     // decoded.
     int32_t FullWidth = 0;

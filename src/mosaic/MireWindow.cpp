@@ -132,7 +132,7 @@ void TfoMire::FormResize() {
     // A picture decoded for smaller cells would now be drawn enlarged: fetch it again at the
     // next pass, even from a camera whose picture never changes.
     for (auto& cell : FCells)
-        if (ocelis::MosaicPictureTooSmall(cell->Image.width, cell->Image.height, size))
+        if (ocelis::MosaicPictureTooSmall(cell->Image.Width, cell->Image.Height, size))
             cell->Refetch = true;
 }
 
@@ -219,12 +219,12 @@ void TfoMire::CamGridDrawCell(QPainter& p, int col, int row, const QRect& rect, 
         return;
     try {
         p.fillRect(rect, ShadeColour(Shade(index, selected), palette()));
-        const ocelis::Bitmap& image = FCells[index]->Image;
-        if (image.empty())
+        const ocelis::TBitmap& image = FCells[index]->Image;
+        if (image.Empty())
             return;
         const ocelis::TMosaicRect r = ocelis::MosaicPictureRect(
             {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()},
-            image.width, image.height);
+            image.Width, image.Height);
         if (r.Width() <= 0 || r.Height() <= 0)
             return;
         p.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -26,7 +26,7 @@ public:
     TCamInfo() : Webcam(std::make_unique<TCamWebcam>()) {}
 
     // The picture, decoded at the smallest DCT scale that covers the cell; empty when none.
-    ocelis::Bitmap Image;
+    ocelis::TBitmap Image;
     std::unique_ptr<TCamWebcam> Webcam; // a copy of the catalogue's record
     std::string Referer;
     std::string Url;

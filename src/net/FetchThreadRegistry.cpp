@@ -12,34 +12,34 @@ FetchWorker::FetchWorker() {
     FSerialNumber = next.fetch_add(1);
 }
 
-FetchThreadRegistry& FetchThreadRegistry::Instance() {
-    static auto* registry = new FetchThreadRegistry();
+TFetchThreadRegistry& TFetchThreadRegistry::Instance() {
+    static auto* registry = new TFetchThreadRegistry();
     return *registry;
 }
 
-void FetchThreadRegistry::Add(FetchWorker* w) {
+void TFetchThreadRegistry::Add(FetchWorker* w) {
     std::lock_guard<std::mutex> lock(FMutex);
     FWorkers.push_back(w);
     FChanged.notify_all();
 }
 
-void FetchThreadRegistry::Remove(FetchWorker* w) {
+void TFetchThreadRegistry::Remove(FetchWorker* w) {
     std::lock_guard<std::mutex> lock(FMutex);
     FWorkers.erase(std::remove(FWorkers.begin(), FWorkers.end(), w), FWorkers.end());
     FChanged.notify_all();
 }
 
-std::size_t FetchThreadRegistry::Count() const {
+std::size_t TFetchThreadRegistry::Count() const {
     std::lock_guard<std::mutex> lock(FMutex);
     return FWorkers.size();
 }
 
-bool FetchThreadRegistry::WaitUntilEmpty(std::chrono::milliseconds limit) const {
+bool TFetchThreadRegistry::WaitUntilEmpty(std::chrono::milliseconds limit) const {
     std::unique_lock<std::mutex> lock(FMutex);
     return FChanged.wait_for(lock, limit, [&] { return FWorkers.empty(); });
 }
 
-bool FetchThreadRegistry::StopAll(std::chrono::milliseconds bound) {
+bool TFetchThreadRegistry::StopAll(std::chrono::milliseconds bound) {
     {
         // Under the lock, so that no worker can be freed while it is being asked.
         std::lock_guard<std::mutex> lock(FMutex);
@@ -52,7 +52,7 @@ bool FetchThreadRegistry::StopAll(std::chrono::milliseconds bound) {
 bool ShutdownFetchThreads(std::chrono::milliseconds bound) {
     if (auto sync = DefaultSynchronizer())
         sync->Shutdown();
-    return FetchThreadRegistry::Instance().StopAll(bound);
+    return TFetchThreadRegistry::Instance().StopAll(bound);
 }
 
 } // namespace ocelis

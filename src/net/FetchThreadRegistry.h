@@ -24,10 +24,10 @@ private:
     uint64_t FSerialNumber;
 };
 
-class FetchThreadRegistry {
+class TFetchThreadRegistry {
 public:
     // Never destroyed, so a worker ending during static destruction still finds it.
-    static FetchThreadRegistry& Instance();
+    static TFetchThreadRegistry& Instance();
 
     void Add(FetchWorker* w);
     // A worker calls this from its destructor, before its members go.
@@ -39,7 +39,7 @@ public:
     bool StopAll(std::chrono::milliseconds bound);
 
 private:
-    FetchThreadRegistry() = default;
+    TFetchThreadRegistry() = default;
     mutable std::mutex FMutex;
     mutable std::condition_variable FChanged;
     std::vector<FetchWorker*> FWorkers;

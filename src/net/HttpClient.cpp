@@ -166,7 +166,7 @@ EHttpProtocolError::EHttpProtocolError(THttpFailure kind, int32_t code,
     StatusLine = statusLine;
 }
 
-struct THttpClient::Url {
+struct THttpClient::TEndpoint {
     std::string Host; // as written, brackets of an IPv6 literal kept
     std::string Name; // for name resolution: without those brackets
     std::string Port; // as written; "80" (http) or "443" (https) when absent
@@ -180,33 +180,33 @@ THttpClient::THttpClient() : FReader(*this) {
             OnWork(*this, TWorkMode::Read, count);
         SyncReaderLimits(); // settings changed by the callback apply from the next read
     };
-    WakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    FWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 THttpClient::~THttpClient() {
     CloseSocket();
-    if (WakeFd >= 0)
-        close(WakeFd);
+    if (FWakeFd >= 0)
+        close(FWakeFd);
 }
 
 void THttpClient::Abort() {
-    Aborted.store(true);
-    std::lock_guard<std::mutex> lock(SocketMutex);
-    if (Socket >= 0)
-        shutdown(Socket, SHUT_RDWR);
-    if (WakeFd >= 0) {
+    FAborted.store(true);
+    std::lock_guard<std::mutex> lock(FSocketMutex);
+    if (FSocket >= 0)
+        shutdown(FSocket, SHUT_RDWR);
+    if (FWakeFd >= 0) {
         uint64_t one = 1;
-        [[maybe_unused]] ssize_t r = write(WakeFd, &one, sizeof one);
+        [[maybe_unused]] ssize_t r = write(FWakeFd, &one, sizeof one);
     }
 }
 
 bool THttpClient::Connected() const {
-    std::lock_guard<std::mutex> lock(SocketMutex);
-    return Socket >= 0;
+    std::lock_guard<std::mutex> lock(FSocketMutex);
+    return FSocket >= 0;
 }
 
 void THttpClient::CheckAborted() const {
-    if (Aborted.load())
+    if (FAborted.load())
         throw EHttpError("request aborted", THttpFailure::Aborted);
 }
 
@@ -218,7 +218,7 @@ void THttpClient::CloseSocket() {
     if (FTls) {
         // A session is kept only from a connection closed in good order (OpenSSL marks the
         // others as not to be resumed).
-        if (!Aborted.load()) {
+        if (!FAborted.load()) {
             FTls->Shutdown();
             if (ocelis::TTlsSession session = FTls->Session()) {
                 auto same = std::find_if(FTlsSessions.begin(), FTlsSessions.end(),
@@ -233,12 +233,12 @@ void THttpClient::CloseSocket() {
         FTls.reset();
     }
     FConnTls = false;
-    std::lock_guard<std::mutex> lock(SocketMutex);
-    if (Socket >= 0)
-        close(Socket);
-    Socket = -1;
-    ConnHost.clear();
-    ConnPort.clear();
+    std::lock_guard<std::mutex> lock(FSocketMutex);
+    if (FSocket >= 0)
+        close(FSocket);
+    FSocket = -1;
+    FConnHost.clear();
+    FConnPort.clear();
     FReader.Reset();
 }
 
@@ -252,13 +252,13 @@ void THttpClient::WaitFor(short events, int32_t timeoutMs, const char* timeoutTe
     for (;;) {
         CheckAborted();
         auto now = std::chrono::steady_clock::now();
-        if (now >= Deadline)
+        if (now >= FDeadline)
             throw RequestTooLong();
         int64_t left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - now).count() + 1;
+            std::chrono::duration_cast<std::chrono::milliseconds>(FDeadline - now).count() + 1;
         int64_t wait = timeoutMs > 0 ? std::min<int64_t>(timeoutMs, left) : left;
-        pollfd fds[2] = {{Socket, events, 0}, {WakeFd, POLLIN, 0}};
-        int r = poll(fds, WakeFd >= 0 ? 2 : 1, static_cast<int>(std::min<int64_t>(wait, 1 << 30)));
+        pollfd fds[2] = {{FSocket, events, 0}, {FWakeFd, POLLIN, 0}};
+        int r = poll(fds, FWakeFd >= 0 ? 2 : 1, static_cast<int>(std::min<int64_t>(wait, 1 << 30)));
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -273,8 +273,8 @@ void THttpClient::WaitFor(short events, int32_t timeoutMs, const char* timeoutTe
     }
 }
 
-void THttpClient::OpenConnection(const Url& target) {
-    Url u = target;
+void THttpClient::OpenConnection(const TEndpoint& target) {
+    TEndpoint u = target;
     if (!ConnectAddress.empty()) {
         const std::optional<ocelis::TUrl> address = ocelis::TUrl::Parse(ConnectAddress);
         if (!address)
@@ -312,8 +312,8 @@ void THttpClient::OpenConnection(const Url& target) {
             continue;
         }
         {
-            std::lock_guard<std::mutex> lock(SocketMutex);
-            Socket = fd;
+            std::lock_guard<std::mutex> lock(FSocketMutex);
+            FSocket = fd;
         }
         const auto attemptStart = std::chrono::steady_clock::now();
         if (connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno != EINPROGRESS) {
@@ -327,7 +327,7 @@ void THttpClient::OpenConnection(const Url& target) {
             WaitFor(POLLOUT, ReadTimeout);
         } catch (const EHttpError& e) {
             CloseSocket();
-            if (Aborted.load() || std::chrono::steady_clock::now() >= Deadline)
+            if (FAborted.load() || std::chrono::steady_clock::now() >= FDeadline)
                 throw;
             lastError = std::string("connect: ") + e.what();
             lastKind = e.Kind;
@@ -348,9 +348,9 @@ void THttpClient::OpenConnection(const Url& target) {
             CloseSocket();
             continue;
         }
-        ConnHost = target.Host;
-        ConnPort = target.Port;
-        ++Connects;
+        FConnHost = target.Host;
+        FConnPort = target.Port;
+        ++FConnects;
         if (target.Tls)
             StartTls(target);
         return;
@@ -362,7 +362,7 @@ void THttpClient::OpenConnection(const Url& target) {
 }
 
 // The handshake has the connect time-out as its own bound, besides the request's deadline.
-void THttpClient::StartTls(const Url& u) {
+void THttpClient::StartTls(const TEndpoint& u) {
     FTlsSessionKey = AnsiLower(u.Host) + ":" + u.Port + "@" + ConnectAddress;
     ocelis::TTlsSession resume;
     for (const auto& s : FTlsSessions)
@@ -370,7 +370,7 @@ void THttpClient::StartTls(const Url& u) {
             resume = s.second;
     const auto start = std::chrono::steady_clock::now();
     try {
-        FTls = std::make_unique<ocelis::TTlsConnection>(Socket, u.Host, resume);
+        FTls = std::make_unique<ocelis::TTlsConnection>(FSocket, u.Host, resume);
         FConnTls = true;
         for (;;) {
             ocelis::TTlsConnection::TStatus status;
@@ -423,7 +423,7 @@ void THttpClient::WriteAllTls(const std::string& data) {
 std::size_t THttpClient::ReadTls(char* dst, std::size_t max, int32_t timeoutMs) {
     for (;;) {
         CheckAborted();
-        if (std::chrono::steady_clock::now() >= Deadline)
+        if (std::chrono::steady_clock::now() >= FDeadline)
             throw RequestTooLong();
         std::size_t got = 0;
         ocelis::TTlsConnection::TStatus status;
@@ -457,7 +457,7 @@ void THttpClient::WriteAll(const std::string& data) {
     }
     std::size_t sent = 0;
     while (sent < data.size()) {
-        ssize_t n = send(Socket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        ssize_t n = send(FSocket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;
@@ -478,9 +478,9 @@ std::size_t THttpClient::Read(char* dst, std::size_t max, int32_t timeoutMs) {
         return ReadTls(dst, max, timeoutMs);
     for (;;) {
         CheckAborted();
-        if (std::chrono::steady_clock::now() >= Deadline)
+        if (std::chrono::steady_clock::now() >= FDeadline)
             throw RequestTooLong();
-        ssize_t n = recv(Socket, dst, max, 0);
+        ssize_t n = recv(FSocket, dst, max, 0);
         if (n > 0)
             return static_cast<std::size_t>(n);
         if (n == 0) {
@@ -513,7 +513,7 @@ void THttpClient::Get(const std::string& url, std::string& stream) {
     Perform(false, url, &stream);
 }
 
-std::string THttpClient::RequestBytes(bool head, const Url& u,
+std::string THttpClient::RequestBytes(bool head, const TEndpoint& u,
                                       const std::string& authorization) const {
     std::string req = (head ? "HEAD " : "GET ") + u.Target + " HTTP/1.1\r\n";
     AddHeader(req, "Host", Request.Host);
@@ -531,14 +531,14 @@ std::string THttpClient::RequestBytes(bool head, const Url& u,
     return req;
 }
 
-void THttpClient::Exchange(const std::string& req, const Url& u) {
+void THttpClient::Exchange(const std::string& req, const TEndpoint& u) {
     // A kept connection the server has since closed gets one retry on a new connection.
     for (int attempt = 0;; ++attempt) {
-        if (Socket >= 0 && (ConnHost != u.Host || ConnPort != u.Port || FConnTls != u.Tls))
+        if (FSocket >= 0 && (FConnHost != u.Host || FConnPort != u.Port || FConnTls != u.Tls))
             CloseSocket();
-        if (Socket >= 0 && (FReader.PeerClosed() || !KeepAlive()))
+        if (FSocket >= 0 && (FReader.PeerClosed() || !KeepAlive()))
             CloseSocket();
-        bool reused = Socket >= 0;
+        bool reused = FSocket >= 0;
         if (!reused)
             OpenConnection(u);
         FReader.Reset();
@@ -553,7 +553,7 @@ void THttpClient::Exchange(const std::string& req, const Url& u) {
             } while (code == 100);
         } catch (const EHttpError&) {
             CloseSocket();
-            if (reused && !gotAny && attempt == 0 && !Aborted.load())
+            if (reused && !gotAny && attempt == 0 && !FAborted.load())
                 continue;
             throw;
         }
@@ -574,14 +574,14 @@ bool THttpClient::ReadErrorBody(bool noBody, std::string& body) {
 
 void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* stream) {
     CheckAborted();
-    Deadline = std::chrono::steady_clock::now() + RequestTimeLimit;
+    FDeadline = std::chrono::steady_clock::now() + RequestTimeLimit;
     SyncReaderLimits();
 
     const std::optional<ocelis::TUrl> url = ocelis::TUrl::Parse(rawUrl);
     if (!url)
         throw EHttpError("bad host in the URL", THttpFailure::BadUrl);
     const std::string& scheme = url->Scheme();
-    Url u;
+    TEndpoint u;
     u.Host = url->Host();
     u.Name = url->HostName();
     u.Target = url->Target();
@@ -695,7 +695,7 @@ bool THttpClient::KeepAlive() const {
            !SameText(Response.Header("Proxy-Connection"), "close");
 }
 
-void THttpClient::StoreCookies(const Url& u) {
+void THttpClient::StoreCookies(const TEndpoint& u) {
     const std::time_t now = std::time(nullptr);
     for (const std::string& h : Response.Headers) {
         std::size_t colon = h.find(':');
@@ -708,29 +708,29 @@ void THttpClient::StoreCookies(const Url& u) {
         bool remove = false;
         if (!ocelis::ParseSetCookie(std::string_view(h).substr(colon + 1), u.Host, now, c, remove))
             continue;
-        auto same = std::find_if(Cookies.begin(), Cookies.end(), [&](const TStoredCookie& o) {
+        auto same = std::find_if(FCookies.begin(), FCookies.end(), [&](const TStoredCookie& o) {
             return o.Cookie.Name == c.Name && o.Cookie.Domain == c.Domain &&
                    o.Cookie.Path == c.Path;
         });
-        if (same != Cookies.end()) {
+        if (same != FCookies.end()) {
             // Plain http may not replace or drop what an https answer set.
             if (same->OverTls && !u.Tls)
                 continue;
-            Cookies.erase(same);
+            FCookies.erase(same);
         }
         if (remove)
             continue;
-        if (Cookies.size() >= kMaxCookies)
-            Cookies.erase(Cookies.begin());
-        Cookies.push_back({std::move(c), u.Tls});
+        if (FCookies.size() >= kMaxCookies)
+            FCookies.erase(FCookies.begin());
+        FCookies.push_back({std::move(c), u.Tls});
     }
 }
 
-std::string THttpClient::CookieHeader(const Url& u) const {
+std::string THttpClient::CookieHeader(const TEndpoint& u) const {
     std::string host = AnsiLower(u.Host);
     std::string path = u.Target.substr(0, u.Target.find('?'));
     std::string out;
-    for (const TStoredCookie& stored : Cookies) {
+    for (const TStoredCookie& stored : FCookies) {
         if (stored.OverTls && !u.Tls)
             continue;
         const ocelis::THttpCookie& c = stored.Cookie;

@@ -56,7 +56,7 @@ public:
     void Abort();
     bool Connected() const;
     // Connections opened by this client so far (TCP connections, before any TLS handshake).
-    int ConnectCount() const { return Connects; }
+    int ConnectCount() const { return FConnects; }
 
     THttpRequest Request;
     THttpResponse Response;
@@ -84,15 +84,15 @@ public:
     std::optional<ocelis::TAuthState> AuthUsed;
 
 private:
-    struct Url;
+    struct TEndpoint;
     void Perform(bool head, const std::string& url, std::string* stream);
-    std::string RequestBytes(bool head, const Url& u, const std::string& authorization) const;
+    std::string RequestBytes(bool head, const TEndpoint& u, const std::string& authorization) const;
     // Sends req and reads the status and headers of its answer (after any 100 answers).
-    void Exchange(const std::string& req, const Url& u);
+    void Exchange(const std::string& req, const TEndpoint& u);
     // Reads the body of a failed answer within its own limits; false when it did not end.
     bool ReadErrorBody(bool noBody, std::string& body);
-    void OpenConnection(const Url& u);
-    void StartTls(const Url& u);
+    void OpenConnection(const TEndpoint& u);
+    void StartTls(const TEndpoint& u);
     void CloseSocket();
     std::size_t Read(char* dst, std::size_t max, int32_t timeoutMs) override;
     std::size_t ReadTls(char* dst, std::size_t max, int32_t timeoutMs);
@@ -105,22 +105,22 @@ private:
     EHttpError RequestTooLong() const;
     void CheckAborted() const;
     bool KeepAlive() const;
-    void StoreCookies(const Url& u);
-    std::string CookieHeader(const Url& u) const;
+    void StoreCookies(const TEndpoint& u);
+    std::string CookieHeader(const TEndpoint& u) const;
 
-    mutable std::mutex SocketMutex; // guards Socket against Abort from another thread
-    int Socket = -1;
-    int WakeFd = -1; // an eventfd that Abort signals to wake a blocked poll
-    std::atomic<bool> Aborted{false};
-    std::string ConnHost, ConnPort;
+    mutable std::mutex FSocketMutex; // guards FSocket against Abort from another thread
+    int FSocket = -1;
+    int FWakeFd = -1; // an eventfd that Abort signals to wake a blocked poll
+    std::atomic<bool> FAborted{false};
+    std::string FConnHost, FConnPort;
     ocelis::THttpReader FReader;
     struct TStoredCookie {
         ocelis::THttpCookie Cookie;
         bool OverTls = false; // set by an https answer: never sent over http
     };
-    std::vector<TStoredCookie> Cookies;
-    std::chrono::steady_clock::time_point Deadline;
-    int Connects = 0;
+    std::vector<TStoredCookie> FCookies;
+    std::chrono::steady_clock::time_point FDeadline;
+    int FConnects = 0;
     std::unique_ptr<ocelis::TTlsConnection> FTls; // on the open connection of an https URL
     bool FConnTls = false;
     std::string FTlsSessionKey; // server of the open TLS connection

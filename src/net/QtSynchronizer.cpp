@@ -8,33 +8,33 @@
 
 namespace ocelis {
 
-struct QtSynchronizer::Call {
-    enum Status { Waiting, Running, Done, Cancelled };
+struct TQtSynchronizer::TCall {
+    enum TStatus { Waiting, Running, Done, Cancelled };
     const std::function<void()>* Fn = nullptr;
     std::function<void()> Posted; // a call nobody waits for
     std::mutex Mutex;
     std::condition_variable Finished;
-    Status St = Waiting;
+    TStatus St = Waiting;
     std::exception_ptr Error;
 };
 
 // The calls live in our own locked list; the posted event carries no data, so nothing of
 // ours travels through Qt's queue (whose ordering ThreadSanitizer cannot see).
-struct QtSynchronizer::State {
+struct TQtSynchronizer::TState {
     std::mutex Mutex;
-    std::list<std::shared_ptr<Call>> Pending;
+    std::list<std::shared_ptr<TCall>> Pending;
     bool Closed = false;
 
     // On the GUI thread: runs every waiting call.
     void Drain() {
         for (;;) {
-            std::shared_ptr<Call> call;
+            std::shared_ptr<TCall> call;
             {
                 std::lock_guard<std::mutex> lock(Mutex);
                 for (auto& c : Pending) {
                     std::lock_guard<std::mutex> guard(c->Mutex);
-                    if (c->St == Call::Waiting) {
-                        c->St = Call::Running;
+                    if (c->St == TCall::Waiting) {
+                        c->St = TCall::Running;
                         call = c;
                         break;
                     }
@@ -60,117 +60,117 @@ struct QtSynchronizer::State {
             }
             std::lock_guard<std::mutex> guard(call->Mutex);
             call->Error = std::move(error);
-            call->St = Call::Done;
+            call->St = TCall::Done;
             call->Finished.notify_all();
         }
     }
 };
 
 namespace {
-class HandOverReceiver : public QObject {
+class THandOverReceiver : public QObject {
     Q_OBJECT
 public:
-    explicit HandOverReceiver(std::shared_ptr<QtSynchronizer::State> state);
+    explicit THandOverReceiver(std::shared_ptr<TQtSynchronizer::TState> state);
     Q_INVOKABLE void Drain();
 
 private:
-    std::shared_ptr<QtSynchronizer::State> Shared;
+    std::shared_ptr<TQtSynchronizer::TState> FShared;
 };
 } // namespace
 
-HandOverReceiver::HandOverReceiver(std::shared_ptr<QtSynchronizer::State> state)
-    : Shared(std::move(state)) {}
+THandOverReceiver::THandOverReceiver(std::shared_ptr<TQtSynchronizer::TState> state)
+    : FShared(std::move(state)) {}
 
-void HandOverReceiver::Drain() {
-    Shared->Drain();
+void THandOverReceiver::Drain() {
+    FShared->Drain();
 }
 
-QtSynchronizer::QtSynchronizer()
-    : Shared(std::make_shared<State>()), Context(std::make_unique<HandOverReceiver>(Shared)),
-      GuiThread(std::this_thread::get_id()) {
+TQtSynchronizer::TQtSynchronizer()
+    : FShared(std::make_shared<TState>()), FContext(std::make_unique<THandOverReceiver>(FShared)),
+      FGuiThread(std::this_thread::get_id()) {
     if (auto* app = QCoreApplication::instance())
-        QObject::connect(app, &QCoreApplication::aboutToQuit, Context.get(),
+        QObject::connect(app, &QCoreApplication::aboutToQuit, FContext.get(),
                          [this] { Shutdown(); });
 }
 
-QtSynchronizer::~QtSynchronizer() {
+TQtSynchronizer::~TQtSynchronizer() {
     Shutdown();
     // Off the GUI thread, let Qt delete the receiver there.
-    if (std::this_thread::get_id() != GuiThread)
-        Context.release()->deleteLater();
+    if (std::this_thread::get_id() != FGuiThread)
+        FContext.release()->deleteLater();
     else
-        Context.reset();
+        FContext.reset();
 }
 
-std::shared_ptr<QtSynchronizer> QtSynchronizer::Install() {
-    auto sync = std::make_shared<QtSynchronizer>();
+std::shared_ptr<TQtSynchronizer> TQtSynchronizer::Install() {
+    auto sync = std::make_shared<TQtSynchronizer>();
     SetDefaultSynchronizer(sync);
     return sync;
 }
 
-bool QtSynchronizer::Run(const std::function<void()>& fn) {
-    auto call = std::make_shared<Call>();
+bool TQtSynchronizer::Run(const std::function<void()>& fn) {
+    auto call = std::make_shared<TCall>();
     call->Fn = &fn;
     {
-        std::unique_lock<std::mutex> lock(Shared->Mutex);
-        if (Shared->Closed)
+        std::unique_lock<std::mutex> lock(FShared->Mutex);
+        if (FShared->Closed)
             return false;
-        if (std::this_thread::get_id() == GuiThread) {
+        if (std::this_thread::get_id() == FGuiThread) {
             lock.unlock();
             fn();
             return true;
         }
-        Shared->Pending.push_back(call);
-        QMetaObject::invokeMethod(Context.get(), "Drain", Qt::QueuedConnection);
+        FShared->Pending.push_back(call);
+        QMetaObject::invokeMethod(FContext.get(), "Drain", Qt::QueuedConnection);
     }
-    Call::Status st;
+    TCall::TStatus st;
     std::exception_ptr error;
     {
         std::unique_lock<std::mutex> lock(call->Mutex);
-        call->Finished.wait(lock,
-                            [&] { return call->St == Call::Done || call->St == Call::Cancelled; });
+        call->Finished.wait(
+            lock, [&] { return call->St == TCall::Done || call->St == TCall::Cancelled; });
         st = call->St;
         // Taken out, so that only this thread holds the exception when the call is freed.
         error = std::move(call->Error);
     }
     {
-        std::lock_guard<std::mutex> lock(Shared->Mutex);
-        Shared->Pending.remove(call);
+        std::lock_guard<std::mutex> lock(FShared->Mutex);
+        FShared->Pending.remove(call);
     }
-    if (st == Call::Cancelled)
+    if (st == TCall::Cancelled)
         return false;
     if (error)
         std::rethrow_exception(error);
     return true;
 }
 
-bool QtSynchronizer::Post(std::function<void()> fn) {
-    auto call = std::make_shared<Call>();
+bool TQtSynchronizer::Post(std::function<void()> fn) {
+    auto call = std::make_shared<TCall>();
     call->Posted = std::move(fn);
-    std::lock_guard<std::mutex> lock(Shared->Mutex);
-    if (Shared->Closed)
+    std::lock_guard<std::mutex> lock(FShared->Mutex);
+    if (FShared->Closed)
         return false;
-    Shared->Pending.push_back(std::move(call));
-    QMetaObject::invokeMethod(Context.get(), "Drain", Qt::QueuedConnection);
+    FShared->Pending.push_back(std::move(call));
+    QMetaObject::invokeMethod(FContext.get(), "Drain", Qt::QueuedConnection);
     return true;
 }
 
-std::size_t QtSynchronizer::PendingCalls() {
-    std::lock_guard<std::mutex> lock(Shared->Mutex);
-    return Shared->Pending.size();
+std::size_t TQtSynchronizer::PendingCalls() {
+    std::lock_guard<std::mutex> lock(FShared->Mutex);
+    return FShared->Pending.size();
 }
 
-void QtSynchronizer::Shutdown() {
-    std::lock_guard<std::mutex> lock(Shared->Mutex);
-    Shared->Closed = true;
-    Shared->Pending.remove_if([](const std::shared_ptr<Call>& c) {
+void TQtSynchronizer::Shutdown() {
+    std::lock_guard<std::mutex> lock(FShared->Mutex);
+    FShared->Closed = true;
+    FShared->Pending.remove_if([](const std::shared_ptr<TCall>& c) {
         std::lock_guard<std::mutex> guard(c->Mutex);
-        return c->Posted && c->St == Call::Waiting;
+        return c->Posted && c->St == TCall::Waiting;
     });
-    for (auto& call : Shared->Pending) {
+    for (auto& call : FShared->Pending) {
         std::lock_guard<std::mutex> guard(call->Mutex);
-        if (call->St == Call::Waiting) {
-            call->St = Call::Cancelled;
+        if (call->St == TCall::Waiting) {
+            call->St = TCall::Cancelled;
             call->Finished.notify_all();
         }
     }

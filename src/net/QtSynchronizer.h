@@ -11,12 +11,12 @@ class QObject;
 
 namespace ocelis {
 
-class QtSynchronizer : public Synchronizer {
+class TQtSynchronizer : public Synchronizer {
 public:
     // Create on the GUI thread after the QApplication. Shuts itself down when the
     // application's loop quits (aboutToQuit) and when destroyed.
-    QtSynchronizer();
-    ~QtSynchronizer() override;
+    TQtSynchronizer();
+    ~TQtSynchronizer() override;
 
     bool Run(const std::function<void()>& fn) override;
     bool Post(std::function<void()> fn) override;
@@ -26,15 +26,15 @@ public:
     std::size_t PendingCalls();
 
     // Creates one, makes it the process-wide default and returns it.
-    static std::shared_ptr<QtSynchronizer> Install();
+    static std::shared_ptr<TQtSynchronizer> Install();
 
-    struct Call;  // opaque
-    struct State; // opaque
+    struct TCall;  // opaque
+    struct TState; // opaque
 
 private:
-    std::shared_ptr<State> Shared; // also held by Context, which may outlive us
-    std::unique_ptr<QObject> Context;
-    std::thread::id GuiThread;
+    std::shared_ptr<TState> FShared; // also held by FContext, which may outlive us
+    std::unique_ptr<QObject> FContext;
+    std::thread::id FGuiThread;
 };
 
 } // namespace ocelis

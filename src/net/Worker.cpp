@@ -33,11 +33,11 @@ void TWorker::Unlink() {
         std::lock_guard<std::recursive_mutex> lock(FLink->Mutex);
         FLink->Worker = nullptr;
     }
-    FetchThreadRegistry::Instance().Remove(this);
+    TFetchThreadRegistry::Instance().Remove(this);
 }
 
 void TWorker::Resume() {
-    FetchThreadRegistry::Instance().Add(this);
+    TFetchThreadRegistry::Instance().Add(this);
     const bool freeSelf = FreeOnTerminate;
     std::thread t([this, freeSelf] {
         Run();

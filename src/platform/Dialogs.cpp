@@ -6,21 +6,21 @@
 namespace ocelis {
 
 namespace {
-struct SeamState {
-    bool testMode = false;
-    std::deque<std::optional<QString>> answers;
-    std::deque<std::optional<QStringList>> files;
-    std::deque<QMessageBox::StandardButton> buttons;
-    std::vector<MessageRecord> messages;
+struct TSeamState {
+    bool TestMode = false;
+    std::deque<std::optional<QString>> Answers;
+    std::deque<std::optional<QStringList>> Files;
+    std::deque<QMessageBox::StandardButton> Buttons;
+    std::vector<TMessageRecord> Messages;
 };
 
-SeamState& State() {
-    static SeamState s;
+TSeamState& State() {
+    static TSeamState s;
     return s;
 }
 
 std::optional<QString> NextAnswer() {
-    auto& q = State().answers;
+    auto& q = State().Answers;
     if (q.empty())
         return std::nullopt;
     auto a = q.front();
@@ -35,10 +35,10 @@ std::optional<QString> NonEmpty(const QString& s) {
 }
 } // namespace
 
-std::optional<QString> Dialogs::SaveFileName(QWidget* parent, const QString& title,
-                                             const QString& startPath, const QString& filter,
-                                             bool confirmOverwrite) {
-    if (State().testMode)
+std::optional<QString> TDialogs::SaveFileName(QWidget* parent, const QString& title,
+                                              const QString& startPath, const QString& filter,
+                                              bool confirmOverwrite) {
+    if (State().TestMode)
         return NextAnswer();
     const QFileDialog::Options options =
         confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite;
@@ -46,17 +46,18 @@ std::optional<QString> Dialogs::SaveFileName(QWidget* parent, const QString& tit
         QFileDialog::getSaveFileName(parent, title, startPath, filter, nullptr, options));
 }
 
-std::optional<QString> Dialogs::OpenFileName(QWidget* parent, const QString& title,
-                                             const QString& startPath, const QString& filter) {
-    if (State().testMode)
+std::optional<QString> TDialogs::OpenFileName(QWidget* parent, const QString& title,
+                                              const QString& startPath, const QString& filter) {
+    if (State().TestMode)
         return NextAnswer();
     return NonEmpty(QFileDialog::getOpenFileName(parent, title, startPath, filter));
 }
 
-std::optional<QStringList> Dialogs::OpenFileNames(QWidget* parent, const QString& title,
-                                                  const QString& startPath, const QString& filter) {
-    if (State().testMode) {
-        auto& q = State().files;
+std::optional<QStringList> TDialogs::OpenFileNames(QWidget* parent, const QString& title,
+                                                   const QString& startPath,
+                                                   const QString& filter) {
+    if (State().TestMode) {
+        auto& q = State().Files;
         if (q.empty())
             return std::nullopt;
         auto a = q.front();
@@ -69,16 +70,16 @@ std::optional<QStringList> Dialogs::OpenFileNames(QWidget* parent, const QString
     return l;
 }
 
-std::optional<QString> Dialogs::FolderName(QWidget* parent, const QString& title,
-                                           const QString& startPath) {
-    if (State().testMode)
+std::optional<QString> TDialogs::FolderName(QWidget* parent, const QString& title,
+                                            const QString& startPath) {
+    if (State().TestMode)
         return NextAnswer();
     return NonEmpty(QFileDialog::getExistingDirectory(parent, title, startPath));
 }
 
-std::optional<QString> Dialogs::InputText(QWidget* parent, const QString& title,
-                                          const QString& label, const QString& text) {
-    if (State().testMode)
+std::optional<QString> TDialogs::InputText(QWidget* parent, const QString& title,
+                                           const QString& label, const QString& text) {
+    if (State().TestMode)
         return NextAnswer();
     bool ok = false;
     QString r = QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, &ok);
@@ -87,12 +88,12 @@ std::optional<QString> Dialogs::InputText(QWidget* parent, const QString& title,
     return r;
 }
 
-QMessageBox::StandardButton Dialogs::Message(QWidget* parent, QMessageBox::Icon icon,
-                                             const QString& title, const QString& text,
-                                             QMessageBox::StandardButtons buttons) {
-    if (State().testMode) {
-        State().messages.push_back({icon, title, text});
-        auto& q = State().buttons;
+QMessageBox::StandardButton TDialogs::Message(QWidget* parent, QMessageBox::Icon icon,
+                                              const QString& title, const QString& text,
+                                              QMessageBox::StandardButtons buttons) {
+    if (State().TestMode) {
+        State().Messages.push_back({icon, title, text});
+        auto& q = State().Buttons;
         if (q.empty())
             return QMessageBox::Ok;
         auto b = q.front();
@@ -105,30 +106,30 @@ QMessageBox::StandardButton Dialogs::Message(QWidget* parent, QMessageBox::Icon 
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void Dialogs::SetTestMode(bool on) {
-    State().testMode = on;
+void TDialogs::SetTestMode(bool on) {
+    State().TestMode = on;
 }
-bool Dialogs::TestMode() {
-    return State().testMode;
+bool TDialogs::TestMode() {
+    return State().TestMode;
 }
-void Dialogs::QueueAnswer(std::optional<QString> answer) {
-    State().answers.push_back(std::move(answer));
+void TDialogs::QueueAnswer(std::optional<QString> answer) {
+    State().Answers.push_back(std::move(answer));
 }
-void Dialogs::QueueFiles(std::optional<QStringList> files) {
-    State().files.push_back(std::move(files));
+void TDialogs::QueueFiles(std::optional<QStringList> files) {
+    State().Files.push_back(std::move(files));
 }
-void Dialogs::QueueButton(QMessageBox::StandardButton button) {
-    State().buttons.push_back(button);
+void TDialogs::QueueButton(QMessageBox::StandardButton button) {
+    State().Buttons.push_back(button);
 }
-const std::vector<MessageRecord>& Dialogs::Messages() {
-    return State().messages;
+const std::vector<TMessageRecord>& TDialogs::Messages() {
+    return State().Messages;
 }
-void Dialogs::ClearTestState() {
-    SeamState& s = State();
-    s.answers.clear();
-    s.files.clear();
-    s.buttons.clear();
-    s.messages.clear();
+void TDialogs::ClearTestState() {
+    TSeamState& s = State();
+    s.Answers.clear();
+    s.Files.clear();
+    s.Buttons.clear();
+    s.Messages.clear();
 }
 
 } // namespace ocelis

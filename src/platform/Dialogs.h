@@ -13,13 +13,13 @@ class QWidget;
 
 namespace ocelis {
 
-struct MessageRecord {
-    QMessageBox::Icon icon;
-    QString title;
-    QString text;
+struct TMessageRecord {
+    QMessageBox::Icon Icon;
+    QString Title;
+    QString Text;
 };
 
-class Dialogs {
+class TDialogs {
 public:
     // Save/open file dialogs; nothing when cancelled. confirmOverwrite false: an existing
     // file is chosen without a question.
@@ -49,7 +49,7 @@ public:
     static void QueueAnswer(std::optional<QString> answer);      // file, folder, input
     static void QueueFiles(std::optional<QStringList> files);    // OpenFileNames
     static void QueueButton(QMessageBox::StandardButton button); // Message
-    static const std::vector<MessageRecord>& Messages();
+    static const std::vector<TMessageRecord>& Messages();
     static void ClearTestState();
 };
 

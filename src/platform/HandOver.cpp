@@ -18,11 +18,11 @@ namespace ocelis {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 
-int MsLeft(Clock::time_point deadline) {
+int MsLeft(TClock::time_point deadline) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
@@ -36,7 +36,7 @@ bool FillAddress(const std::string& path, sockaddr_un& addr) {
 }
 
 // Waits until fd is ready for events or the deadline passes.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
+bool WaitFor(int fd, short events, TClock::time_point deadline) {
     for (;;) {
         pollfd p{fd, events, 0};
         const int r = poll(&p, 1, MsLeft(deadline));
@@ -47,7 +47,7 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-bool ReadAll(int fd, char* buf, size_t n, Clock::time_point deadline) {
+bool ReadAll(int fd, char* buf, size_t n, TClock::time_point deadline) {
     size_t got = 0;
     while (got < n) {
         if (!WaitFor(fd, POLLIN, deadline))
@@ -61,7 +61,7 @@ bool ReadAll(int fd, char* buf, size_t n, Clock::time_point deadline) {
     return true;
 }
 
-bool WriteAll(int fd, const char* buf, size_t n, Clock::time_point deadline) {
+bool WriteAll(int fd, const char* buf, size_t n, TClock::time_point deadline) {
     size_t sent = 0;
     while (sent < n) {
         if (!WaitFor(fd, POLLOUT, deadline))
@@ -76,7 +76,7 @@ bool WriteAll(int fd, const char* buf, size_t n, Clock::time_point deadline) {
 }
 
 // A connect() under way has ended well before the deadline.
-bool Connected(int fd, Clock::time_point deadline) {
+bool Connected(int fd, TClock::time_point deadline) {
     int err = 0;
     socklen_t len = sizeof err;
     if (!WaitFor(fd, POLLOUT, deadline) || getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
@@ -85,14 +85,14 @@ bool Connected(int fd, Clock::time_point deadline) {
     return err == 0;
 }
 
-struct OwnedFd {
-    int fd;
-    explicit OwnedFd(int f) : fd(f) {}
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(const OwnedFd&) = delete;
-    ~OwnedFd() {
-        if (fd >= 0)
-            close(fd);
+struct TOwnedFd {
+    int Fd;
+    explicit TOwnedFd(int f) : Fd(f) {}
+    TOwnedFd(const TOwnedFd&) = delete;
+    TOwnedFd& operator=(const TOwnedFd&) = delete;
+    ~TOwnedFd() {
+        if (Fd >= 0)
+            close(Fd);
     }
 };
 
@@ -127,15 +127,15 @@ bool SendHandOver(const std::string& socketPath, std::string_view arg,
     sockaddr_un addr{};
     if (!FillAddress(socketPath, addr) || arg.size() + 1 > kMaxHandOverBytes)
         return false;
-    const auto deadline = Clock::now() + bound;
+    const auto deadline = TClock::now() + bound;
     for (;;) {
         // Non-blocking: with the running instance's queue full, a blocking connect() would
         // wait for ever.
-        OwnedFd s(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        if (s.fd < 0)
+        TOwnedFd s(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (s.Fd < 0)
             return false;
-        if (connect(s.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 &&
-            !(errno == EINPROGRESS && Connected(s.fd, deadline))) {
+        if (connect(s.Fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 &&
+            !(errno == EINPROGRESS && Connected(s.Fd, deadline))) {
             // The running instance may not be listening yet, or be busy: try again until
             // the bound.
             if ((errno == ENOENT || errno == ECONNREFUSED || errno == EINTR || errno == EAGAIN) &&
@@ -152,66 +152,66 @@ bool SendHandOver(const std::string& socketPath, std::string_view arg,
             block[static_cast<size_t>(i)] = static_cast<char>((cb >> (8 * i)) & 0xFF);
         block.append(arg);
         block.push_back('\0');
-        if (!WriteAll(s.fd, block.data(), block.size(), deadline))
+        if (!WriteAll(s.Fd, block.data(), block.size(), deadline))
             return false;
         char ack = 0;
-        return ReadAll(s.fd, &ack, 1, deadline);
+        return ReadAll(s.Fd, &ack, 1, deadline);
     }
 }
 
-HandOverServer::~HandOverServer() {
+THandOverServer::~THandOverServer() {
     Close();
 }
 
-void HandOverServer::Close() {
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
-        unlink(path_.c_str());
+void THandOverServer::Close() {
+    if (FFd >= 0) {
+        close(FFd);
+        FFd = -1;
+        unlink(FPath.c_str());
     }
 }
 
-void HandOverServer::Listen(const std::string& socketPath) {
+void THandOverServer::Listen(const std::string& socketPath) {
     Close();
     sockaddr_un addr{};
     if (!FillAddress(socketPath, addr))
         throw std::runtime_error("Socket path too long: " + socketPath);
-    OwnedFd s(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (s.fd < 0)
+    TOwnedFd s(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (s.Fd < 0)
         throw std::runtime_error("Cannot create the hand-over socket");
     // Only a dead instance can have left this path: we hold the lock.
     unlink(socketPath.c_str());
     const mode_t old = umask(077);
-    const int bound = bind(s.fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    const int bound = bind(s.Fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     umask(old);
-    if (bound != 0 || chmod(socketPath.c_str(), 0600) != 0 || listen(s.fd, 8) != 0)
+    if (bound != 0 || chmod(socketPath.c_str(), 0600) != 0 || listen(s.Fd, 8) != 0)
         throw std::runtime_error("Cannot listen on " + socketPath + ": " + std::strerror(errno));
-    fd_ = s.fd;
-    s.fd = -1;
-    path_ = socketPath;
+    FFd = s.Fd;
+    s.Fd = -1;
+    FPath = socketPath;
 }
 
-void HandOverServer::ServePending(const Handler& handler) {
-    if (fd_ < 0)
+void THandOverServer::ServePending(const THandler& handler) {
+    if (FFd < 0)
         return;
     for (;;) {
-        const int c = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int c = accept4(FFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (c < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
-        OwnedFd client(c);
-        ServeOne(client.fd, handler);
+        TOwnedFd client(c);
+        ServeOne(client.Fd, handler);
     }
 }
 
-void HandOverServer::ServeOne(int client, const Handler& handler) {
+void THandOverServer::ServeOne(int client, const THandler& handler) {
     ucred cred{};
     socklen_t len = sizeof cred;
     if (getsockopt(client, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != getuid())
         return;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(1000);
+    const auto deadline = TClock::now() + std::chrono::milliseconds(1000);
     unsigned char head[4];
     if (!ReadAll(client, reinterpret_cast<char*>(head), 4, deadline))
         return;
@@ -229,7 +229,7 @@ void HandOverServer::ServeOne(int client, const Handler& handler) {
         // The sender is never told about failures; it only waits for the handling to end.
     }
     const char ack = 0;
-    WriteAll(client, &ack, 1, Clock::now() + std::chrono::milliseconds(1000));
+    WriteAll(client, &ack, 1, TClock::now() + std::chrono::milliseconds(1000));
 }
 
 } // namespace ocelis

@@ -34,30 +34,30 @@ std::string UpperExtension(std::string_view path);
 bool SendHandOver(const std::string& socketPath, std::string_view arg,
                   std::chrono::milliseconds bound);
 
-class HandOverServer {
+class THandOverServer {
 public:
     // data holds the bytes received (exactly cbData of them).
-    using Handler = std::function<void(std::string_view data, uint32_t cbData)>;
+    using THandler = std::function<void(std::string_view data, uint32_t cbData)>;
 
-    HandOverServer() = default;
-    HandOverServer(const HandOverServer&) = delete;
-    HandOverServer& operator=(const HandOverServer&) = delete;
-    ~HandOverServer();
+    THandOverServer() = default;
+    THandOverServer(const THandOverServer&) = delete;
+    THandOverServer& operator=(const THandOverServer&) = delete;
+    ~THandOverServer();
 
     // Binds the socket (replacing a stale one: the caller holds the instance lock) with
     // owner-only permissions. Throws std::runtime_error on failure.
     void Listen(const std::string& socketPath);
     // Readable when a sender is waiting; for the event loop to watch.
-    int Fd() const { return fd_; }
+    int Fd() const { return FFd; }
     // Serves every sender waiting now, each with a short read deadline. Errors of the
     // handler are swallowed.
-    void ServePending(const Handler& handler);
+    void ServePending(const THandler& handler);
     void Close();
 
 private:
-    void ServeOne(int client, const Handler& handler);
-    int fd_ = -1;
-    std::string path_;
+    void ServeOne(int client, const THandler& handler);
+    int FFd = -1;
+    std::string FPath;
 };
 
 } // namespace ocelis

@@ -62,26 +62,26 @@ std::string InstancePath(const std::string& folder, const std::string& suffix) {
     return folder + "/CAMVIEWER-" + UserName() + suffix;
 }
 
-InstanceLock::~InstanceLock() {
-    if (fd_ >= 0)
-        close(fd_);
+TInstanceLock::~TInstanceLock() {
+    if (FFd >= 0)
+        close(FFd);
 }
 
-InstanceLock::State InstanceLock::Acquire(const std::string& path) {
-    if (fd_ >= 0)
-        return State::First;
+TInstanceLock::TState TInstanceLock::Acquire(const std::string& path) {
+    if (FFd >= 0)
+        return TState::First;
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
-        return State::Failed;
+        return TState::Failed;
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
         const int err = errno;
         close(fd);
-        return err == EWOULDBLOCK ? State::Second : State::Failed;
+        return err == EWOULDBLOCK ? TState::Second : TState::Failed;
     }
-    fd_ = fd;
-    return State::First;
+    FFd = fd;
+    return TState::First;
 }
 
 } // namespace ocelis

@@ -17,22 +17,22 @@ std::string UserName();
 // "<folder>/CAMVIEWER-<user>" + suffix.
 std::string InstancePath(const std::string& folder, const std::string& suffix);
 
-class InstanceLock {
+class TInstanceLock {
 public:
-    enum class State { First, Second, Failed };
+    enum class TState { First, Second, Failed };
 
-    InstanceLock() = default;
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
-    ~InstanceLock();
+    TInstanceLock() = default;
+    TInstanceLock(const TInstanceLock&) = delete;
+    TInstanceLock& operator=(const TInstanceLock&) = delete;
+    ~TInstanceLock();
 
     // Takes the lock at path. First: we own it until the process ends (or this object is
     // destroyed). Second: another live process holds it. Failed: the file cannot be used.
-    State Acquire(const std::string& path);
-    bool Owned() const { return fd_ >= 0; }
+    TState Acquire(const std::string& path);
+    bool Owned() const { return FFd >= 0; }
 
 private:
-    int fd_ = -1;
+    int FFd = -1;
 };
 
 } // namespace ocelis

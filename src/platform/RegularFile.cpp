@@ -23,11 +23,11 @@ namespace {
     Throw(EINVAL, "Not a regular file:", path);
 }
 
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
+struct TFd {
+    int Fd;
+    ~TFd() {
+        if (Fd >= 0)
+            ::close(Fd);
     }
 };
 
@@ -41,26 +41,26 @@ int OpenRegularFile(const fs::path& path, uint64_t* size) {
     if (!S_ISREG(st.st_mode))
         ThrowNotRegular(st.st_mode, path);
     // The path may have been replaced since: the descriptor is what counts.
-    Fd f{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (f.fd < 0)
+    TFd f{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (f.Fd < 0)
         Throw(errno, "Cannot open file", path);
-    if (::fstat(f.fd, &st) != 0)
+    if (::fstat(f.Fd, &st) != 0)
         Throw(errno, "Cannot read file", path);
     if (!S_ISREG(st.st_mode))
         ThrowNotRegular(st.st_mode, path);
-    const int flags = ::fcntl(f.fd, F_GETFL);
-    if (flags < 0 || ::fcntl(f.fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    const int flags = ::fcntl(f.Fd, F_GETFL);
+    if (flags < 0 || ::fcntl(f.Fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         Throw(errno, "Cannot read file", path);
     if (size)
         *size = static_cast<uint64_t>(st.st_size);
-    const int fd = f.fd;
-    f.fd = -1;
+    const int fd = f.Fd;
+    f.Fd = -1;
     return fd;
 }
 
 std::string ReadRegularFile(const fs::path& path, uint64_t maxBytes) {
     uint64_t size = 0;
-    Fd f{OpenRegularFile(path, &size)};
+    TFd f{OpenRegularFile(path, &size)};
     if (size > maxBytes)
         Throw(EFBIG, "Cannot read file", path);
     std::string data;
@@ -69,7 +69,7 @@ std::string ReadRegularFile(const fs::path& path, uint64_t maxBytes) {
     // the same.
     char buf[65536];
     while (true) {
-        const ssize_t got = ::read(f.fd, buf, sizeof buf);
+        const ssize_t got = ::read(f.Fd, buf, sizeof buf);
         if (got < 0) {
             if (errno == EINTR)
                 continue;

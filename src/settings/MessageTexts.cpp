@@ -4,14 +4,14 @@
 
 namespace {
 
-struct BuiltIn {
-    const char* name;
-    std::string* variable;
-    const char* text;
+struct TBuiltIn {
+    const char* Name;
+    std::string* Variable;
+    const char* Text;
 };
 
 // Table order is the registration order.
-const BuiltIn kTexts[] = {
+const TBuiltIn kTexts[] = {
     {"EmptyCat", &EmptyCat, "Empty Category"},
     {"TimeLeft", &TimeLeft, "%d seconds"},
     {"TimeLeftOne", &TimeLeftOne, "1 second"},
@@ -110,13 +110,13 @@ std::string TestAuthRefused = "The user name or password was refused.";
 namespace ocelis {
 
 void RegisterMessageTexts(TOcTranslatorStrings& variables) {
-    for (const BuiltIn& t : kTexts)
-        variables.AddVariable(t.name, t.variable);
+    for (const TBuiltIn& t : kTexts)
+        variables.AddVariable(t.Name, t.Variable);
 }
 
 void ResetMessageTexts() {
-    for (const BuiltIn& t : kTexts)
-        *t.variable = t.text;
+    for (const TBuiltIn& t : kTexts)
+        *t.Variable = t.Text;
 }
 
 } // namespace ocelis

@@ -49,7 +49,7 @@ extern std::string TestAuthRefused;
 namespace ocelis {
 
 // Not translatable.
-inline constexpr const char* ProductName = "Ocelis";
+inline constexpr const char* kProductName = "Ocelis";
 
 // Registers the texts in table order: the 17 from EmptyCat to OnlineText first, then the
 // address test's (main window's FormCreate).

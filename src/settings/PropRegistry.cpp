@@ -28,20 +28,20 @@
 
 namespace ocelis {
 
-PropAdapter ListProp(PropType type, std::function<int(QObject*)> count,
-                     std::function<void(QObject*, int, int, const QString&)> setItem) {
-    PropAdapter a;
-    a.type = type;
-    a.count = std::move(count);
-    a.setItem = std::move(setItem);
-    a.cells = [](QObject*, int) { return 1; };
+TPropAdapter ListProp(TPropType type, std::function<int(QObject*)> count,
+                      std::function<void(QObject*, int, int, const QString&)> setItem) {
+    TPropAdapter a;
+    a.Type = type;
+    a.Count = std::move(count);
+    a.SetItem = std::move(setItem);
+    a.Cells = [](QObject*, int) { return 1; };
     return a;
 }
 
-PropAdapter ObjectProp(std::function<std::shared_ptr<QObject>(QObject*)> get) {
-    PropAdapter a;
-    a.type = PropType::Object;
-    a.getObject = std::move(get);
+TPropAdapter ObjectProp(std::function<std::shared_ptr<QObject>(QObject*)> get) {
+    TPropAdapter a;
+    a.Type = TPropType::Object;
+    a.GetObject = std::move(get);
     return a;
 }
 
@@ -58,7 +58,7 @@ constexpr int kMaxFontPoints = 500;
 
 int CheckedCoord(int64_t v, int64_t low) {
     if (v < low || v > kMaxCoord)
-        throw PropError("coordinate out of range");
+        throw EPropError("coordinate out of range");
     return static_cast<int>(v);
 }
 
@@ -71,29 +71,29 @@ bool KeepHidden(const QObject* o) {
 template <class T> T* As(QObject* o) {
     T* t = qobject_cast<T*>(o);
     if (!t)
-        throw PropError("wrong class");
+        throw EPropError("wrong class");
     return t;
 }
 
-PropAdapter Text(std::function<void(QObject*, const QString&)> f) {
-    PropAdapter a;
-    a.type = PropType::Text;
-    a.setText = std::move(f);
+TPropAdapter Text(std::function<void(QObject*, const QString&)> f) {
+    TPropAdapter a;
+    a.Type = TPropType::Text;
+    a.SetText = std::move(f);
     return a;
 }
 
-PropAdapter Integer(std::function<void(QObject*, int64_t)> f) {
-    PropAdapter a;
-    a.type = PropType::Integer;
-    a.setInteger = std::move(f);
+TPropAdapter Integer(std::function<void(QObject*, int64_t)> f) {
+    TPropAdapter a;
+    a.Type = TPropType::Integer;
+    a.SetInteger = std::move(f);
     return a;
 }
 
-PropAdapter YesNo(std::function<void(QObject*, bool)> f) {
-    PropAdapter a;
-    a.type = PropType::Enumeration;
-    a.members = {"False", "True"};
-    a.setInteger = [f = std::move(f)](QObject* o, int64_t v) { f(o, v != 0); };
+TPropAdapter YesNo(std::function<void(QObject*, bool)> f) {
+    TPropAdapter a;
+    a.Type = TPropType::Enumeration;
+    a.Members = {"False", "True"};
+    a.SetInteger = [f = std::move(f)](QObject* o, int64_t v) { f(o, v != 0); };
     return a;
 }
 
@@ -130,7 +130,7 @@ void SetWindowHeight(QWidget* w, int outer) {
 }
 
 // Fallback: Q_PROPERTYs of our own classes, published by an upper-case first letter.
-std::optional<PropAdapter> FromMetaProperty(const QObject* object, std::string_view name) {
+std::optional<TPropAdapter> FromMetaProperty(const QObject* object, std::string_view name) {
     const QMetaObject* mo = object->metaObject();
     for (int i = 0; i < mo->propertyCount(); ++i) {
         const QMetaProperty mp = mo->property(i);
@@ -140,13 +140,13 @@ std::optional<PropAdapter> FromMetaProperty(const QObject* object, std::string_v
         const int idx = i;
         auto write = [idx](QObject* o, const QVariant& v) {
             if (!o->metaObject()->property(idx).write(o, v))
-                throw PropError("property not written");
+                throw EPropError("property not written");
         };
         const QMetaType t = mp.metaType();
         if (mp.isEnumType()) {
             const QMetaEnum me = mp.enumerator();
-            PropAdapter a;
-            a.type = me.isFlag() ? PropType::Set : PropType::Enumeration;
+            TPropAdapter a;
+            a.Type = me.isFlag() ? TPropType::Set : TPropType::Enumeration;
             if (me.isFlag()) {
                 // Set members by bit number.
                 for (int k = 0; k < me.keyCount(); ++k) {
@@ -156,19 +156,19 @@ std::optional<PropAdapter> FromMetaProperty(const QObject* object, std::string_v
                     int bit = 0;
                     while ((1 << bit) != v)
                         ++bit;
-                    if (static_cast<int>(a.members.size()) <= bit)
-                        a.members.resize(static_cast<size_t>(bit) + 1);
-                    a.members[static_cast<size_t>(bit)] = me.key(k);
+                    if (static_cast<int>(a.Members.size()) <= bit)
+                        a.Members.resize(static_cast<size_t>(bit) + 1);
+                    a.Members[static_cast<size_t>(bit)] = me.key(k);
                 }
             } else {
                 // Ordinals are the enumerator's values 0..n-1 in order.
                 for (int k = 0; k < me.keyCount(); ++k) {
                     if (me.value(k) != k)
                         return std::nullopt;
-                    a.members.push_back(me.key(k));
+                    a.Members.push_back(me.key(k));
                 }
             }
-            a.setInteger = [write](QObject* o, int64_t v) {
+            a.SetInteger = [write](QObject* o, int64_t v) {
                 write(o, QVariant(static_cast<int>(v)));
             };
             return a;
@@ -179,7 +179,7 @@ std::optional<PropAdapter> FromMetaProperty(const QObject* object, std::string_v
         case QMetaType::Int:
             return Integer([write](QObject* o, int64_t v) {
                 if (v < INT32_MIN || v > INT32_MAX)
-                    throw PropError("not a 32-bit number");
+                    throw EPropError("not a 32-bit number");
                 write(o, QVariant(static_cast<int>(v)));
             });
         case QMetaType::LongLong:
@@ -292,33 +292,34 @@ QKeySequence ShortCutFromNumber(int64_t code) {
     return QKeySequence(key | mods);
 }
 
-PropRegistry& PropRegistry::Instance() {
-    static PropRegistry registry;
+TPropRegistry& TPropRegistry::Instance() {
+    static TPropRegistry registry;
     return registry;
 }
 
-void PropRegistry::Register(const QMetaObject& cls, std::string_view name, PropAdapter adapter) {
+void TPropRegistry::Register(const QMetaObject& cls, std::string_view name, TPropAdapter adapter) {
     const std::string up = AnsiUpper(name);
-    for (Entry& e : FEntries)
-        if (e.cls == &cls && e.upperName == up) {
-            e.adapter = std::move(adapter);
+    for (TEntry& e : FEntries)
+        if (e.Cls == &cls && e.UpperName == up) {
+            e.Adapter = std::move(adapter);
             return;
         }
     FEntries.push_back({&cls, up, std::move(adapter)});
 }
 
-std::optional<PropAdapter> PropRegistry::Find(const QObject* object, std::string_view name) const {
+std::optional<TPropAdapter> TPropRegistry::Find(const QObject* object,
+                                                std::string_view name) const {
     if (!object)
         return std::nullopt;
     const std::string up = AnsiUpper(name);
     for (const QMetaObject* mo = object->metaObject(); mo; mo = mo->superClass())
-        for (const Entry& e : FEntries)
-            if (e.cls == mo && e.upperName == up)
-                return e.adapter;
+        for (const TEntry& e : FEntries)
+            if (e.Cls == mo && e.UpperName == up)
+                return e.Adapter;
     return FromMetaProperty(object, name);
 }
 
-PropRegistry::PropRegistry() {
+TPropRegistry::TPropRegistry() {
     // --- Caption
     Register(QWidget::staticMetaObject, "Caption", Text([](QObject* o, const QString& s) {
                  auto* w = As<QWidget>(o);
@@ -329,7 +330,7 @@ PropRegistry::PropRegistry() {
                  else if (tab >= 0)
                      tabs->setTabText(tab, NormalizeBreaks(s));
                  else
-                     throw PropError("no caption");
+                     throw EPropError("no caption");
              }));
     Register(QAbstractButton::staticMetaObject, "Caption", Text([](QObject* o, const QString& s) {
                  As<QAbstractButton>(o)->setText(NormalizeBreaks(s));
@@ -367,9 +368,9 @@ PropRegistry::PropRegistry() {
 
     // --- ShortCut
     {
-        PropAdapter a;
-        a.type = PropType::ShortCut;
-        a.setShortCut = [](QObject* o, const QKeySequence& k) { As<QAction>(o)->setShortcut(k); };
+        TPropAdapter a;
+        a.Type = TPropType::ShortCut;
+        a.SetShortCut = [](QObject* o, const QKeySequence& k) { As<QAction>(o)->setShortcut(k); };
         Register(QAction::staticMetaObject, "ShortCut", a);
     }
 
@@ -377,7 +378,7 @@ PropRegistry::PropRegistry() {
     Register(QWidget::staticMetaObject, "Visible", YesNo([](QObject* o, bool v) {
                  auto* w = As<QWidget>(o);
                  if (KeepHidden(w) || (w->isWindow() && KeepHidden(w->window())))
-                     throw PropError("window kept hidden");
+                     throw EPropError("window kept hidden");
                  w->setVisible(v);
              }));
     Register(QMenu::staticMetaObject, "Visible",
@@ -419,7 +420,7 @@ PropRegistry::PropRegistry() {
     auto fontOf = [](QObject* o) -> QWidget* {
         QWidget* w = As<TOcFontRef>(o)->Widget();
         if (!w)
-            throw PropError("font of a destroyed widget");
+            throw EPropError("font of a destroyed widget");
         return w;
     };
     Register(TOcFontRef::staticMetaObject, "Name", Text([fontOf](QObject* o, const QString& s) {
@@ -431,16 +432,16 @@ PropRegistry::PropRegistry() {
     Register(TOcFontRef::staticMetaObject, "Size", Integer([fontOf](QObject* o, int64_t v) {
                  QWidget* w = fontOf(o);
                  if (v < 1 || v > kMaxFontPoints)
-                     throw PropError("font size out of range");
+                     throw EPropError("font size out of range");
                  QFont f = w->font();
                  f.setPointSize(static_cast<int>(v));
                  w->setFont(f);
              }));
     {
-        PropAdapter a;
-        a.type = PropType::Set;
-        a.members = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
-        a.setInteger = [fontOf](QObject* o, int64_t mask) {
+        TPropAdapter a;
+        a.Type = TPropType::Set;
+        a.Members = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
+        a.SetInteger = [fontOf](QObject* o, int64_t mask) {
             QWidget* w = fontOf(o);
             QFont f = w->font();
             f.setBold(mask & 1);
@@ -456,13 +457,13 @@ PropRegistry::PropRegistry() {
     auto listCount = [](QObject* o) { return As<QListWidget>(o)->count(); };
     Register(
         QListWidget::staticMetaObject, "Items",
-        ListProp(PropType::StringList, listCount, [](QObject* o, int i, int, const QString& s) {
+        ListProp(TPropType::StringList, listCount, [](QObject* o, int i, int, const QString& s) {
             As<QListWidget>(o)->item(i)->setText(s);
         }));
     Register(
         QComboBox::staticMetaObject, "Items",
         ListProp(
-            PropType::StringList, [](QObject* o) { return As<QComboBox>(o)->count(); },
+            TPropType::StringList, [](QObject* o) { return As<QComboBox>(o)->count(); },
             [](QObject* o, int i, int, const QString& s) { As<QComboBox>(o)->setItemText(i, s); }));
     auto setLine = [](QString all, int i, const QString& s) {
         QStringList lines = all.split(QLatin1Char('\n'));
@@ -471,7 +472,7 @@ PropRegistry::PropRegistry() {
     };
     Register(QPlainTextEdit::staticMetaObject, "Lines",
              ListProp(
-                 PropType::StringList,
+                 TPropType::StringList,
                  [](QObject* o) {
                      const QString t = As<QPlainTextEdit>(o)->toPlainText();
                      return t.isEmpty() ? 0 : static_cast<int>(t.count(QLatin1Char('\n'))) + 1;
@@ -482,7 +483,7 @@ PropRegistry::PropRegistry() {
                  }));
     Register(QTextEdit::staticMetaObject, "Lines",
              ListProp(
-                 PropType::StringList,
+                 TPropType::StringList,
                  [](QObject* o) {
                      const QString t = As<QTextEdit>(o)->toPlainText();
                      return t.isEmpty() ? 0 : static_cast<int>(t.count(QLatin1Char('\n'))) + 1;
@@ -495,7 +496,7 @@ PropRegistry::PropRegistry() {
     // --- tree node list
     Register(QTreeWidget::staticMetaObject, "Items",
              ListProp(
-                 PropType::TreeNodes, [](QObject* o) { return TreeNodeCount(As<QTreeWidget>(o)); },
+                 TPropType::TreeNodes, [](QObject* o) { return TreeNodeCount(As<QTreeWidget>(o)); },
                  [](QObject* o, int i, int, const QString& s) {
                      if (QTreeWidgetItem* it = TreeNodeAt(As<QTreeWidget>(o), i))
                          it->setText(0, s);
@@ -504,7 +505,7 @@ PropRegistry::PropRegistry() {
     // --- spin edits
     Register(QSpinBox::staticMetaObject, "Value", Integer([](QObject* o, int64_t v) {
                  if (v < INT32_MIN || v > INT32_MAX)
-                     throw PropError("not a 32-bit number");
+                     throw EPropError("not a 32-bit number");
                  As<QSpinBox>(o)->setValue(static_cast<int>(v));
              }));
 }

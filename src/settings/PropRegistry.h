@@ -21,7 +21,7 @@ struct QMetaObject;
 
 namespace ocelis {
 
-enum class PropType {
+enum class TPropType {
     Text,
     Integer,
     ShortCut, // an integer property read as shortcut text in attributes
@@ -34,52 +34,52 @@ enum class PropType {
 };
 
 // Raised by a setter that refuses a value; the translator skips that attribute.
-class PropError : public std::runtime_error {
+class EPropError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-struct PropAdapter {
-    PropType type = PropType::Text;
+struct TPropAdapter {
+    TPropType Type = TPropType::Text;
     // Enumeration: member names by ordinal (yes/no properties: {"False", "True"});
     // Set: member names by bit number.
-    std::vector<std::string> members;
-    std::function<void(QObject*, const QString&)> setText;
-    std::function<void(QObject*, int64_t)> setInteger; // Integer, Enumeration, Set (bit mask)
-    std::function<void(QObject*, const QKeySequence&)> setShortCut;
+    std::vector<std::string> Members;
+    std::function<void(QObject*, const QString&)> SetText;
+    std::function<void(QObject*, int64_t)> SetInteger; // Integer, Enumeration, Set (bit mask)
+    std::function<void(QObject*, const QKeySequence&)> SetShortCut;
     // Object: the held object; may own a temporary stand-in (e.g. a font reference).
-    std::function<std::shared_ptr<QObject>(QObject*)> getObject;
+    std::function<std::shared_ptr<QObject>(QObject*)> GetObject;
     // StringList, TreeNodes, ListItems
-    std::function<int(QObject*)> count;
-    std::function<int(QObject*, int index)> cells; // ListItems: 1 + sub-items of the item
-    std::function<void(QObject*, int index, int column, const QString&)> setItem;
+    std::function<int(QObject*)> Count;
+    std::function<int(QObject*, int index)> Cells; // ListItems: 1 + sub-items of the item
+    std::function<void(QObject*, int index, int column, const QString&)> SetItem;
 };
 
 // Building blocks for adapters registered by the libraries that own their components.
-PropAdapter ListProp(PropType type, std::function<int(QObject*)> count,
-                     std::function<void(QObject*, int index, int column, const QString&)> setItem);
-PropAdapter ObjectProp(std::function<std::shared_ptr<QObject>(QObject*)> get);
+TPropAdapter ListProp(TPropType type, std::function<int(QObject*)> count,
+                      std::function<void(QObject*, int index, int column, const QString&)> setItem);
+TPropAdapter ObjectProp(std::function<std::shared_ptr<QObject>(QObject*)> get);
 // An object held by its component, handed out without ownership.
 std::shared_ptr<QObject> BorrowedObject(QObject* o);
 
-class PropRegistry {
+class TPropRegistry {
 public:
     // The registry with the built-in adapters of the Qt classes the windows use; libraries
     // with components of their own add theirs through an explicit call at start-up.
-    static PropRegistry& Instance();
+    static TPropRegistry& Instance();
 
     // Adds or replaces an adapter of a class (name compared without letter case).
-    void Register(const QMetaObject& cls, std::string_view name, PropAdapter adapter);
-    std::optional<PropAdapter> Find(const QObject* object, std::string_view name) const;
+    void Register(const QMetaObject& cls, std::string_view name, TPropAdapter adapter);
+    std::optional<TPropAdapter> Find(const QObject* object, std::string_view name) const;
 
 private:
-    PropRegistry();
-    struct Entry {
-        const QMetaObject* cls;
-        std::string upperName;
-        PropAdapter adapter;
+    TPropRegistry();
+    struct TEntry {
+        const QMetaObject* Cls;
+        std::string UpperName;
+        TPropAdapter Adapter;
     };
-    std::vector<Entry> FEntries;
+    std::vector<TEntry> FEntries;
 };
 
 // A numeric shortcut (modifier bits 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt plus the key code)

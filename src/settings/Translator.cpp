@@ -11,16 +11,16 @@
 #include "util/QtText.h"
 #include "util/Text.h"
 
-using ocelis::PropAdapter;
-using ocelis::PropError;
-using ocelis::PropType;
+using ocelis::EPropError;
+using ocelis::TPropAdapter;
+using ocelis::TPropType;
 
 namespace {
 
 TOcTranslator* gInstance = nullptr;
 
-TOcTranslator::WindowLister& FormLister() {
-    static TOcTranslator::WindowLister lister;
+TOcTranslator::TWindowLister& FormLister() {
+    static TOcTranslator::TWindowLister lister;
     return lister;
 }
 
@@ -55,7 +55,7 @@ int64_t ReadSet(std::string_view v, const std::vector<std::string>& members) {
     std::string t = ocelis::Trim(v);
     if (!t.empty() && t.front() == '[') {
         if (t.back() != ']')
-            throw PropError("unterminated set");
+            throw EPropError("unterminated set");
         t = t.substr(1, t.size() - 2);
     }
     int64_t mask = 0;
@@ -68,10 +68,10 @@ int64_t ReadSet(std::string_view v, const std::vector<std::string>& members) {
                 return ocelis::SameText(m, name);
             });
             if (it == members.end() || it->empty())
-                throw PropError("unknown set member");
+                throw EPropError("unknown set member");
             mask |= int64_t{1} << (it - members.begin());
         } else if (comma < t.size()) {
-            throw PropError("empty set member");
+            throw EPropError("empty set member");
         }
         pos = comma + 1;
     }
@@ -80,49 +80,49 @@ int64_t ReadSet(std::string_view v, const std::vector<std::string>& members) {
 
 // Converts and stores one value of a text, whole-number, enumeration or set property.
 // Returns false when the property is of another kind.
-bool SetSimple(QObject* o, const PropAdapter& a, const std::string& value, bool fromAttribute) {
-    switch (a.type) {
-    case PropType::Text:
-        a.setText(o, ocelis::ToQ(ReplaceBreaks(value, true)));
+bool SetSimple(QObject* o, const TPropAdapter& a, const std::string& value, bool fromAttribute) {
+    switch (a.Type) {
+    case TPropType::Text:
+        a.SetText(o, ocelis::ToQ(ReplaceBreaks(value, true)));
         return true;
-    case PropType::Integer:
-        a.setInteger(o, ReadInteger(value));
+    case TPropType::Integer:
+        a.SetInteger(o, ReadInteger(value));
         return true;
-    case PropType::ShortCut:
-        a.setShortCut(o, fromAttribute ? ocelis::ShortCutFromText(ocelis::ToQ(value))
+    case TPropType::ShortCut:
+        a.SetShortCut(o, fromAttribute ? ocelis::ShortCutFromText(ocelis::ToQ(value))
                                        : ocelis::ShortCutFromNumber(ReadInteger(value)));
         return true;
-    case PropType::Enumeration: {
+    case TPropType::Enumeration: {
         const auto n = ocelis::TryStrToInt64(value);
-        const bool yesNo = a.members.size() == 2 && a.members[0] == "False";
+        const bool yesNo = a.Members.size() == 2 && a.Members[0] == "False";
         if ((n && *n != 0 && *n >= INT32_MIN && *n <= INT32_MAX) || value == "0") {
             const int64_t v = n ? *n : 0;
             if (yesNo) {
-                a.setInteger(o, v != 0 ? 1 : 0);
-            } else if (v >= 0 && v < static_cast<int64_t>(a.members.size())) {
-                a.setInteger(o, v);
+                a.SetInteger(o, v != 0 ? 1 : 0);
+            } else if (v >= 0 && v < static_cast<int64_t>(a.Members.size())) {
+                a.SetInteger(o, v);
             } else {
-                throw PropError("ordinal out of range");
+                throw EPropError("ordinal out of range");
             }
             return true;
         }
-        for (size_t i = 0; i < a.members.size(); ++i)
-            if (ocelis::SameText(a.members[i], value)) {
-                a.setInteger(o, static_cast<int64_t>(i));
+        for (size_t i = 0; i < a.Members.size(); ++i)
+            if (ocelis::SameText(a.Members[i], value)) {
+                a.SetInteger(o, static_cast<int64_t>(i));
                 return true;
             }
         return true; // neither: unchanged
     }
-    case PropType::Set:
-        a.setInteger(o, ReadSet(value, a.members));
+    case TPropType::Set:
+        a.SetInteger(o, ReadSet(value, a.Members));
         return true;
     default:
         return false;
     }
 }
 
-bool IsListKind(PropType t) {
-    return t == PropType::StringList || t == PropType::TreeNodes || t == PropType::ListItems;
+bool IsListKind(TPropType t) {
+    return t == TPropType::StringList || t == TPropType::TreeNodes || t == TPropType::ListItems;
 }
 
 // A window owns every named component of its layout, however nested, but not other
@@ -145,15 +145,15 @@ void CollectOwned(QObject* parent, std::vector<std::pair<std::string, QPointer<Q
     }
 }
 
-struct DepthGuard {
-    explicit DepthGuard(int& d) : depth(d) {
-        if (++depth > kMaxObjectDepth) {
-            --depth;
-            throw PropError("nested too deeply");
+struct TDepthGuard {
+    explicit TDepthGuard(int& d) : Depth(d) {
+        if (++Depth > kMaxObjectDepth) {
+            --Depth;
+            throw EPropError("nested too deeply");
         }
     }
-    ~DepthGuard() { --depth; }
-    int& depth;
+    ~TDepthGuard() { --Depth; }
+    int& Depth;
 };
 
 thread_local int gDepth = 0;
@@ -209,7 +209,7 @@ void TOcTranslator::SetInstance(TOcTranslator* translator) {
     gInstance = translator;
 }
 
-void TOcTranslator::SetFormLister(WindowLister lister) {
+void TOcTranslator::SetFormLister(TWindowLister lister) {
     FormLister() = std::move(lister);
 }
 
@@ -283,7 +283,7 @@ void TOcTranslator::ApplyToComponent(QObject* component, const TOcSimpleXmlElem&
         return;
     }
     try {
-        DepthGuard guard(gDepth);
+        TDepthGuard guard(gDepth);
         QPointer<QObject> self(component);
         ApplyAttributes(component, element);
         std::vector<std::pair<std::string, QPointer<QObject>>> owned;
@@ -305,13 +305,13 @@ void TOcTranslator::ApplyToComponent(QObject* component, const TOcSimpleXmlElem&
                 }
             if (matched)
                 continue;
-            const auto adapter = ocelis::PropRegistry::Instance().Find(component, child->Name());
+            const auto adapter = ocelis::TPropRegistry::Instance().Find(component, child->Name());
             if (!adapter)
                 continue;
-            if (IsListKind(adapter->type)) {
-                ApplyListChild(component, static_cast<int>(adapter->type), *child);
-            } else if (adapter->type == PropType::Object) {
-                const std::shared_ptr<QObject> held = adapter->getObject(component);
+            if (IsListKind(adapter->Type)) {
+                ApplyListChild(component, static_cast<int>(adapter->Type), *child);
+            } else if (adapter->Type == TPropType::Object) {
+                const std::shared_ptr<QObject> held = adapter->GetObject(component);
                 if (held) {
                     ApplyAttributes(held.get(), *child);
                     ApplyChildElements(held.get(), *child);
@@ -327,7 +327,7 @@ void TOcTranslator::ApplyAttributes(QObject* object, const TOcSimpleXmlElem& ele
     for (int i = 0; i < props.Count() && object; ++i) {
         try {
             const TOcSimpleXmlProp* p = props.Items(i);
-            const auto adapter = ocelis::PropRegistry::Instance().Find(object, p->Name());
+            const auto adapter = ocelis::TPropRegistry::Instance().Find(object, p->Name());
             if (adapter)
                 SetSimple(object, *adapter, p->Value(), true);
         } catch (...) {
@@ -338,7 +338,7 @@ void TOcTranslator::ApplyAttributes(QObject* object, const TOcSimpleXmlElem& ele
 void TOcTranslator::ApplyChildElements(QObject* object, const TOcSimpleXmlElem& element) {
     if (!object)
         return;
-    DepthGuard guard(gDepth);
+    TDepthGuard guard(gDepth);
     const TOcSimpleXmlElems& items = element.Items();
     if (auto* coll = qobject_cast<TOcCollection*>(object)) {
         for (int i = 0; i < items.Count(); ++i) {
@@ -357,11 +357,11 @@ void TOcTranslator::ApplyChildElements(QObject* object, const TOcSimpleXmlElem& 
             const TOcSimpleXmlElem* child = items.Items(i);
             if (child->Kind() != TOcSimpleXmlKind::Classic)
                 continue;
-            const auto adapter = ocelis::PropRegistry::Instance().Find(object, child->Name());
-            if (!adapter || IsListKind(adapter->type))
+            const auto adapter = ocelis::TPropRegistry::Instance().Find(object, child->Name());
+            if (!adapter || IsListKind(adapter->Type))
                 continue;
-            if (adapter->type == PropType::Object) {
-                const std::shared_ptr<QObject> held = adapter->getObject(object);
+            if (adapter->Type == TPropType::Object) {
+                const std::shared_ptr<QObject> held = adapter->GetObject(object);
                 if (held) {
                     ApplyAttributes(held.get(), *child);
                     ApplyChildElements(held.get(), *child);
@@ -375,8 +375,8 @@ void TOcTranslator::ApplyChildElements(QObject* object, const TOcSimpleXmlElem& 
 }
 
 void TOcTranslator::ApplyListChild(QObject* object, int kind, const TOcSimpleXmlElem& element) {
-    const auto adapter = ocelis::PropRegistry::Instance().Find(object, element.Name());
-    if (!adapter || static_cast<int>(adapter->type) != kind)
+    const auto adapter = ocelis::TPropRegistry::Instance().Find(object, element.Name());
+    if (!adapter || static_cast<int>(adapter->Type) != kind)
         return;
     const TOcSimpleXmlElems& items = element.Items();
     for (int i = 0; i < items.Count(); ++i) {
@@ -385,18 +385,18 @@ void TOcTranslator::ApplyListChild(QObject* object, int kind, const TOcSimpleXml
         if (!props.ItemNamed("Index"))
             continue;
         const int64_t index = props.IntValue("Index", -1);
-        const int count = adapter->count(object);
+        const int count = adapter->Count(object);
         if (index < 0 || index >= count)
             continue;
         int64_t column = 0;
-        if (adapter->type == PropType::ListItems) {
+        if (adapter->Type == TPropType::ListItems) {
             if (!props.ItemNamed("Column"))
                 continue;
             column = props.IntValue("Column", -1);
-            if (column < 0 || column >= adapter->cells(object, static_cast<int>(index)))
+            if (column < 0 || column >= adapter->Cells(object, static_cast<int>(index)))
                 continue;
         }
-        adapter->setItem(object, static_cast<int>(index), static_cast<int>(column),
+        adapter->SetItem(object, static_cast<int>(index), static_cast<int>(column),
                          ocelis::ToQ(props.Value("Value", "")));
     }
 }

@@ -55,8 +55,8 @@ public:
     static void SetInstance(TOcTranslator* translator);
 
     // Windows the application owns after the main window, in creation order (FormList).
-    using WindowLister = std::function<std::vector<QObject*>()>;
-    static void SetFormLister(WindowLister lister);
+    using TWindowLister = std::function<std::vector<QObject*>()>;
+    static void SetFormLister(TWindowLister lister);
 
     // Reads the file and applies it to every window of the application. Never throws.
     // A file that cannot be opened keeps the previous document; a malformed one keeps

@@ -53,13 +53,13 @@ std::optional<int64_t> TryStrToInt64(std::string_view s) {
     auto [ptr, ec] = std::from_chars(first, last, magnitude);
     if (ec != std::errc() || ptr != last)
         return std::nullopt;
-    constexpr uint64_t maxPositive = static_cast<uint64_t>(INT64_MAX);
+    constexpr uint64_t kMaxPositive = static_cast<uint64_t>(INT64_MAX);
     if (negative) {
-        if (magnitude > maxPositive + 1)
+        if (magnitude > kMaxPositive + 1)
             return std::nullopt;
-        return magnitude == maxPositive + 1 ? INT64_MIN : -static_cast<int64_t>(magnitude);
+        return magnitude == kMaxPositive + 1 ? INT64_MIN : -static_cast<int64_t>(magnitude);
     }
-    if (magnitude > maxPositive)
+    if (magnitude > kMaxPositive)
         return std::nullopt;
     return static_cast<int64_t>(magnitude);
 }

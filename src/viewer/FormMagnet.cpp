@@ -7,46 +7,46 @@ namespace ocelis {
 
 namespace {
 
-enum class Edge { Left, Right, Top, Bottom };
+enum class TEdge { Left, Right, Top, Bottom };
 
 bool In(int64_t x, int64_t a, int64_t b) {
     return a <= x && x <= b;
 }
 
-int64_t& StampOf(MagnetStamps& s, Edge e) {
+int64_t& StampOf(TMagnetStamps& s, TEdge e) {
     switch (e) {
-    case Edge::Left:
-        return s.left;
-    case Edge::Right:
-        return s.right;
-    case Edge::Top:
-        return s.top;
-    case Edge::Bottom:
+    case TEdge::Left:
+        return s.Left;
+    case TEdge::Right:
+        return s.Right;
+    case TEdge::Top:
+        return s.Top;
+    case TEdge::Bottom:
         break;
     }
-    return s.bottom;
+    return s.Bottom;
 }
 
 // Moves r as a whole so that the given edge lies at pos; stamps that edge.
-void Place(MagnetRect& r, MagnetStamps& stamps, Edge edge, int64_t pos, int64_t now) {
-    const int32_t w = r.width(), h = r.height();
+void Place(TMagnetRect& r, TMagnetStamps& stamps, TEdge edge, int64_t pos, int64_t now) {
+    const int32_t w = r.Width(), h = r.Height();
     const auto p = static_cast<int32_t>(pos);
     switch (edge) {
-    case Edge::Left:
-        r.left = p;
-        r.right = p + w;
+    case TEdge::Left:
+        r.Left = p;
+        r.Right = p + w;
         break;
-    case Edge::Right:
-        r.right = p;
-        r.left = p - w;
+    case TEdge::Right:
+        r.Right = p;
+        r.Left = p - w;
         break;
-    case Edge::Top:
-        r.top = p;
-        r.bottom = p + h;
+    case TEdge::Top:
+        r.Top = p;
+        r.Bottom = p + h;
         break;
-    case Edge::Bottom:
-        r.bottom = p;
-        r.top = p - h;
+    case TEdge::Bottom:
+        r.Bottom = p;
+        r.Top = p - h;
         break;
     }
     StampOf(stamps, edge) = now;
@@ -60,7 +60,7 @@ bool Fresh(int64_t stamp, int64_t now) {
 // distances of P from them (positive inside), lo/hi the work area's coordinates there.
 // The rules of the two directions are not mirror images (moving down differs from moving
 // up), so each direction is written out as it stands.
-void MoveTowardLow(MagnetRect& r, MagnetStamps& st, Edge nearE, Edge farE, int64_t dNear,
+void MoveTowardLow(TMagnetRect& r, TMagnetStamps& st, TEdge nearE, TEdge farE, int64_t dNear,
                    int64_t dFar, int64_t lo, int64_t hi, int64_t a, int64_t now) {
     if (!Fresh(StampOf(st, nearE), now)) {
         if (In(dNear, 2, a) || std::llabs(dNear) == 1)
@@ -79,74 +79,74 @@ void MoveTowardLow(MagnetRect& r, MagnetStamps& st, Edge nearE, Edge farE, int64
     }
 }
 
-void MoveRight(MagnetRect& r, MagnetStamps& st, int64_t dL, int64_t dR, const MagnetRect& wa,
+void MoveRight(TMagnetRect& r, TMagnetStamps& st, int64_t dL, int64_t dR, const TMagnetRect& wa,
                int64_t a, int64_t now) {
-    if (!Fresh(st.right, now)) {
+    if (!Fresh(st.Right, now)) {
         if (In(dR, 2, a) || std::llabs(dR) == 1)
-            Place(r, st, Edge::Right, wa.right, now);
+            Place(r, st, TEdge::Right, wa.Right, now);
         else if (In(dR, -a, -2))
-            Place(r, st, Edge::Right, wa.right + a, now);
+            Place(r, st, TEdge::Right, wa.Right + a, now);
         else if (In(dL, -a, -2))
-            Place(r, st, Edge::Left, wa.left, now);
+            Place(r, st, TEdge::Left, wa.Left, now);
         else if (In(std::llabs(dL), 1, a))
-            Place(r, st, Edge::Left, wa.left + a, now);
+            Place(r, st, TEdge::Left, wa.Left + a, now);
     } else {
         if (std::llabs(dR) < a)
-            Place(r, st, Edge::Right, wa.right, now);
+            Place(r, st, TEdge::Right, wa.Right, now);
         else if (std::llabs(dL) < a)
-            Place(r, st, Edge::Left, wa.left, now);
+            Place(r, st, TEdge::Left, wa.Left, now);
     }
 }
 
-void MoveDown(MagnetRect& r, MagnetStamps& st, int64_t dT, int64_t dB, const MagnetRect& wa,
+void MoveDown(TMagnetRect& r, TMagnetStamps& st, int64_t dT, int64_t dB, const TMagnetRect& wa,
               int64_t a, int64_t now) {
-    if (!Fresh(st.bottom, now)) {
+    if (!Fresh(st.Bottom, now)) {
         if (In(dT, 2, a))
-            Place(r, st, Edge::Top, wa.top + a, now);
+            Place(r, st, TEdge::Top, wa.Top + a, now);
         else if (std::llabs(dT) < a)
-            Place(r, st, Edge::Top, wa.top, now);
+            Place(r, st, TEdge::Top, wa.Top, now);
         else if (In(dB, 2, a))
-            Place(r, st, Edge::Bottom, wa.bottom, now);
+            Place(r, st, TEdge::Bottom, wa.Bottom, now);
         else if (In(std::llabs(dB), 1, a))
-            Place(r, st, Edge::Bottom, wa.bottom + a, now);
+            Place(r, st, TEdge::Bottom, wa.Bottom + a, now);
     } else {
         if (std::llabs(dT) < a)
-            Place(r, st, Edge::Top, wa.top, now);
+            Place(r, st, TEdge::Top, wa.Top, now);
         else if (std::llabs(dB) < a)
-            Place(r, st, Edge::Bottom, wa.bottom + a, now);
+            Place(r, st, TEdge::Bottom, wa.Bottom + a, now);
     }
 }
 
 } // namespace
 
-MagnetResult SnapToWorkArea(const MagnetRect& current, const MagnetRect& proposed,
-                            const MagnetRect& workArea, int64_t nowMs, const MagnetStamps& stamps,
-                            int32_t area) {
-    MagnetResult res{proposed, stamps};
+TMagnetResult SnapToWorkArea(const TMagnetRect& current, const TMagnetRect& proposed,
+                             const TMagnetRect& workArea, int64_t nowMs,
+                             const TMagnetStamps& stamps, int32_t area) {
+    TMagnetResult res{proposed, stamps};
     const int64_t a = area;
     // Distances of the proposed rectangle from the edges, positive inside.
-    const int64_t dL = int64_t{proposed.left} - workArea.left;
-    const int64_t dR = int64_t{workArea.right} - proposed.right;
-    const int64_t dT = int64_t{proposed.top} - workArea.top;
-    const int64_t dB = int64_t{workArea.bottom} - proposed.bottom;
+    const int64_t dL = int64_t{proposed.Left} - workArea.Left;
+    const int64_t dR = int64_t{workArea.Right} - proposed.Right;
+    const int64_t dT = int64_t{proposed.Top} - workArea.Top;
+    const int64_t dB = int64_t{workArea.Bottom} - proposed.Bottom;
 
-    if (proposed.left < current.left)
-        MoveTowardLow(res.rect, res.stamps, Edge::Left, Edge::Right, dL, dR, workArea.left,
-                      workArea.right, a, nowMs);
-    else if (proposed.left > current.left)
-        MoveRight(res.rect, res.stamps, dL, dR, workArea, a, nowMs);
+    if (proposed.Left < current.Left)
+        MoveTowardLow(res.Rect, res.Stamps, TEdge::Left, TEdge::Right, dL, dR, workArea.Left,
+                      workArea.Right, a, nowMs);
+    else if (proposed.Left > current.Left)
+        MoveRight(res.Rect, res.Stamps, dL, dR, workArea, a, nowMs);
 
-    if (proposed.top < current.top)
-        MoveTowardLow(res.rect, res.stamps, Edge::Top, Edge::Bottom, dT, dB, workArea.top,
-                      workArea.bottom, a, nowMs);
-    else if (proposed.top > current.top)
-        MoveDown(res.rect, res.stamps, dT, dB, workArea, a, nowMs);
+    if (proposed.Top < current.Top)
+        MoveTowardLow(res.Rect, res.Stamps, TEdge::Top, TEdge::Bottom, dT, dB, workArea.Top,
+                      workArea.Bottom, a, nowMs);
+    else if (proposed.Top > current.Top)
+        MoveDown(res.Rect, res.Stamps, dT, dB, workArea, a, nowMs);
     return res;
 }
 
 } // namespace ocelis
 
-TOcFormMagnet::TOcFormMagnet(Clock clock) : FClock(std::move(clock)) {
+TOcFormMagnet::TOcFormMagnet(TClock clock) : FClock(std::move(clock)) {
     if (!FClock)
         FClock = [] {
             return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -155,13 +155,13 @@ TOcFormMagnet::TOcFormMagnet(Clock clock) : FClock(std::move(clock)) {
         };
 }
 
-ocelis::MagnetRect TOcFormMagnet::Moving(const ocelis::MagnetRect& current,
-                                         const ocelis::MagnetRect& proposed,
-                                         const ocelis::MagnetRect& workArea) {
+ocelis::TMagnetRect TOcFormMagnet::Moving(const ocelis::TMagnetRect& current,
+                                          const ocelis::TMagnetRect& proposed,
+                                          const ocelis::TMagnetRect& workArea) {
     if (!Active || !ScreenMagnet)
         return proposed;
-    const ocelis::MagnetResult r =
+    const ocelis::TMagnetResult r =
         ocelis::SnapToWorkArea(current, proposed, workArea, FClock(), FStamps, Area);
-    FStamps = r.stamps;
-    return r.rect;
+    FStamps = r.Stamps;
+    return r.Rect;
 }

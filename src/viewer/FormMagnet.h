@@ -9,29 +9,29 @@
 namespace ocelis {
 
 // Screen rectangle with exclusive right/bottom (right = left + width).
-struct MagnetRect {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t right = 0;
-    int32_t bottom = 0;
-    int32_t width() const { return right - left; }
-    int32_t height() const { return bottom - top; }
-    bool operator==(const MagnetRect&) const = default;
+struct TMagnetRect {
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Right = 0;
+    int32_t Bottom = 0;
+    int32_t Width() const { return Right - Left; }
+    int32_t Height() const { return Bottom - Top; }
+    bool operator==(const TMagnetRect&) const = default;
 };
 
 // When the magnet last placed the window relative to each work-area edge, in milliseconds
 // of the magnet's clock; 0 = never.
-struct MagnetStamps {
-    int64_t left = 0;
-    int64_t right = 0;
-    int64_t top = 0;
-    int64_t bottom = 0;
-    bool operator==(const MagnetStamps&) const = default;
+struct TMagnetStamps {
+    int64_t Left = 0;
+    int64_t Right = 0;
+    int64_t Top = 0;
+    int64_t Bottom = 0;
+    bool operator==(const TMagnetStamps&) const = default;
 };
 
-struct MagnetResult {
-    MagnetRect rect;     // the proposed rectangle after snapping (same size)
-    MagnetStamps stamps; // stamps after this move
+struct TMagnetResult {
+    TMagnetRect Rect;     // the proposed rectangle after snapping (same size)
+    TMagnetStamps Stamps; // stamps after this move
 };
 
 inline constexpr int32_t kMagnetArea = 15;
@@ -39,18 +39,18 @@ inline constexpr int64_t kMagnetFreshMs = 250;
 
 // One moving notification: current window rectangle, proposed rectangle, work area, the
 // current time (ms) and the stamps so far, with magnet distance area.
-MagnetResult SnapToWorkArea(const MagnetRect& current, const MagnetRect& proposed,
-                            const MagnetRect& workArea, int64_t nowMs, const MagnetStamps& stamps,
-                            int32_t area = kMagnetArea);
+TMagnetResult SnapToWorkArea(const TMagnetRect& current, const TMagnetRect& proposed,
+                             const TMagnetRect& workArea, int64_t nowMs,
+                             const TMagnetStamps& stamps, int32_t area = kMagnetArea);
 
 } // namespace ocelis
 
 class TOcFormMagnet {
 public:
     // Milliseconds from any fixed origin; the default is a monotonic clock.
-    using Clock = std::function<int64_t()>;
+    using TClock = std::function<int64_t()>;
 
-    explicit TOcFormMagnet(Clock clock = {});
+    explicit TOcFormMagnet(TClock clock = {});
 
     bool Active = false;
     bool ScreenMagnet = true;
@@ -58,12 +58,13 @@ public:
 
     // Called by the window while the user moves it, before it takes the proposed position;
     // returns the position to take instead (the proposed one when inactive).
-    ocelis::MagnetRect Moving(const ocelis::MagnetRect& current, const ocelis::MagnetRect& proposed,
-                              const ocelis::MagnetRect& workArea);
+    ocelis::TMagnetRect Moving(const ocelis::TMagnetRect& current,
+                               const ocelis::TMagnetRect& proposed,
+                               const ocelis::TMagnetRect& workArea);
 
-    const ocelis::MagnetStamps& Stamps() const { return FStamps; }
+    const ocelis::TMagnetStamps& Stamps() const { return FStamps; }
 
 private:
-    Clock FClock;
-    ocelis::MagnetStamps FStamps;
+    TClock FClock;
+    ocelis::TMagnetStamps FStamps;
 };

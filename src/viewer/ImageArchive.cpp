@@ -46,7 +46,7 @@ std::string ArchiveName(std::string_view camName) {
 
 std::string ArchivePrefix(std::string_view savePath, bool subDirectory, std::string_view camName) {
     if (savePath.empty())
-        throw ArchiveError("No archive folder");
+        throw EArchiveError("No archive folder");
     std::string prefix(savePath);
     if (prefix.back() != '/')
         prefix += '/';
@@ -68,7 +68,7 @@ void FindFreeArchiveNumber(std::string_view prefix, int32_t& lastId,
                            const std::function<void()>& processEvents) {
     for (;;) {
         if (lastId == std::numeric_limits<int32_t>::max())
-            throw ArchiveError("Archive numbers exhausted");
+            throw EArchiveError("Archive numbers exhausted");
         std::error_code ec;
         if (!std::filesystem::exists(ArchiveFileName(prefix, int64_t{lastId} + 1), ec))
             return;
@@ -84,7 +84,7 @@ bool WriteNewFile(const std::filesystem::path& path, std::string_view bytes) {
     if (fd < 0) {
         if (errno == EEXIST)
             return false;
-        throw ArchiveError(SystemMessage("Cannot create", path, errno));
+        throw EArchiveError(SystemMessage("Cannot create", path, errno));
     }
     const char* p = bytes.data();
     size_t left = bytes.size();
@@ -104,7 +104,7 @@ bool WriteNewFile(const std::filesystem::path& path, std::string_view bytes) {
         err = errno;
     if (err != 0) {
         ::unlink(path.c_str()); // a cut-off image would join the sequence
-        throw ArchiveError(SystemMessage("Cannot write", path, err));
+        throw EArchiveError(SystemMessage("Cannot write", path, err));
     }
     return true;
 }
@@ -122,8 +122,8 @@ std::filesystem::path ArchiveImage(std::string_view savePath, bool subDirectory,
             std::error_code ec;
             std::filesystem::create_directories(file.parent_path(), ec);
             if (ec)
-                throw ArchiveError("Cannot create " + file.parent_path().string() + ": " +
-                                   ec.message());
+                throw EArchiveError("Cannot create " + file.parent_path().string() + ": " +
+                                    ec.message());
             foldersReady = true;
         }
         if (WriteNewFile(file, bytes))

@@ -11,7 +11,7 @@
 
 namespace ocelis {
 
-class ArchiveError : public std::runtime_error {
+class EArchiveError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -23,7 +23,7 @@ public:
 std::string ArchiveName(std::string_view camName);
 
 // R + N + "/Image " (one folder per webcam) or R + N + " ", where R is savePath ending in
-// exactly the one "/" it may already have. An empty savePath is an ArchiveError.
+// exactly the one "/" it may already have. An empty savePath is an EArchiveError.
 std::string ArchivePrefix(std::string_view savePath, bool subDirectory, std::string_view camName);
 
 // prefix + number with at least five digits + ".jpg".
@@ -35,7 +35,7 @@ void FindFreeArchiveNumber(std::string_view prefix, int32_t& lastId,
                            const std::function<void()>& processEvents);
 
 // Creates the file and writes bytes, never replacing anything (nor following a link that
-// sits in its place). False when the name is taken; ArchiveError on other failures, after
+// sits in its place). False when the name is taken; EArchiveError on other failures, after
 // which no partial file is left.
 bool WriteNewFile(const std::filesystem::path& path, std::string_view bytes);
 

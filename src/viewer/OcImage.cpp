@@ -17,7 +17,7 @@ void TOcImage::SetAutoZoom(bool on) {
     update();
 }
 
-void TOcImage::SetBitmap(ocelis::Bitmap bitmap) {
+void TOcImage::SetBitmap(ocelis::TBitmap bitmap) {
     FPicture = QImage(); // drop the view before the pixels it points at
     FScaled = QPixmap();
     FBitmap = std::move(bitmap);
@@ -25,30 +25,30 @@ void TOcImage::SetBitmap(ocelis::Bitmap bitmap) {
     update();
 }
 
-ocelis::ZoomRect TOcImage::PictureRect() const {
+ocelis::TZoomRect TOcImage::PictureRect() const {
     if (!FAutoZoom)
         return {};
-    return ocelis::ZoomRectangle(width(), height(), FBitmap.width, FBitmap.height);
+    return ocelis::ZoomRectangle(width(), height(), FBitmap.Width, FBitmap.Height);
 }
 
 void TOcImage::paintEvent(QPaintEvent*) {
     if (!FAutoZoom || FPicture.isNull())
         return;
-    const ocelis::ZoomRect r = PictureRect();
-    if (r.width <= 0 || r.height <= 0)
+    const ocelis::TZoomRect r = PictureRect();
+    if (r.Width <= 0 || r.Height <= 0)
         return;
     QPainter p(this);
     // At its own size the picture is drawn as it is: a converted copy would cost as much
     // memory as the window's whole backing store.
-    if (r.width == FPicture.width() && r.height == FPicture.height()) {
+    if (r.Width == FPicture.width() && r.Height == FPicture.height()) {
         FScaled = QPixmap();
-        p.drawImage(r.left, r.top, FPicture);
+        p.drawImage(r.Left, r.Top, FPicture);
         return;
     }
     // Scaling a large picture smoothly takes milliseconds; expose and status updates repaint
     // far more often than the picture or the size change.
-    if (FScaled.width() != r.width || FScaled.height() != r.height)
+    if (FScaled.width() != r.Width || FScaled.height() != r.Height)
         FScaled = QPixmap::fromImage(
-            FPicture.scaled(r.width, r.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    p.drawPixmap(r.left, r.top, FScaled);
+            FPicture.scaled(r.Width, r.Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    p.drawPixmap(r.Left, r.Top, FScaled);
 }

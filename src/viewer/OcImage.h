@@ -22,23 +22,23 @@ public:
     void SetAutoZoom(bool on);
 
     // Replaces the picture (the viewer copies each decoded image in) and repaints.
-    void SetBitmap(ocelis::Bitmap bitmap);
-    const ocelis::Bitmap& Bitmap() const { return FBitmap; }
+    void SetBitmap(ocelis::TBitmap bitmap);
+    const ocelis::TBitmap& Bitmap() const { return FBitmap; }
     // A view of the same pixels for painting and for callers that want a QImage; valid
     // until the next SetBitmap.
     const QImage& Picture() const { return FPicture; }
-    int PictureWidth() const { return FBitmap.width; }
-    int PictureHeight() const { return FBitmap.height; }
+    int PictureWidth() const { return FBitmap.Width; }
+    int PictureHeight() const { return FBitmap.Height; }
 
     // Where the picture is drawn with the current size (empty when AutoZoom is off).
-    ocelis::ZoomRect PictureRect() const;
+    ocelis::TZoomRect PictureRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     bool FAutoZoom = false;
-    ocelis::Bitmap FBitmap;
+    ocelis::TBitmap FBitmap;
     QImage FPicture; // shares FBitmap's pixels
     QPixmap FScaled; // the picture scaled to the size last painted; none at its own size
 };

@@ -16,31 +16,31 @@ int RoundHalfEven(double v) {
     return static_cast<int>(std::nearbyint(v));
 }
 
-ViewerSize CheckViewerSize(ViewerSize proposed, const ViewerSizeContext& ctx) {
-    int w = proposed.width;
-    int h = proposed.height;
+TViewerSize CheckViewerSize(TViewerSize proposed, const TViewerSizeContext& ctx) {
+    int w = proposed.Width;
+    int h = proposed.Height;
     if (w < kViewerMinWidth)
         w = kViewerMinWidth;
     if (h < kViewerMinHeight)
         h = kViewerMinHeight;
-    if (!ctx.proportional || ctx.resizing || !ctx.normalState)
+    if (!ctx.Proportional || ctx.Resizing || !ctx.NormalState)
         return {w, h};
 
-    if (ctx.statusVisible)
+    if (ctx.StatusVisible)
         h -= kViewerStatusHeight;
-    const double pw = ctx.pictureWidth;
-    const double ph = ctx.pictureHeight;
+    const double pw = ctx.PictureWidth;
+    const double ph = ctx.PictureHeight;
     // Doubles throughout: a huge proposed size must not overflow the products.
-    const double a = ctx.pictureWidth == 0 ? 0.0 : static_cast<double>(w) * 100.0 / pw;
-    const double b = ctx.pictureHeight == 0 ? 0.0 : static_cast<double>(h) * 100.0 / ph;
+    const double a = ctx.PictureWidth == 0 ? 0.0 : static_cast<double>(w) * 100.0 / pw;
+    const double b = ctx.PictureHeight == 0 ? 0.0 : static_cast<double>(h) * 100.0 / ph;
     if (a != b) {
         const double m = a > b ? a : b;
         w = RoundHalfEven(pw * m / 100.0);
         h = RoundHalfEven(ph * m / 100.0);
-        if (ctx.screenHeight < h || ctx.screenWidth < w)
-            return {ctx.screenWidth, ctx.screenHeight};
+        if (ctx.ScreenHeight < h || ctx.ScreenWidth < w)
+            return {ctx.ScreenWidth, ctx.ScreenHeight};
     }
-    if (ctx.statusVisible)
+    if (ctx.StatusVisible)
         h += kViewerStatusHeight;
     return {w, h};
 }
@@ -55,7 +55,7 @@ std::string ZoomCaption(int controlWidth, int controlHeight, int pictureWidth, i
            std::to_string(outerHeight) + ")";
 }
 
-ViewerSize ZoomSize(int w, int h, int percent) {
+TViewerSize ZoomSize(int w, int h, int percent) {
     switch (percent) {
     case 50:
         return {w / 2, h / 2};

@@ -15,26 +15,26 @@ inline constexpr int kViewerStatusHeight = 19;
 int RoundHalfEven(double v);
 
 // What the size check needs to know about the window at the moment of the check.
-struct ViewerSizeContext {
-    bool proportional = false; // actProportional checked
-    bool resizing = false;     // the window is sizing itself
-    bool normalState = true;   // neither maximised nor minimised
-    bool statusVisible = true; // the status bar takes kViewerStatusHeight of the height
-    int pictureWidth = 0;
-    int pictureHeight = 0;
-    int screenWidth = 0;
-    int screenHeight = 0;
+struct TViewerSizeContext {
+    bool Proportional = false; // actProportional checked
+    bool Resizing = false;     // the window is sizing itself
+    bool NormalState = true;   // neither maximised nor minimised
+    bool StatusVisible = true; // the status bar takes kViewerStatusHeight of the height
+    int PictureWidth = 0;
+    int PictureHeight = 0;
+    int ScreenWidth = 0;
+    int ScreenHeight = 0;
 };
 
-struct ViewerSize {
-    int width = 0;
-    int height = 0;
-    bool operator==(const ViewerSize&) const = default;
+struct TViewerSize {
+    int Width = 0;
+    int Height = 0;
+    bool operator==(const TViewerSize&) const = default;
 };
 
 // The window's size check: takes a proposed size and returns the size the window accepts
 // (minimum, then proportional adjustment where it applies).
-ViewerSize CheckViewerSize(ViewerSize proposed, const ViewerSizeContext& ctx);
+TViewerSize CheckViewerSize(TViewerSize proposed, const TViewerSizeContext& ctx);
 
 // The SizeButton caption of the resize handler, e.g. "85% (308*253)": the smaller of the
 // two integer zoom percentages of the picture control, then the window's outer size.
@@ -42,7 +42,7 @@ std::string ZoomCaption(int controlWidth, int controlHeight, int pictureWidth, i
                         int outerWidth, int outerHeight);
 
 // The sizes that the zoom actions ask for from a picture of w by h.
-ViewerSize ZoomSize(int w, int h, int percent); // 50, 100, 150 or 200
+TViewerSize ZoomSize(int w, int h, int percent); // 50, 100, 150 or 200
 
 // Replaces each "%d" with n and each "%%" with "%"; any other "%" stays as it is. A
 // translated text therefore can never make the formatting read a missing argument.

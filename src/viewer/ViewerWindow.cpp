@@ -187,23 +187,23 @@ TfoViewer::TfoViewer(QWidget* parent)
     FDrag->Watch(CamImage, TFramelessDrag::TChild::Mover);
     FDrag->Watch(StatusBar, TFramelessDrag::TChild::EdgesOnly);
     FDrag->SizeCheck = [this](const QSize& proposed) {
-        const ViewerSize s = CheckSize({proposed.width(), proposed.height()});
-        return QSize(s.width, s.height);
+        const TViewerSize s = CheckSize({proposed.width(), proposed.height()});
+        return QSize(s.Width, s.Height);
     };
     FDrag->MoveCheck = [this](const QRect& cur, const QRect& p) {
-        const MagnetRect current{cur.left(), cur.top(), cur.left() + cur.width(),
-                                 cur.top() + cur.height()};
-        const MagnetRect proposed{p.left(), p.top(), p.left() + p.width(), p.top() + p.height()};
-        MagnetRect workArea = proposed;
+        const TMagnetRect current{cur.left(), cur.top(), cur.left() + cur.width(),
+                                  cur.top() + cur.height()};
+        const TMagnetRect proposed{p.left(), p.top(), p.left() + p.width(), p.top() + p.height()};
+        TMagnetRect workArea = proposed;
         if (QScreen* s = QGuiApplication::primaryScreen()) {
             const QRect wa = s->availableGeometry();
             workArea = {wa.left(), wa.top(), wa.left() + wa.width(), wa.top() + wa.height()};
         }
-        const MagnetRect r = BUFormMagnet1->Moving(current, proposed, workArea);
-        return QPoint(r.left, r.top);
+        const TMagnetRect r = BUFormMagnet1->Moving(current, proposed, workArea);
+        return QPoint(r.Left, r.Top);
     };
 
-    SaveDialog = new TOcFileDialog(TOcFileDialog::Kind::Save, QStringLiteral("SaveDialog"), this);
+    SaveDialog = new TOcFileDialog(TOcFileDialog::TKind::Save, QStringLiteral("SaveDialog"), this);
     SaveDialog->SetDefaultExt(QStringLiteral("jpg"));
     SaveDialog->SetFilter(QStringLiteral("JPEG File (*.jpg)|*.jpg"));
 
@@ -310,13 +310,13 @@ void TfoViewer::BuildMenus() {
     RefreshMenu->setObjectName(QStringLiteral("RefreshInteval1"));
     RefreshGroup = new QActionGroup(RefreshMenu);
     RefreshGroup->setExclusive(true);
-    struct Entry {
-        const char* name;
-        QAction* action;
-        QKeyCombination key;
+    struct TEntry {
+        const char* Name;
+        QAction* Action;
+        QKeyCombination Key;
     };
     const Qt::KeyboardModifiers ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
-    const Entry entries[] = {
+    const TEntry entries[] = {
         {"N1second1", actRefresh1, ctrlAlt | Qt::Key_1},
         {"N2seconds1", actRefresh2, ctrlAlt | Qt::Key_2},
         {"N5seconds1", actRefresh5, ctrlAlt | Qt::Key_3},
@@ -328,16 +328,16 @@ void TfoViewer::BuildMenus() {
         {"BruteRefresh1", actRefreshBrute, ctrlAlt | Qt::Key_0},
         {"Custom1", actRefreshCustom, ctrlAlt | Qt::Key_Minus},
     };
-    for (const Entry& e : entries) {
-        if (!e.action) {
+    for (const TEntry& e : entries) {
+        if (!e.Action) {
             RefreshMenu->addSeparator();
             continue;
         }
-        auto* item = new QAction(e.action->text(), RefreshGroup);
-        item->setObjectName(QLatin1String(e.name));
+        auto* item = new QAction(e.Action->text(), RefreshGroup);
+        item->setObjectName(QLatin1String(e.Name));
         item->setCheckable(true);
-        item->setShortcut(QKeySequence(e.key));
-        QAction* action = e.action;
+        item->setShortcut(QKeySequence(e.Key));
+        QAction* action = e.Action;
         connect(item, &QAction::triggered, this, [action] { action->trigger(); });
         connect(action, &QAction::changed, item, [item, action] {
             item->setText(action->text());
@@ -494,11 +494,11 @@ void TfoViewer::ThreadImage(THttpThread& thread) {
         ProgressBar->hide();
         return;
     }
-    std::optional<JpegImage> image;
+    std::optional<TJpegImage> image;
     if (!cutShort && !thread.Stream.empty()) {
         try {
             image = LoadJpeg(thread.Stream);
-        } catch (const JpegTruncatedError&) {
+        } catch (const EJpegTruncatedError&) {
             cutShort = true;
         } catch (...) {
             // Not a picture: the window goes on with what it shows.
@@ -516,9 +516,9 @@ void TfoViewer::ThreadImage(THttpThread& thread) {
     ProgressBar->hide();
     if (image) {
         try {
-            CamImage->SetBitmap(std::move(image->bitmap));
+            CamImage->SetBitmap(std::move(image->Bitmap));
             if (CamViewer && CamViewer->SaveImages)
-                CamViewer->SaveImage(*FWebcam, image->bytes,
+                CamViewer->SaveImage(*FWebcam, image->Bytes,
                                      [] { QCoreApplication::processEvents(); });
         } catch (...) {
             // The archive failed: the new picture is already shown.
@@ -587,7 +587,7 @@ void TfoViewer::IntervalChange(QAction* action) {
 }
 
 void TfoViewer::actRefreshCustomExecute() {
-    const std::optional<QString> text = Dialogs::InputText(
+    const std::optional<QString> text = TDialogs::InputText(
         this, ToQ(RefreshTitle), ToQ(RefreshCaption), QString::number(FWebcam->Refresh));
     if (!text)
         return;
@@ -599,8 +599,8 @@ void TfoViewer::actRefreshCustomExecute() {
 }
 
 void TfoViewer::ZoomExecute(int percent) {
-    const ViewerSize s = ZoomSize(CamImage->PictureWidth(), CamImage->PictureHeight(), percent);
-    SetViewSize(s.width, s.height, QString::number(percent) + QLatin1Char('%'));
+    const TViewerSize s = ZoomSize(CamImage->PictureWidth(), CamImage->PictureHeight(), percent);
+    SetViewSize(s.Width, s.Height, QString::number(percent) + QLatin1Char('%'));
 }
 
 void TfoViewer::actFullScreenExecute() {
@@ -630,9 +630,9 @@ void TfoViewer::actStatusExecute() {
     // the window takes the end of the two steps at once. Outside the normal state the check
     // changes nothing, and a maximised window is left to the window manager.
     if (NormalState()) {
-        const ViewerSize narrower = CheckSize({width() - 1, height()});
-        const ViewerSize s = CheckSize({narrower.width + 1, narrower.height});
-        resize(s.width, s.height);
+        const TViewerSize narrower = CheckSize({width() - 1, height()});
+        const TViewerSize s = CheckSize({narrower.Width + 1, narrower.Height});
+        resize(s.Width, s.Height);
     }
     LayoutChildren();
     update();
@@ -672,29 +672,29 @@ bool TfoViewer::NormalState() const {
     return !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
 }
 
-ViewerSize TfoViewer::CheckSize(ViewerSize proposed) const {
-    ViewerSizeContext c;
-    c.proportional = actProportional->isChecked();
-    c.resizing = FResizing;
-    c.normalState = NormalState();
-    c.statusVisible = !StatusBar->isHidden();
-    c.pictureWidth = CamImage->PictureWidth();
-    c.pictureHeight = CamImage->PictureHeight();
+TViewerSize TfoViewer::CheckSize(TViewerSize proposed) const {
+    TViewerSizeContext c;
+    c.Proportional = actProportional->isChecked();
+    c.Resizing = FResizing;
+    c.NormalState = NormalState();
+    c.StatusVisible = !StatusBar->isHidden();
+    c.PictureWidth = CamImage->PictureWidth();
+    c.PictureHeight = CamImage->PictureHeight();
     QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
     if (s) {
-        c.screenWidth = s->geometry().width();
-        c.screenHeight = s->geometry().height();
+        c.ScreenWidth = s->geometry().width();
+        c.ScreenHeight = s->geometry().height();
     }
     return CheckViewerSize(proposed, c);
 }
 
 void TfoViewer::SetViewSize(int w, int h, const QString& caption) {
-    const ViewerSize s = CheckSize({w, h});
+    const TViewerSize s = CheckSize({w, h});
     FResizing = true;
     if (!NormalState())
         setWindowState(windowState() &
                        ~(Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
-    resize(s.width, s.height);
+    resize(s.Width, s.Height);
     FResizing = false;
     SizeButton->setText(caption);
     LayoutChildren();

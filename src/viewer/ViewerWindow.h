@@ -51,7 +51,7 @@ public:
     bool ThreadRunning() const;
 
     // The size check: the size the window accepts for a proposed one.
-    ocelis::ViewerSize CheckSize(ocelis::ViewerSize proposed) const;
+    ocelis::TViewerSize CheckSize(ocelis::TViewerSize proposed) const;
     void SetViewSize(int w, int h, const QString& caption);
     // Area holding the picture and the status bar.
     QSize ClientSize() const { return size(); }

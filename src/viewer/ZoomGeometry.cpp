@@ -25,16 +25,16 @@ int32_t RoundEven(double v) {
 
 } // namespace
 
-ZoomRect ZoomRectangle(int32_t cw, int32_t ch, int32_t bw, int32_t bh) {
+TZoomRect ZoomRectangle(int32_t cw, int32_t ch, int32_t bw, int32_t bh) {
     const double sx = bw != 0 ? static_cast<double>(cw) / bw : 1.0;
     const double sy = bh != 0 ? static_cast<double>(ch) / bh : 1.0;
     const double s = sx >= sy ? sy : sx;
-    ZoomRect r;
-    r.width = RoundEven(bw * s);
-    r.height = RoundEven(bh * s);
+    TZoomRect r;
+    r.Width = RoundEven(bw * s);
+    r.Height = RoundEven(bh * s);
     // Computed in 64 bits: the differences of two int32 values can overflow 32.
-    r.top = static_cast<int32_t>((static_cast<int64_t>(ch) - r.height) / 2);
-    r.left = static_cast<int32_t>((static_cast<int64_t>(cw) - r.width) / 2);
+    r.Top = static_cast<int32_t>((static_cast<int64_t>(ch) - r.Height) / 2);
+    r.Left = static_cast<int32_t>((static_cast<int64_t>(cw) - r.Width) / 2);
     return r;
 }
 

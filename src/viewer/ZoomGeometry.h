@@ -6,17 +6,17 @@
 
 namespace ocelis {
 
-struct ZoomRect {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-    bool operator==(const ZoomRect&) const = default;
+struct TZoomRect {
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    bool operator==(const TZoomRect&) const = default;
 };
 
 // Control cw by ch, picture bw by bh. The smaller of the two scales wins (on a tie the
 // vertical one); sizes round to nearest with halves to even; the offsets are (c - size) / 2
 // truncated toward zero. An empty picture gives a rectangle of no size at the centre.
-ZoomRect ZoomRectangle(int32_t cw, int32_t ch, int32_t bw, int32_t bh);
+TZoomRect ZoomRectangle(int32_t cw, int32_t ch, int32_t bw, int32_t bh);
 
 } // namespace ocelis

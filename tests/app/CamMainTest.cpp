@@ -111,7 +111,7 @@ TEST_F(CamMainTest, EmptyCatalogueGivesTheFixedEntriesAndTwoAdjacentSeparators) 
                           "actCloseMenu", "actExit", "Windows1", "Dummy2"})
         EXPECT_NE(m.findChild<QObject*>(QString::fromLatin1(n)), nullptr) << n;
     EXPECT_EQ(CamViewer->RootCategory->Categories.Count(), 0);
-    EXPECT_TRUE(ocelis::Dialogs::Messages().empty());
+    EXPECT_TRUE(ocelis::TDialogs::Messages().empty());
 }
 
 TEST_F(CamMainTest, MenuListsNestedCategoriesThenRootWebcamsWithPlaceholdersAndColumns) {
@@ -372,7 +372,7 @@ TEST_F(CamMainTest, BadCamFilesChangeNothingButTheImportedCategory) {
     m.RebuildTrayMenu();
     ASSERT_EQ(CatalogueEntries().size(), 1);
     EXPECT_EQ(CatalogueEntries()[0]->menu()->actions()[0]->text(), "Empty Category");
-    EXPECT_TRUE(ocelis::Dialogs::Messages().empty());
+    EXPECT_TRUE(ocelis::TDialogs::Messages().empty());
 }
 
 TEST_F(CamMainTest, RenamedImportedCategoryIsCreatedBesideTheOldOne) {
@@ -449,12 +449,12 @@ TEST_F(CamMainTest, FailingFormCreateStepIsReportedAndEndsStartUpThere) {
         WriteFile("x.cam", "<Cam><Name>X</Name><Url>" + DeadUrl("x.jpg") + "</Url></Cam>");
     Start({cam});
     setenv("XDG_DATA_HOME", saved.c_str(), 1);
-    ASSERT_EQ(ocelis::Dialogs::Messages().size(), 1u);
-    const ocelis::MessageRecord& msg = ocelis::Dialogs::Messages()[0];
-    EXPECT_EQ(msg.title, "Ocelis");
-    EXPECT_EQ(msg.icon, QMessageBox::Critical);
-    EXPECT_TRUE(msg.text.startsWith("Cannot write")) << msg.text.toStdString();
-    EXPECT_TRUE(msg.text.endsWith('.'));
+    ASSERT_EQ(ocelis::TDialogs::Messages().size(), 1u);
+    const ocelis::TMessageRecord& msg = ocelis::TDialogs::Messages()[0];
+    EXPECT_EQ(msg.Title, "Ocelis");
+    EXPECT_EQ(msg.Icon, QMessageBox::Critical);
+    EXPECT_TRUE(msg.Text.startsWith("Cannot write")) << msg.Text.toStdString();
+    EXPECT_TRUE(msg.Text.endsWith('.'));
     // Steps before the failure ran; the import after it did not.
     EXPECT_NE(CamViewer, nullptr);
     EXPECT_EQ(CamViewer->RootCategory->FindCategory("Imported"), nullptr);

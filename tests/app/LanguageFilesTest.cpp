@@ -58,7 +58,7 @@
 #include "viewer/ViewerWindow.h"
 
 namespace fs = std::filesystem;
-using ocelis::PropType;
+using ocelis::TPropType;
 
 namespace {
 
@@ -78,9 +78,9 @@ void CollectOwned(const QObject* parent, std::map<std::string, QObject*>& out) {
     }
 }
 
-bool IsSimple(PropType t) {
-    return t == PropType::Text || t == PropType::Integer || t == PropType::ShortCut ||
-           t == PropType::Enumeration || t == PropType::Set;
+bool IsSimple(TPropType t) {
+    return t == TPropType::Text || t == TPropType::Integer || t == TPropType::ShortCut ||
+           t == TPropType::Enumeration || t == TPropType::Set;
 }
 
 // Lints a language document against the windows by layout name; returns the problems.
@@ -113,10 +113,10 @@ private:
             const TOcSimpleXmlProp* p = props.Items(i);
             if (ocelis::SameText(p->Name(), skip))
                 continue;
-            const auto a = ocelis::PropRegistry::Instance().Find(o, p->Name());
-            if (!a || !IsSimple(a->type))
+            const auto a = ocelis::TPropRegistry::Instance().Find(o, p->Name());
+            if (!a || !IsSimple(a->Type))
                 FProblems.push_back(where + " " + p->Name() + ": no such property");
-            else if (a->type == PropType::ShortCut &&
+            else if (a->Type == TPropType::ShortCut &&
                      ocelis::ShortCutFromText(ocelis::ToQ(p->Value())).isEmpty())
                 FProblems.push_back(where + " " + p->Name() + ": names no shortcut");
         }
@@ -158,13 +158,13 @@ private:
     // A child element that names a property holding an object or a list (whose children
     // address lines or cells by "Index").
     void ObjectProperty(QObject* o, const TOcSimpleXmlElem& el, const std::string& where) {
-        const auto a = ocelis::PropRegistry::Instance().Find(o, el.Name());
-        if (!a || IsSimple(a->type)) {
+        const auto a = ocelis::TPropRegistry::Instance().Find(o, el.Name());
+        if (!a || IsSimple(a->Type)) {
             FProblems.push_back(where + ": no such component or object property");
             return;
         }
         const std::shared_ptr<QObject> held =
-            a->type == PropType::Object ? a->getObject(o) : nullptr;
+            a->Type == TPropType::Object ? a->GetObject(o) : nullptr;
         if (!held)
             return;
         auto* coll = qobject_cast<TOcCollection*>(held.get());

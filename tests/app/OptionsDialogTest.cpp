@@ -186,9 +186,9 @@ TEST_F(OptionsDialogTest, EnterPressesNothingOkAppliesAtOnceAnEmptyFolderStaysEm
     for (QCheckBox* b : Boxes(d))
         Toggle(b);
     // The folder button: a chosen folder replaces the text, a cancelled browse keeps it.
-    ocelis::Dialogs::QueueAnswer(QStringLiteral("/chosen/folder"));
+    ocelis::TDialogs::QueueAnswer(QStringLiteral("/chosen/folder"));
     QTest::mouseClick(d->Directory->Button(), Qt::LeftButton);
-    ocelis::Dialogs::QueueAnswer(std::nullopt);
+    ocelis::TDialogs::QueueAnswer(std::nullopt);
     QTest::mouseClick(d->Directory->Button(), Qt::LeftButton);
     EXPECT_EQ(d->Directory->Text(), "/chosen/folder");
     for (QWidget* w : std::initializer_list<QWidget*>{d->StatusBox, d->Directory->Edit()}) {

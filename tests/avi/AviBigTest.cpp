@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct TCycle : AviFrameSource {
-    std::vector<Bitmap> Pictures;
+    std::vector<TBitmap> Pictures;
     size_t Count() const override { return 3000; }
     bool Get(size_t i, TAviFrame& f) override {
         f.Picture = &Pictures[i % Pictures.size()];

@@ -27,7 +27,7 @@
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
-using ocelis::Dialogs;
+using ocelis::TDialogs;
 
 namespace {
 
@@ -58,14 +58,14 @@ protected:
     }
     // Answers the save dialog, presses Produce and waits for the end of the production.
     static void Produce(TfoAviCreator* w, const fs::path& out) {
-        Dialogs::QueueAnswer(QString::fromStdString(out.string()));
+        TDialogs::QueueAnswer(QString::fromStdString(out.string()));
         QTest::mouseClick(w->ProduceButton, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([w] { return !w->Producing(); }, 20000));
     }
     static std::vector<std::string> MessageTexts() {
         std::vector<std::string> out;
-        for (const auto& m : Dialogs::Messages())
-            out.push_back(m.title.toStdString() + ": " + m.text.toStdString());
+        for (const auto& m : TDialogs::Messages())
+            out.push_back(m.Title.toStdString() + ": " + m.Text.toStdString());
         return out;
     }
 
@@ -114,7 +114,7 @@ TEST_F(AviCreatorTest, LayoutDialogsAndProgressWindow) {
     EXPECT_FALSE(w->MjpegBox->isChecked());
     EXPECT_EQ(w->FilesBox->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(w->OpenPictureDialog1->QtFilter(), "JPEG Image File (*.jpg)");
-    EXPECT_EQ(w->OpenPictureDialog1->DialogKind(), TOcFileDialog::Kind::OpenMany);
+    EXPECT_EQ(w->OpenPictureDialog1->DialogKind(), TOcFileDialog::TKind::OpenMany);
     EXPECT_EQ(w->SaveDialog->QtFilter(), "AVI File (*.avi)");
     EXPECT_EQ(w->SaveDialog->DefaultExt(), "avi");
     EXPECT_FALSE(w->SaveDialog->OverwritePrompt());
@@ -137,8 +137,8 @@ TEST_F(AviCreatorTest, LayoutDialogsAndProgressWindow) {
 TEST_F(AviCreatorTest, InsertAddsInTheDialogsOrderDeleteRemovesTheSelection) {
     TfoAviCreator* w = Open();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w));
-    Dialogs::QueueFiles(QStringList{"/p/b.jpg", "/p/a.jpg"});
-    Dialogs::QueueFiles(QStringList{"/p/a.jpg"});
+    TDialogs::QueueFiles(QStringList{"/p/b.jpg", "/p/a.jpg"});
+    TDialogs::QueueFiles(QStringList{"/p/a.jpg"});
     QTest::keyClick(w->FilesBox, Qt::Key_Insert);
     QTest::keyClick(w->FilesBox, Qt::Key_Insert);
     QTest::keyClick(w->FilesBox, Qt::Key_Insert); // cancelled: nothing queued
@@ -211,13 +211,13 @@ TEST_F(AviCreatorTest, ProductionsEndInTheMessageOrTheErrorReport) {
     TfoAviCreator* w = Open();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed.string());
-        Dialogs::ClearTestState();
+        TDialogs::ClearTestState();
         w->FilesBox->clear();
         w->FilesBox->addItems(c.files);
         w->MjpegBox->setChecked(c.mjpeg);
         Produce(w, c.typed);
         EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.message});
-        EXPECT_EQ(Dialogs::Messages().at(0).icon,
+        EXPECT_EQ(TDialogs::Messages().at(0).Icon,
                   c.message == done ? QMessageBox::NoIcon : QMessageBox::Critical);
         EXPECT_EQ(Entries(w), c.files);
         EXPECT_TRUE(w->isEnabled());
@@ -242,10 +242,10 @@ TEST_F(AviCreatorTest, ProductionsEndInTheMessageOrTheErrorReport) {
     if (!ocelis::test::HaveTool("ffprobe"))
         GTEST_SKIP() << "ffprobe not installed (./setup.sh installs it): files not read back";
     // A cancelled save dialog produces nothing.
-    Dialogs::ClearTestState();
+    TDialogs::ClearTestState();
     QTest::mouseClick(w->ProduceButton, Qt::LeftButton);
     EXPECT_FALSE(w->Producing());
-    EXPECT_TRUE(Dialogs::Messages().empty());
+    EXPECT_TRUE(TDialogs::Messages().empty());
 }
 
 TEST_F(AviCreatorTest, CancelStopsTheWorkerAndLeavesNoFileWhileTheWindowTakesNoInput) {
@@ -253,7 +253,7 @@ TEST_F(AviCreatorTest, CancelStopsTheWorkerAndLeavesNoFileWhileTheWindowTakesNoI
     TfoAviCreator* w = Open();
     for (int i = 0; i < 400; ++i)
         w->FilesBox->addItem(picture);
-    Dialogs::QueueAnswer(QString::fromStdString((dir_ / "out.avi").string()));
+    TDialogs::QueueAnswer(QString::fromStdString((dir_ / "out.avi").string()));
     QTest::mouseClick(w->ProduceButton, Qt::LeftButton);
     ASSERT_TRUE(w->Producing());
     EXPECT_FALSE(w->isEnabled());
@@ -265,7 +265,7 @@ TEST_F(AviCreatorTest, CancelStopsTheWorkerAndLeavesNoFileWhileTheWindowTakesNoI
     QTest::mouseClick(f->CancelButton, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([w] { return !w->Producing(); }, 20000));
     EXPECT_LT(w->ProgressDlg->Value(), 400);
-    EXPECT_TRUE(Dialogs::Messages().empty());
+    EXPECT_TRUE(TDialogs::Messages().empty());
     EXPECT_TRUE(w->isEnabled());
     EXPECT_FALSE(f->isVisible());
     std::vector<std::string> left;
@@ -284,8 +284,8 @@ TEST_F(AviCreatorTest, TwoWindowsProduceAtTheSameTime) {
         for (int i = 0; i < 60; ++i)
             w->FilesBox->addItem(a);
     second->PauseSpin->setValue(1);
-    Dialogs::QueueAnswer(QString::fromStdString((dir_ / "one.avi").string()));
-    Dialogs::QueueAnswer(QString::fromStdString((dir_ / "two.avi").string()));
+    TDialogs::QueueAnswer(QString::fromStdString((dir_ / "one.avi").string()));
+    TDialogs::QueueAnswer(QString::fromStdString((dir_ / "two.avi").string()));
     QTest::mouseClick(first->ProduceButton, Qt::LeftButton);
     QTest::mouseClick(second->ProduceButton, Qt::LeftButton);
     EXPECT_TRUE(first->Producing() || second->Producing());

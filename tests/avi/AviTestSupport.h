@@ -92,12 +92,12 @@ inline std::string ProbeFramesAndRate(const std::string& file) {
 }
 
 // A picture with structure in both directions and every channel.
-inline Bitmap Pattern(int w, int h, int seed = 0) {
-    Bitmap b;
-    b.resize(w, h);
+inline TBitmap Pattern(int w, int h, int seed = 0) {
+    TBitmap b;
+    b.Resize(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            uint8_t* p = b.row(y) + x * 3;
+            uint8_t* p = b.Row(y) + x * 3;
             p[0] = static_cast<uint8_t>(x * 7 + seed);
             p[1] = static_cast<uint8_t>(y * 5 + seed * 3);
             p[2] = static_cast<uint8_t>((x + y) * 3);

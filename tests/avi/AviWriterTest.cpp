@@ -15,13 +15,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bitmap Solid(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-    Bitmap bm;
-    bm.resize(w, h);
-    for (size_t i = 0; i < bm.pixels.size(); i += 3) {
-        bm.pixels[i] = r;
-        bm.pixels[i + 1] = g;
-        bm.pixels[i + 2] = b;
+TBitmap Solid(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+    TBitmap bm;
+    bm.Resize(w, h);
+    for (size_t i = 0; i < bm.Pixels.size(); i += 3) {
+        bm.Pixels[i] = r;
+        bm.Pixels[i + 1] = g;
+        bm.Pixels[i + 2] = b;
     }
     return bm;
 }
@@ -110,9 +110,9 @@ TEST_F(AviWriterTest, DefaultsAndWavFileNameRule) {
 }
 
 TEST_F(AviWriterTest, RefusesBadInputBeforeTouchingAnyFile) {
-    const Bitmap a = Pattern(4, 4), empty;
+    const TBitmap a = Pattern(4, 4), empty;
     struct {
-        std::vector<const Bitmap*> list;
+        std::vector<const TBitmap*> list;
         std::string message;
     } cases[] = {{{}, "No bitmaps on the Bitmaps list"},
                  {{&a, &a, nullptr, nullptr}, "Bitmaps[2] is not a TBitmap"},
@@ -134,9 +134,9 @@ TEST_F(AviWriterTest, RefusesBadInputBeforeTouchingAnyFile) {
 TEST_F(AviWriterTest, FileLayoutOfUncompressedFrames) {
     // Width 101: 303 pixel bytes and one padding byte a row. Left half red, right half blue
     // stretched over the frame; the bottom picture row comes first.
-    Bitmap pic = Solid(2, 2, 255, 0, 0);
-    pic.row(0)[3] = 0, pic.row(0)[5] = 255, pic.row(1)[3] = 0, pic.row(1)[5] = 255;
-    pic.row(1)[0] = 0, pic.row(1)[1] = 255; // bottom left green
+    TBitmap pic = Solid(2, 2, 255, 0, 0);
+    pic.Row(0)[3] = 0, pic.Row(0)[5] = 255, pic.Row(1)[3] = 0, pic.Row(1)[5] = 255;
+    pic.Row(1)[0] = 0, pic.Row(1)[1] = 255; // bottom left green
     TAviWriter w(100, 100);
     w.Width = 101;
     w.Height = 4;
@@ -182,8 +182,8 @@ TEST_F(AviWriterTest, FileLayoutOfUncompressedFrames) {
 }
 
 TEST_F(AviWriterTest, UnstretchedPictureOnItsCornerColour) {
-    Bitmap small = Pattern(3, 2), big = Pattern(9, 9, 5);
-    const uint8_t* c = small.row(0);
+    TBitmap small = Pattern(3, 2), big = Pattern(9, 9, 5);
+    const uint8_t* c = small.Row(0);
     std::vector<uint8_t> frame(AviRowBytes(5) * 4);
     DrawAviFrame(small, false, 5, 4, frame.data());
     auto at = [&](std::vector<uint8_t>& f, int w, int h, int x, int y) {
@@ -194,10 +194,10 @@ TEST_F(AviWriterTest, UnstretchedPictureOnItsCornerColour) {
         EXPECT_EQ(std::vector<uint8_t>(p, p + 3), (std::vector<uint8_t>{c[2], c[1], c[0]}));
     }
     const uint8_t* p = at(frame, 5, 4, 2, 1);
-    EXPECT_EQ(p[2], small.row(1)[6]);
+    EXPECT_EQ(p[2], small.Row(1)[6]);
     DrawAviFrame(big, false, 5, 4, frame.data()); // cut off at the right and bottom
     p = at(frame, 5, 4, 4, 3);
-    EXPECT_EQ(p[0], big.row(3)[14]);
+    EXPECT_EQ(p[0], big.Row(3)[14]);
 }
 
 TEST_F(AviWriterTest, JpegFilesSkipDamagedAndReportProgress) {
@@ -272,7 +272,7 @@ TEST_F(AviWriterTest, InputsAreRegularFilesWithinTheLimit) {
     const std::string bytes = ReadFileBytes(Out());
     EXPECT_EQ(Find(Chunks(bytes), "00db").size(), 3u); // a, limit, a
 
-    const Bitmap pic = Pattern(40, 30);
+    const TBitmap pic = Pattern(40, 30);
     w.Bitmaps = {&pic};
     for (const char* name : {"fifo.wav", "zero.wav"}) {
         std::string message;
@@ -364,9 +364,9 @@ TEST_F(AviWriterTest, MjpegKeepsBytesAndEncodesOtherSizes) {
 
 TEST_F(AviWriterTest, CancelAndWriteFailuresLeaveNoFile) {
     WriteFileBytes(Out(), "old");
-    const Bitmap pic = Pattern(64, 48);
+    const TBitmap pic = Pattern(64, 48);
     struct TSource : AviFrameSource {
-        const Bitmap* Pic;
+        const TBitmap* Pic;
         std::atomic<bool>* Cancel;
         size_t Count() const override { return 50; }
         bool Get(size_t i, TAviFrame& f) override {
@@ -434,7 +434,7 @@ TEST_F(AviWriterTest, WavAudioCopiedUnchanged) {
     WriteFileBytes(Dir / "in/short.wav", "RIFF");
     WriteFileBytes(Dir / "in/nodata.wav", wav.substr(0, 36));
     fs::create_directories(Dir / "in/folder.wav");
-    const Bitmap pic = Pattern(32, 24);
+    const TBitmap pic = Pattern(32, 24);
     TAviWriter w(640, 480);
     w.Width = 32;
     w.Height = 24;
@@ -487,7 +487,7 @@ TEST_F(AviWriterTest, WavAudioCopiedUnchanged) {
 TEST_F(AviWriterTest, ReadersAgree) {
     if (!HaveTool("ffprobe") || !HaveTool("ffmpeg"))
         GTEST_SKIP() << "ffmpeg/ffprobe not installed: files not read back";
-    const Bitmap a = Pattern(33, 17, 1), b = Pattern(33, 17, 9);
+    const TBitmap a = Pattern(33, 17, 1), b = Pattern(33, 17, 9);
     struct {
         int frameTime;
         std::string expected;
@@ -505,11 +505,11 @@ TEST_F(AviWriterTest, ReadersAgree) {
     }
     const std::string rgb =
         RunTool("ffmpeg -v error -i '" + Out() + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
-    EXPECT_TRUE(rgb == std::string(a.pixels.begin(), a.pixels.end())); // lossless, upright
+    EXPECT_TRUE(rgb == std::string(a.Pixels.begin(), a.Pixels.end())); // lossless, upright
 }
 
 TEST_F(AviWriterTest, OpenDmlPastTheFirstRiff) {
-    const Bitmap a = Pattern(64, 48, 1), b = Pattern(64, 48, 2);
+    const TBitmap a = Pattern(64, 48, 1), b = Pattern(64, 48, 2);
     WriteFileBytes(Dir / "in/a.wav", Wav(8000, 8000 * 11));
     const bool readers = HaveTool("ffprobe") && HaveTool("mediainfo");
     for (const bool mjpeg : {false, true}) {

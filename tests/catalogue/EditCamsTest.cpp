@@ -266,7 +266,7 @@ std::string Summary(const TCamUrlTestResult& r) {
     switch (r.Kind) {
     case TCamUrlTestKind::Jpeg:
         return std::to_string(r.Width) + "x" + std::to_string(r.Height) + " preview " +
-               std::to_string(r.Preview.width) + "x" + std::to_string(r.Preview.height) +
+               std::to_string(r.Preview.Width) + "x" + std::to_string(r.Preview.Height) +
                " length " + std::to_string(r.ContentLength) + " date '" + r.LastModified +
                "' head " + (r.HeadHasLength ? "L" : "") + (r.HeadHasLastModified ? "D" : "");
     case TCamUrlTestKind::NotJpeg:

@@ -325,7 +325,7 @@ TEST(XmlReader, ErrorsAreTheirOwnExceptionClass) {
 }
 
 TEST(XmlReader, DeepNestingFailsCleanly) {
-    const int limit = TOcSimpleXml::MaxDepth;
+    const int limit = TOcSimpleXml::kMaxDepth;
     std::string ok;
     for (int i = 0; i < limit; ++i)
         ok += "<a>";
@@ -582,7 +582,7 @@ TEST(XmlFiles, MissingFileIsAFileSystemError) {
 
 TEST(XmlReader, NodeCountIsBounded) {
     TOcSimpleXml doc;
-    EXPECT_EQ(doc.NodeLimit(), TOcSimpleXml::MaxNodes);
+    EXPECT_EQ(doc.NodeLimit(), TOcSimpleXml::kMaxNodes);
     doc.SetNodeLimit(1000);
     // Just under the bound parses; one more node fails cleanly.
     std::string ok = "<r>";

@@ -68,9 +68,9 @@ TEST(DemoCam, ServesAChangingJpegWithTheHeadersAViewerUses) {
     const std::string get = Exchange(port, "GET /cam.jpg HTTP/1.0\r\n\r\n");
     const std::string body = Body(get);
     ASSERT_EQ(Header(get, "Content-Length"), std::to_string(body.size()));
-    const ocelis::Bitmap picture = ocelis::DecodeJpeg(body);
-    EXPECT_EQ(picture.width, 320);
-    EXPECT_EQ(picture.height, 240);
+    const ocelis::TBitmap picture = ocelis::DecodeJpeg(body);
+    EXPECT_EQ(picture.Width, 320);
+    EXPECT_EQ(picture.Height, 240);
 
     // A new picture with a new Last-Modified within a few intervals.
     const std::string first = Header(get, "Last-Modified");

@@ -49,8 +49,8 @@ protected:
         windows.clear();
         main.reset();
         TOcTranslator::SetInstance(nullptr);
-        ocelis::Dialogs::SetTestMode(false);
-        ocelis::Dialogs::ClearTestState();
+        ocelis::TDialogs::SetTestMode(false);
+        ocelis::TDialogs::ClearTestState();
         gThrowInCreate = false;
     }
     TfoTest* Open(const char* name = "foViewer") {
@@ -148,13 +148,13 @@ TEST_F(SFormFixture, HiddenWindowsStayListed) {
 }
 
 TEST_F(SFormFixture, ErrorInCreationHandlerIsReportedAndTheWindowStays) {
-    ocelis::Dialogs::SetTestMode(true);
+    ocelis::TDialogs::SetTestMode(true);
     gThrowInCreate = true;
     TfoTest* w = Open();
-    ASSERT_EQ(ocelis::Dialogs::Messages().size(), 1u);
-    EXPECT_EQ(ocelis::Dialogs::Messages()[0].title, QStringLiteral("Ocelis"));
-    EXPECT_EQ(ocelis::Dialogs::Messages()[0].text, QStringLiteral("creation failed."));
-    EXPECT_EQ(ocelis::Dialogs::Messages()[0].icon, QMessageBox::Critical);
+    ASSERT_EQ(ocelis::TDialogs::Messages().size(), 1u);
+    EXPECT_EQ(ocelis::TDialogs::Messages()[0].Title, QStringLiteral("Ocelis"));
+    EXPECT_EQ(ocelis::TDialogs::Messages()[0].Text, QStringLiteral("creation failed."));
+    EXPECT_EQ(ocelis::TDialogs::Messages()[0].Icon, QMessageBox::Critical);
     EXPECT_EQ(FormList, std::vector<TSForm*>{w});
 }
 

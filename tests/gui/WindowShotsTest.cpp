@@ -32,12 +32,12 @@ namespace {
 // Nothing listens on port 1 of the loopback: every fetch fails at once.
 const std::string kDeadBase = "http://127.0.0.1:1/";
 
-ocelis::Bitmap Gradient(int w, int h) {
-    ocelis::Bitmap b;
-    b.resize(w, h);
+ocelis::TBitmap Gradient(int w, int h) {
+    ocelis::TBitmap b;
+    b.Resize(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            uint8_t* px = b.row(y) + x * 3;
+            uint8_t* px = b.Row(y) + x * 3;
             px[0] = static_cast<uint8_t>(x);
             px[1] = static_cast<uint8_t>(y);
             px[2] = 128;
@@ -46,7 +46,7 @@ ocelis::Bitmap Gradient(int w, int h) {
 }
 
 bool ThreadsEnded() {
-    return QTest::qWaitFor([] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; },
+    return QTest::qWaitFor([] { return ocelis::TFetchThreadRegistry::Instance().Count() == 0; },
                            10000);
 }
 

@@ -15,12 +15,12 @@ using namespace ocelis;
 namespace {
 
 // A picture with structure in both directions and every channel.
-Bitmap Pattern(int w, int h) {
-    Bitmap b;
-    b.resize(w, h);
+TBitmap Pattern(int w, int h) {
+    TBitmap b;
+    b.Resize(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            uint8_t* p = b.row(y) + x * 3;
+            uint8_t* p = b.Row(y) + x * 3;
             p[0] = static_cast<uint8_t>(x * 255 / std::max(w - 1, 1));
             p[1] = static_cast<uint8_t>(y * 255 / std::max(h - 1, 1));
             p[2] = static_cast<uint8_t>(128 + 100 * std::sin((x + 2 * y) / 9.0));
@@ -28,11 +28,11 @@ Bitmap Pattern(int w, int h) {
     return b;
 }
 
-double MeanAbsDiff(const Bitmap& a, const Bitmap& b) {
+double MeanAbsDiff(const TBitmap& a, const TBitmap& b) {
     double sum = 0;
-    for (size_t i = 0; i < a.pixels.size(); ++i)
-        sum += std::abs(int(a.pixels[i]) - int(b.pixels[i]));
-    return sum / static_cast<double>(a.pixels.size());
+    for (size_t i = 0; i < a.Pixels.size(); ++i)
+        sum += std::abs(int(a.Pixels[i]) - int(b.Pixels[i]));
+    return sum / static_cast<double>(a.Pixels.size());
 }
 
 // Writes a JPEG with libjpeg directly, for layouts our encoder does not produce.
@@ -76,7 +76,7 @@ size_t FindMarker(const std::string& j, uint8_t code) {
 } // namespace
 
 TEST(JpegCodec, EncodeThenDecodeGivesBackThePicture) {
-    const Bitmap src = Pattern(97, 61); // sizes that are not multiples of the block size
+    const TBitmap src = Pattern(97, 61); // sizes that are not multiples of the block size
     const std::string jpeg = EncodeJpeg(src);
     ASSERT_GE(jpeg.size(), 4u);
     EXPECT_EQ(uint8_t(jpeg[0]), 0xFF);
@@ -84,10 +84,10 @@ TEST(JpegCodec, EncodeThenDecodeGivesBackThePicture) {
     EXPECT_EQ(uint8_t(jpeg[jpeg.size() - 2]), 0xFF);
     EXPECT_EQ(uint8_t(jpeg[jpeg.size() - 1]), 0xD9);
 
-    const Bitmap back = DecodeJpeg(jpeg);
-    ASSERT_EQ(back.width, 97);
-    ASSERT_EQ(back.height, 61);
-    ASSERT_EQ(back.pixels.size(), src.pixels.size());
+    const TBitmap back = DecodeJpeg(jpeg);
+    ASSERT_EQ(back.Width, 97);
+    ASSERT_EQ(back.Height, 61);
+    ASSERT_EQ(back.Pixels.size(), src.Pixels.size());
     EXPECT_LT(MeanAbsDiff(src, back), 4.0);
 }
 
@@ -108,36 +108,36 @@ TEST(JpegCodec, EncodesBaselineQuality90In24BitColour) {
     // Other qualities really change it.
     const std::string q50 = EncodeJpeg(Pattern(32, 16), 50);
     EXPECT_EQ(uint8_t(q50[FindMarker(q50, 0xDB) + 5]), 16);
-    const JpegInfo info = ReadJpegInfo(jpeg);
-    EXPECT_EQ(info.width, 32);
-    EXPECT_EQ(info.height, 16);
-    EXPECT_EQ(info.components, 3);
-    EXPECT_FALSE(info.progressive);
+    const TJpegInfo info = ReadJpegInfo(jpeg);
+    EXPECT_EQ(info.Width, 32);
+    EXPECT_EQ(info.Height, 16);
+    EXPECT_EQ(info.Components, 3);
+    EXPECT_FALSE(info.Progressive);
 }
 
 TEST(JpegCodec, RefusesPicturesItCannotEncode) {
-    EXPECT_THROW(EncodeJpeg(Bitmap{}), JpegError);
-    Bitmap broken;
-    broken.width = 10;
-    broken.height = 10;
-    broken.pixels.resize(10); // far fewer than 300 bytes
-    EXPECT_THROW(EncodeJpeg(broken), JpegError);
-    Bitmap tooWide;
-    tooWide.resize(70000, 1);
-    EXPECT_THROW(EncodeJpeg(tooWide), JpegError); // libjpeg's own error, as an exception
+    EXPECT_THROW(EncodeJpeg(TBitmap{}), EJpegError);
+    TBitmap broken;
+    broken.Width = 10;
+    broken.Height = 10;
+    broken.Pixels.resize(10); // far fewer than 300 bytes
+    EXPECT_THROW(EncodeJpeg(broken), EJpegError);
+    TBitmap tooWide;
+    tooWide.Resize(70000, 1);
+    EXPECT_THROW(EncodeJpeg(tooWide), EJpegError); // libjpeg's own error, as an exception
 }
 
 TEST(JpegCodec, DecodesGrayscaleAsEqualChannels) {
     std::vector<uint8_t> gray(40 * 24);
     for (size_t i = 0; i < gray.size(); ++i)
         gray[i] = static_cast<uint8_t>(i % 40 * 6);
-    const Bitmap b = DecodeJpeg(RawEncode(40, 24, 1, JCS_GRAYSCALE, false, gray));
-    ASSERT_EQ(b.width, 40);
-    ASSERT_EQ(b.height, 24);
+    const TBitmap b = DecodeJpeg(RawEncode(40, 24, 1, JCS_GRAYSCALE, false, gray));
+    ASSERT_EQ(b.Width, 40);
+    ASSERT_EQ(b.Height, 24);
     int maxErr = 0;
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 40; ++x) {
-            const uint8_t* p = b.row(y) + x * 3;
+            const uint8_t* p = b.Row(y) + x * 3;
             ASSERT_EQ(p[0], p[1]);
             ASSERT_EQ(p[1], p[2]);
             maxErr = std::max(maxErr, std::abs(int(p[0]) - x * 6));
@@ -156,11 +156,11 @@ TEST(JpegCodec, DecodesAdobeCmykToRgb) {
         }
     const std::string jpeg = RawEncode(32, 16, 4, JCS_CMYK, false, cmyk);
     ASSERT_NE(FindMarker(jpeg, 0xEE), std::string::npos) << "expected an Adobe marker";
-    EXPECT_EQ(ReadJpegInfo(jpeg).components, 4);
-    const Bitmap b = DecodeJpeg(jpeg);
-    ASSERT_EQ(b.width, 32);
-    const uint8_t* red = b.row(8) + 4 * 3;
-    const uint8_t* blue = b.row(8) + 28 * 3;
+    EXPECT_EQ(ReadJpegInfo(jpeg).Components, 4);
+    const TBitmap b = DecodeJpeg(jpeg);
+    ASSERT_EQ(b.Width, 32);
+    const uint8_t* red = b.Row(8) + 4 * 3;
+    const uint8_t* blue = b.Row(8) + 28 * 3;
     EXPECT_GT(red[0], 230);
     EXPECT_LT(red[1], 25);
     EXPECT_LT(red[2], 25);
@@ -170,45 +170,45 @@ TEST(JpegCodec, DecodesAdobeCmykToRgb) {
 }
 
 TEST(JpegCodec, DecodesProgressiveAndLimitsItsScans) {
-    const Bitmap src = Pattern(64, 48);
+    const TBitmap src = Pattern(64, 48);
     const std::string jpeg =
-        RawEncode(64, 48, 3, JCS_RGB, true, {src.pixels.begin(), src.pixels.end()});
-    EXPECT_TRUE(ReadJpegInfo(jpeg).progressive);
-    const Bitmap back = DecodeJpeg(jpeg);
-    ASSERT_EQ(back.width, 64);
+        RawEncode(64, 48, 3, JCS_RGB, true, {src.Pixels.begin(), src.Pixels.end()});
+    EXPECT_TRUE(ReadJpegInfo(jpeg).Progressive);
+    const TBitmap back = DecodeJpeg(jpeg);
+    ASSERT_EQ(back.Width, 64);
     EXPECT_LT(MeanAbsDiff(src, back), 4.0);
-    JpegLimits few;
-    few.maxProgressiveScans = 2; // simple progression writes 10 scans
-    EXPECT_THROW(DecodeJpeg(jpeg, few), JpegError);
+    TJpegLimits few;
+    few.MaxProgressiveScans = 2; // simple progression writes 10 scans
+    EXPECT_THROW(DecodeJpeg(jpeg, few), EJpegError);
 }
 
 TEST(JpegCodec, BadInputGivesCleanErrors) {
-    EXPECT_THROW(DecodeJpeg(""), JpegError);
-    EXPECT_THROW(DecodeJpeg("not a jpeg at all"), JpegError);
-    EXPECT_THROW(ReadJpegInfo(std::string("\xFF\xD8\xFF", 3)), JpegError);
+    EXPECT_THROW(DecodeJpeg(""), EJpegError);
+    EXPECT_THROW(DecodeJpeg("not a jpeg at all"), EJpegError);
+    EXPECT_THROW(ReadJpegInfo(std::string("\xFF\xD8\xFF", 3)), EJpegError);
     const std::string jpeg = EncodeJpeg(Pattern(64, 64));
-    EXPECT_THROW(DecodeJpeg(jpeg.substr(0, 20)), JpegError); // cut inside the headers
+    EXPECT_THROW(DecodeJpeg(jpeg.substr(0, 20)), EJpegError); // cut inside the headers
     try {
         DecodeJpeg("GIF89a....");
         FAIL() << "no error";
-    } catch (const JpegError& e) {
+    } catch (const EJpegError& e) {
         EXPECT_NE(std::string(e.what()), ""); // libjpeg's message reaches the caller
     }
 }
 
 TEST(JpegCodec, DataCutShortIsAnError) {
-    const Bitmap src = Pattern(64, 64);
+    const TBitmap src = Pattern(64, 64);
     const std::string baseline = EncodeJpeg(src);
     const std::string progressive =
-        RawEncode(64, 64, 3, JCS_RGB, true, {src.pixels.begin(), src.pixels.end()});
+        RawEncode(64, 64, 3, JCS_RGB, true, {src.Pixels.begin(), src.Pixels.end()});
     for (const std::string& jpeg : {baseline, progressive}) {
         // Cut inside the picture data, and only the end marker missing.
         for (size_t keep : {jpeg.size() * 2 / 3, jpeg.size() - 2}) {
-            EXPECT_THROW(DecodeJpeg(jpeg.substr(0, keep)), JpegTruncatedError) << keep;
-            EXPECT_THROW(DecodeJpegScaled(jpeg.substr(0, keep), 8, 8), JpegError) << keep;
-            EXPECT_THROW(LoadJpeg(jpeg.substr(0, keep)), JpegError) << keep;
+            EXPECT_THROW(DecodeJpeg(jpeg.substr(0, keep)), EJpegTruncatedError) << keep;
+            EXPECT_THROW(DecodeJpegScaled(jpeg.substr(0, keep), 8, 8), EJpegError) << keep;
+            EXPECT_THROW(LoadJpeg(jpeg.substr(0, keep)), EJpegError) << keep;
         }
-        EXPECT_EQ(DecodeJpeg(jpeg + "junk after the end").width, 64);
+        EXPECT_EQ(DecodeJpeg(jpeg + "junk after the end").Width, 64);
     }
 }
 
@@ -216,13 +216,13 @@ TEST(JpegCodec, DataCutShortIsAnError) {
 // end marker shows while the rows are read depends on how far the bit reader looks ahead:
 // for the 88 x 52 picture it does not, and stray bytes in place of the marker never do.
 TEST(JpegCodec, DecodeIntoRowsRefusesDataCutShortAsDecodeDoes) {
-    const Bitmap square = Pattern(64, 64), wide = Pattern(88, 52);
+    const TBitmap square = Pattern(64, 64), wide = Pattern(88, 52);
     const struct {
         std::string jpeg;
         int w, h;
     } pictures[] = {
         {EncodeJpeg(square), 64, 64},
-        {RawEncode(64, 64, 3, JCS_RGB, true, {square.pixels.begin(), square.pixels.end()}), 64, 64},
+        {RawEncode(64, 64, 3, JCS_RGB, true, {square.Pixels.begin(), square.Pixels.end()}), 64, 64},
         {EncodeJpeg(wide), 88, 52},
     };
     for (const auto& p : pictures) {
@@ -246,10 +246,11 @@ TEST(JpegCodec, DecodeIntoRowsRefusesDataCutShortAsDecodeDoes) {
             SCOPED_TRACE(testing::Message() << p.w << "x" << p.h << ", " << c.bytes.size() << " of "
                                             << jpeg.size() << " bytes");
             if (c.truncated) {
-                EXPECT_THROW(DecodeJpeg(c.bytes), JpegTruncatedError);
-                EXPECT_THROW(DecodeJpegBgrInto(c.bytes, p.w, p.h, rows.data()), JpegTruncatedError);
+                EXPECT_THROW(DecodeJpeg(c.bytes), EJpegTruncatedError);
+                EXPECT_THROW(DecodeJpegBgrInto(c.bytes, p.w, p.h, rows.data()),
+                             EJpegTruncatedError);
             } else {
-                EXPECT_EQ(DecodeJpeg(c.bytes).width, p.w);
+                EXPECT_EQ(DecodeJpeg(c.bytes).Width, p.w);
                 EXPECT_TRUE(DecodeJpegBgrInto(c.bytes, p.w, p.h, rows.data()));
             }
         }
@@ -265,18 +266,18 @@ TEST(JpegCodec, RefusesOversizedHeadersBeforeAllocating) {
     jpeg[sof + 6] = char(0x60);
     jpeg[sof + 7] = char(0xEA);
     jpeg[sof + 8] = char(0x60);
-    EXPECT_THROW(DecodeJpeg(jpeg), JpegError);
-    EXPECT_THROW(DecodeJpegScaled(jpeg, 10, 10), JpegError);
-    EXPECT_THROW(ReadJpegInfo(jpeg), JpegError);
+    EXPECT_THROW(DecodeJpeg(jpeg), EJpegError);
+    EXPECT_THROW(DecodeJpegScaled(jpeg, 10, 10), EJpegError);
+    EXPECT_THROW(ReadJpegInfo(jpeg), EJpegError);
 
     const std::string small = EncodeJpeg(Pattern(100, 100));
-    JpegLimits tight;
-    tight.maxPixels = 9999;
-    EXPECT_THROW(DecodeJpeg(small, tight), JpegError);
-    tight.maxPixels = 10000;
-    EXPECT_EQ(DecodeJpeg(small, tight).width, 100);
-    tight.maxDimension = 99;
-    EXPECT_THROW(DecodeJpeg(small, tight), JpegError);
+    TJpegLimits tight;
+    tight.MaxPixels = 9999;
+    EXPECT_THROW(DecodeJpeg(small, tight), EJpegError);
+    tight.MaxPixels = 10000;
+    EXPECT_EQ(DecodeJpeg(small, tight).Width, 100);
+    tight.MaxDimension = 99;
+    EXPECT_THROW(DecodeJpeg(small, tight), EJpegError);
 }
 
 TEST(JpegScaled, PicksTheSmallestScaleThatCovers) {
@@ -287,47 +288,47 @@ TEST(JpegScaled, PicksTheSmallestScaleThatCovers) {
     for (const Case& c : {Case{160, 120, 160, 120}, Case{161, 120, 320, 240},
                           Case{80, 121, 320, 240}, Case{0, 0, 80, 60}, Case{81, 0, 160, 120},
                           Case{0, 241, 640, 480}, Case{1000, 1000, 640, 480}}) {
-        const Bitmap b = DecodeJpegScaled(jpeg, c.minW, c.minH);
-        EXPECT_EQ(b.width, c.w) << c.minW << "x" << c.minH;
-        EXPECT_EQ(b.height, c.h) << c.minW << "x" << c.minH;
-        EXPECT_EQ(b.pixels.size(), size_t(c.w) * c.h * 3);
+        const TBitmap b = DecodeJpegScaled(jpeg, c.minW, c.minH);
+        EXPECT_EQ(b.Width, c.w) << c.minW << "x" << c.minH;
+        EXPECT_EQ(b.Height, c.h) << c.minW << "x" << c.minH;
+        EXPECT_EQ(b.Pixels.size(), size_t(c.w) * c.h * 3);
     }
     // Odd sizes round up.
-    const Bitmap odd = DecodeJpegScaled(EncodeJpeg(Pattern(1001, 700)), 125, 80);
-    EXPECT_EQ(odd.width, 126);
-    EXPECT_EQ(odd.height, 88);
+    const TBitmap odd = DecodeJpegScaled(EncodeJpeg(Pattern(1001, 700)), 125, 80);
+    EXPECT_EQ(odd.Width, 126);
+    EXPECT_EQ(odd.Height, 88);
 }
 
 TEST(JpegScaled, LooksLikeTheFullPictureScaledDown) {
-    const Bitmap src = Pattern(256, 128);
+    const TBitmap src = Pattern(256, 128);
     const std::string jpeg = EncodeJpeg(src);
-    const Bitmap small = DecodeJpegScaled(jpeg, 64, 32);
-    ASSERT_EQ(small.width, 64);
-    const Bitmap reference = ScaleBitmap(DecodeJpeg(jpeg), 64, 32);
+    const TBitmap small = DecodeJpegScaled(jpeg, 64, 32);
+    ASSERT_EQ(small.Width, 64);
+    const TBitmap reference = ScaleBitmap(DecodeJpeg(jpeg), 64, 32);
     EXPECT_LT(MeanAbsDiff(small, reference), 6.0);
 }
 
 TEST(JpegImage, KeepsTheOriginalBytes) {
     std::string jpeg = EncodeJpeg(Pattern(30, 20));
     jpeg += "trailing bytes after EOI";
-    const JpegImage image = LoadJpeg(jpeg);
-    EXPECT_EQ(image.bytes, jpeg);
-    EXPECT_EQ(image.bitmap.width, 30);
-    EXPECT_EQ(image.bitmap.height, 20);
-    EXPECT_THROW(LoadJpeg("junk"), JpegError);
+    const TJpegImage image = LoadJpeg(jpeg);
+    EXPECT_EQ(image.Bytes, jpeg);
+    EXPECT_EQ(image.Bitmap.Width, 30);
+    EXPECT_EQ(image.Bitmap.Height, 20);
+    EXPECT_THROW(LoadJpeg("junk"), EJpegError);
 }
 
 TEST(JpegFiles, SaveAndLoadRoundTrip) {
     const auto dir = test::FreshTestDir("jpeg");
-    const Bitmap src = Pattern(50, 40);
+    const TBitmap src = Pattern(50, 40);
     SaveJpegFile(dir / "a.jpg", src);
-    const JpegImage back = LoadJpegFile(dir / "a.jpg");
-    EXPECT_EQ(back.bitmap.width, 50);
-    EXPECT_LT(MeanAbsDiff(src, back.bitmap), 4.0);
-    EXPECT_EQ(back.bytes, test::ReadFileBytes(dir / "a.jpg"));
+    const TJpegImage back = LoadJpegFile(dir / "a.jpg");
+    EXPECT_EQ(back.Bitmap.Width, 50);
+    EXPECT_LT(MeanAbsDiff(src, back.Bitmap), 4.0);
+    EXPECT_EQ(back.Bytes, test::ReadFileBytes(dir / "a.jpg"));
 
-    EXPECT_THROW(LoadJpegFile(dir / "missing.jpg"), JpegError);
-    EXPECT_THROW(LoadJpegFile(dir / "a.jpg", {}, 100), JpegError); // over the byte limit
+    EXPECT_THROW(LoadJpegFile(dir / "missing.jpg"), EJpegError);
+    EXPECT_THROW(LoadJpegFile(dir / "a.jpg", {}, 100), EJpegError); // over the byte limit
     const std::string fifo = (dir / "fifo.jpg").string();
     ASSERT_TRUE(test::MakeFifo(fifo));
     for (const std::string& path : {fifo, std::string("/dev/zero")}) {
@@ -337,13 +338,13 @@ TEST(JpegFiles, SaveAndLoadRoundTrip) {
             [&] {
                 try {
                     LoadJpegFile(path);
-                } catch (const JpegError&) {
+                } catch (const EJpegError&) {
                     refused = true;
                 }
             },
             test::FifoUnblocker(fifo)));
         EXPECT_TRUE(refused) << path;
     }
-    EXPECT_THROW(SaveJpegFile(dir / "no" / "such" / "dir.jpg", src), JpegError);
+    EXPECT_THROW(SaveJpegFile(dir / "no" / "such" / "dir.jpg", src), EJpegError);
     std::filesystem::remove_all(dir);
 }

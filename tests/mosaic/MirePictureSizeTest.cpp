@@ -18,9 +18,9 @@ using ocelis::test::Reply;
 namespace {
 
 std::string Grey(int w, int h) {
-    ocelis::Bitmap b;
-    b.resize(w, h);
-    std::fill(b.pixels.begin(), b.pixels.end(), uint8_t{120});
+    ocelis::TBitmap b;
+    b.Resize(w, h);
+    std::fill(b.Pixels.begin(), b.Pixels.end(), uint8_t{120});
     return ocelis::EncodeJpeg(b);
 }
 
@@ -69,14 +69,14 @@ TEST(MirePictureSize, EachIterationCarriesThePicturesOwnSizeOrNone) {
         s.PictureHeight = step.BoxH;
     };
     t->OnImage = [&](TMireThread& s) {
-        seen.push_back({s.Picture.width, s.FullWidth, s.FullHeight});
+        seen.push_back({s.Picture.Width, s.FullWidth, s.FullHeight});
     };
     t->OnNext = next;
     next(*t);
     TMireThreadRef ref(t);
     t->Resume();
     ASSERT_TRUE(
-        loop->RunUntil([] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; }, 10s));
+        loop->RunUntil([] { return ocelis::TFetchThreadRegistry::Instance().Count() == 0; }, 10s));
     ASSERT_EQ(seen.size(), steps.size());
     for (size_t i = 0; i < steps.size(); ++i) {
         SCOPED_TRACE(steps[i].Path + std::string(" step ") + std::to_string(i));

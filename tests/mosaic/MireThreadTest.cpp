@@ -332,7 +332,7 @@ TEST_F(MireThreadTest, PicturesAreDecodedOnTheWorkerAtTheSmallestCoveringScale) 
             a.Send(c.Answer).Close();
             return a;
         });
-        ocelis::Bitmap got;
+        ocelis::TBitmap got;
         bool failed = false, cutShort = false;
         auto* t = new TMireThread(Loop);
         t->Url = server.Url("/p.jpg");
@@ -346,8 +346,8 @@ TEST_F(MireThreadTest, PicturesAreDecodedOnTheWorkerAtTheSmallestCoveringScale) 
         t->OnNext = [](TMireThread& s) { s.Terminate(); };
         t->Resume();
         ASSERT_TRUE(Serve([&] { return Freed(); }));
-        EXPECT_EQ(got.width, c.W);
-        EXPECT_EQ(got.height, c.H);
+        EXPECT_EQ(got.Width, c.W);
+        EXPECT_EQ(got.Height, c.H);
         EXPECT_EQ(failed, c.Failed);
         EXPECT_EQ(cutShort, c.CutShort);
     }

@@ -86,7 +86,7 @@ TEST_F(MireWindowTest, AnEmptyCatalogueGivesOneEmptyRowAndNoThread) {
     EXPECT_EQ(w->CamGrid->ColCount(), 6);
     EXPECT_FALSE(w->ThreadRunning());
     EXPECT_TRUE(w->StatusBar->SimpleText().isEmpty());
-    EXPECT_EQ(ocelis::FetchThreadRegistry::Instance().Count(), 0u);
+    EXPECT_EQ(ocelis::TFetchThreadRegistry::Instance().Count(), 0u);
 }
 
 TEST_F(MireWindowTest, CellsFillFromLoopbackWebcamsInCatalogueOrderAndDoubleClickOpensAViewer) {
@@ -114,13 +114,13 @@ TEST_F(MireWindowTest, CellsFillFromLoopbackWebcamsInCatalogueOrderAndDoubleClic
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             for (size_t i = 0; i < w->CellCount(); ++i)
-                if (w->Cell(i).Image.empty())
+                if (w->Cell(i).Image.Empty())
                     return false;
             return true;
         },
         10000));
-    EXPECT_EQ(w->Cell(6).Image.width, 80);
-    EXPECT_EQ(w->Cell(6).Image.height, 60);
+    EXPECT_EQ(w->Cell(6).Image.Width, 80);
+    EXPECT_EQ(w->Cell(6).Image.Height, 60);
     // The second pass sees the lengths of the first: green, without downloading again.
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.RequestCount() > 30; }, 10000));
     EXPECT_EQ(w->Shade(0, false), TCellShade::Live);
@@ -206,7 +206,7 @@ TEST_F(MireWindowTest, EachHandOverMarksItsCellByWhatTheFetchMet) {
         }
         w->ThreadImage(t);
         EXPECT_EQ(w->Shade(0, false), s.Shade);
-        EXPECT_EQ(w->Cell(0).Image.width, s.PictureWidth);
+        EXPECT_EQ(w->Cell(0).Image.Width, s.PictureWidth);
         EXPECT_EQ(w->Cell(0).ContentLength, s.StoredLength);
         EXPECT_NE(w->CellHint(0).indexOf(QString::fromUtf8(s.Hint)), -1)
             << w->CellHint(0).toStdString();
@@ -235,7 +235,7 @@ TEST_F(MireWindowTest, AnEnlargingResizeFetchesTooSmallPicturesAgain) {
     t.Picture = ocelis::DecodeJpegScaled(t.Data, 61, 44);
     t.ContentLength = 77;
     w->ThreadImage(t);
-    ASSERT_EQ(w->Cell(0).Image.width, 80);
+    ASSERT_EQ(w->Cell(0).Image.Width, 80);
 
     const auto next = [&] {
         t.Index = static_cast<int32_t>(w->CellCount()) - 1;
@@ -256,7 +256,7 @@ TEST_F(MireWindowTest, AnEnlargingResizeFetchesTooSmallPicturesAgain) {
     t.ContentLength = 77; // what the HEAD reported
     t.Index = 0;
     w->ThreadImage(t);
-    EXPECT_EQ(w->Cell(0).Image.width, 160);
+    EXPECT_EQ(w->Cell(0).Image.Width, 160);
     next();
     EXPECT_EQ(t.ContentLength, 77);
 }

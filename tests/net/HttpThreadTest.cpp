@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 using namespace std::chrono_literals;
-using ocelis::FetchThreadRegistry;
+using ocelis::TFetchThreadRegistry;
 using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::HttpTestServer;
@@ -415,7 +415,7 @@ TEST_F(HttpThreadTest, WithoutAnyHandOverHandlersAreSkippedAndPollingGoesOn) {
     t->Resume();
     EXPECT_TRUE(Server.WaitForRequests(6, 10s));
     t->Terminate();
-    EXPECT_TRUE(FetchThreadRegistry::Instance().WaitUntilEmpty(10s));
+    EXPECT_TRUE(TFetchThreadRegistry::Instance().WaitUntilEmpty(10s));
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(Methods(4), (std::vector<std::string>{"HEAD", "GET", "HEAD", "GET"}));
 }

@@ -226,7 +226,7 @@ TEST(Https, ViewerThreadShowsAnHttpsPicture) {
     t->Timing.Tick = 2ms;
     t->Timing.UnchangedPause = 2ms;
     t->Resume();
-    const auto freed = [] { return ocelis::FetchThreadRegistry::Instance().Count() == 0; };
+    const auto freed = [] { return ocelis::TFetchThreadRegistry::Instance().Count() == 0; };
     EXPECT_TRUE(loop->RunUntil([&] { return !images.empty(); }, 10s));
     t->ClearHandlers();
     t->Terminate();

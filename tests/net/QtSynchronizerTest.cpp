@@ -10,7 +10,7 @@
 #include <thread>
 
 using namespace std::chrono_literals;
-using ocelis::QtSynchronizer;
+using ocelis::TQtSynchronizer;
 
 namespace {
 // Runs the Qt event loop until pred holds or the time is up.
@@ -26,7 +26,7 @@ bool ProcessUntil(const std::function<bool()>& pred, std::chrono::milliseconds l
 } // namespace
 
 TEST(QtSynchronizer, RunsOnGuiThreadAndRethrows) {
-    QtSynchronizer sync;
+    TQtSynchronizer sync;
     std::thread::id ranOn;
     std::atomic<bool> done{false};
     std::string caught;
@@ -46,7 +46,7 @@ TEST(QtSynchronizer, RunsOnGuiThreadAndRethrows) {
 }
 
 TEST(QtSynchronizer, GuiThreadCallRunsInline) {
-    QtSynchronizer sync;
+    TQtSynchronizer sync;
     int n = 0;
     EXPECT_TRUE(sync.Run([&] { ++n; }));
     EXPECT_EQ(n, 1);
@@ -56,7 +56,7 @@ TEST(QtSynchronizer, ShutdownCancelsWaitingCallWhichNeverRuns) {
     std::atomic<int> ran{0};
     std::atomic<int> result{-1};
     {
-        QtSynchronizer sync;
+        TQtSynchronizer sync;
         std::thread worker([&] { result = sync.Run([&] { ++ran; }) ? 1 : 0; });
         // The loop does not run: the call stays queued until the shutdown cancels it.
         ASSERT_TRUE(ocelis::test::WaitUntil([&] { return sync.PendingCalls() == 1; }, 5s));
@@ -72,7 +72,7 @@ TEST(QtSynchronizer, ShutdownCancelsWaitingCallWhichNeverRuns) {
 }
 
 TEST(QtSynchronizer, EndOfEventLoopCancelsCalls) {
-    auto sync = QtSynchronizer::Install();
+    auto sync = TQtSynchronizer::Install();
     std::atomic<int> result{-1};
     std::thread worker;
     // Quit the loop before the worker's call can be served.

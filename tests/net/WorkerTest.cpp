@@ -18,7 +18,7 @@
 
 using namespace std::chrono_literals;
 using ocelis::FakeGuiLoop;
-using ocelis::FetchThreadRegistry;
+using ocelis::TFetchThreadRegistry;
 using ocelis::test::HttpAnswer;
 using ocelis::test::HttpRequestSeen;
 using ocelis::test::HttpTestServer;
@@ -70,7 +70,7 @@ protected:
         // A failed test may leave a worker blocked; it must not outlive the test's state.
         if (!Freed()) {
             ADD_FAILURE() << "a worker outlived its test";
-            FetchThreadRegistry::Instance().StopAll(0ms);
+            TFetchThreadRegistry::Instance().StopAll(0ms);
         }
         TWorkerFixture::TearDown();
     }
@@ -183,7 +183,7 @@ TEST_F(TWorkerTest, AWorkerStoppedForShutdownHandsNothingMoreOver) {
             ASSERT_TRUE(WaitUntil([&] { return loop->Pending() == 1; }, 10s));
             EXPECT_TRUE(ocelis::ShutdownFetchThreads(1000ms));
         } else {
-            EXPECT_TRUE(FetchThreadRegistry::Instance().StopAll(1000ms));
+            EXPECT_TRUE(TFetchThreadRegistry::Instance().StopAll(1000ms));
         }
         EXPECT_TRUE(Freed());
         EXPECT_EQ(loop->ProcessPending(), 0);
@@ -201,7 +201,7 @@ TEST_F(TWorkerTest, AStopWhileAHandOverWaitsSkipsItsHandler) {
     Start(Loop,
           [&](TTestWorker& self) { handedOver.push_back(self.Synchronize([&] { ++delivered; })); });
     ASSERT_TRUE(WaitUntil([&] { return Loop->Pending() == 1; }, 10s));
-    FetchThreadRegistry::Instance().StopAll(0ms);
+    TFetchThreadRegistry::Instance().StopAll(0ms);
     ASSERT_TRUE(Serve([] { return Freed(); }));
     EXPECT_EQ(Loop->Served(), 1);
     EXPECT_EQ(delivered, 0);
@@ -262,13 +262,13 @@ TEST_F(TWorkerTest, StoppingEveryWorkerEndsABlockedReadOrBlockedWorkWithinTheBou
             bool stopped = false;
             if (way == TWay::StopAllWhileServing) {
                 std::thread stopper(
-                    [&] { stopped = FetchThreadRegistry::Instance().StopAll(1000ms); });
+                    [&] { stopped = TFetchThreadRegistry::Instance().StopAll(1000ms); });
                 // The GUI serves hand-overs until its loop ends.
                 EXPECT_TRUE(loop->RunUntil([] { return Freed(); }, 10s));
                 stopper.join();
             } else if (way == TWay::StopAllAfterTheLoopEnded) {
                 loop->Shutdown();
-                stopped = FetchThreadRegistry::Instance().StopAll(1000ms);
+                stopped = TFetchThreadRegistry::Instance().StopAll(1000ms);
             } else {
                 stopped = ocelis::ShutdownFetchThreads(1000ms);
             }
@@ -277,7 +277,7 @@ TEST_F(TWorkerTest, StoppingEveryWorkerEndsABlockedReadOrBlockedWorkWithinTheBou
             if (!Freed()) {
                 ADD_FAILURE() << "still running after the stop";
                 // It must not outlive this round's state.
-                FetchThreadRegistry::Instance().WaitUntilEmpty(3 * kBlock);
+                TFetchThreadRegistry::Instance().WaitUntilEmpty(3 * kBlock);
             }
             EXPECT_EQ(readFailed, path != nullptr);
             EXPECT_EQ(delivered, 0);

@@ -101,8 +101,8 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
     // Serves on this thread until the sender has finished or the deadline passes.
-    void Serve(HandOverServer& server, std::future<bool>& sent,
-               const HandOverServer::Handler& handler) {
+    void Serve(THandOverServer& server, std::future<bool>& sent,
+               const THandOverServer::THandler& handler) {
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         while (sent.wait_for(0s) != std::future_status::ready &&
                std::chrono::steady_clock::now() < deadline) {
@@ -116,7 +116,7 @@ protected:
 };
 
 TEST_F(HandOverChannel, DeliversTheArgumentAndWaitsForTheHandler) {
-    HandOverServer server;
+    THandOverServer server;
     server.Listen(path_);
     struct stat st {};
     ASSERT_EQ(stat(path_.c_str(), &st), 0);
@@ -140,7 +140,7 @@ TEST_F(HandOverChannel, DeliversTheArgumentAndWaitsForTheHandler) {
 }
 
 TEST_F(HandOverChannel, HandlerErrorsAreSwallowedAndTheSenderStillEnds) {
-    HandOverServer server;
+    THandOverServer server;
     server.Listen(path_);
     auto sent = std::async(std::launch::async, [&] { return SendHandOver(path_, "x", 5s); });
     Serve(server, sent, [](std::string_view, uint32_t) { throw std::runtime_error("boom"); });
@@ -156,7 +156,7 @@ TEST_F(HandOverChannel, SenderGivesUpWithinItsBoundWhenNobodyListens) {
 TEST_F(HandOverChannel, SenderGivesUpWithinItsBoundWhenTheQueueIsFull) {
     // A running instance that serves nobody (its GUI thread is busy): once its queue is
     // full, a blocking connect() would wait for ever.
-    HandOverServer server;
+    THandOverServer server;
     server.Listen(path_);
     std::vector<int> queued;
     for (int i = 0; i < 64; ++i) {
@@ -180,7 +180,7 @@ TEST_F(HandOverChannel, SenderGivesUpWithinItsBoundWhenTheQueueIsFull) {
 
 TEST_F(HandOverChannel, SenderWaitsForAServerThatStartsLate) {
     auto sent = std::async(std::launch::async, [&] { return SendHandOver(path_, "late", 5s); });
-    HandOverServer server;
+    THandOverServer server;
     server.Listen(path_);
     std::string got;
     Serve(server, sent, [&](std::string_view data, uint32_t) { got = std::string(data); });
@@ -190,7 +190,7 @@ TEST_F(HandOverChannel, SenderWaitsForAServerThatStartsLate) {
 
 TEST_F(HandOverChannel, StaleSocketFileIsReplaced) {
     Touch(path_);
-    HandOverServer server;
+    THandOverServer server;
     EXPECT_NO_THROW(server.Listen(path_));
     auto sent = std::async(std::launch::async, [&] { return SendHandOver(path_, "y", 5s); });
     bool handled = false;
@@ -211,8 +211,8 @@ TEST(InstanceLock, SecondHolderIsToldAndKernelDropsTheLockOfADeadProcess) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        InstanceLock lock;
-        const char c = lock.Acquire(path) == InstanceLock::State::First ? '1' : '0';
+        TInstanceLock lock;
+        const char c = lock.Acquire(path) == TInstanceLock::TState::First ? '1' : '0';
         (void)!write(ready[1], &c, 1);
         for (;;)
             pause();
@@ -221,8 +221,8 @@ TEST(InstanceLock, SecondHolderIsToldAndKernelDropsTheLockOfADeadProcess) {
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     ASSERT_EQ(c, '1');
     {
-        InstanceLock second;
-        EXPECT_EQ(second.Acquire(path), InstanceLock::State::Second);
+        TInstanceLock second;
+        EXPECT_EQ(second.Acquire(path), TInstanceLock::TState::Second);
         EXPECT_FALSE(second.Owned());
     }
     kill(child, SIGKILL);
@@ -231,14 +231,14 @@ TEST(InstanceLock, SecondHolderIsToldAndKernelDropsTheLockOfADeadProcess) {
     close(ready[0]);
     close(ready[1]);
 
-    InstanceLock after;
-    EXPECT_EQ(after.Acquire(path), InstanceLock::State::First);
+    TInstanceLock after;
+    EXPECT_EQ(after.Acquire(path), TInstanceLock::TState::First);
     EXPECT_TRUE(after.Owned());
 }
 
 TEST(InstanceLock, UnusablePathFails) {
-    InstanceLock lock;
-    EXPECT_EQ(lock.Acquire("/nonexistent-folder-ocelis/x.lock"), InstanceLock::State::Failed);
+    TInstanceLock lock;
+    EXPECT_EQ(lock.Acquire("/nonexistent-folder-ocelis/x.lock"), TInstanceLock::TState::Failed);
 }
 
 TEST(InstanceFolder, UsesPrivateRuntimeFolderOrPrivateFallback) {

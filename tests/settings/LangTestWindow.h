@@ -112,7 +112,8 @@ inline void BuildAllComponents(QWidget* window) {
     auto* sizeMenu = Named(popup->addMenu(QStringLiteral("Size")), "SizeMenu");
     sizeMenu->addAction(onTop);
 
-    auto* save = new TOcFileDialog(TOcFileDialog::Kind::Save, QStringLiteral("SaveDialog"), window);
+    auto* save =
+        new TOcFileDialog(TOcFileDialog::TKind::Save, QStringLiteral("SaveDialog"), window);
     save->SetFilter(QStringLiteral("JPEG File (*.jpg)|*.jpg"));
     save->SetDefaultExt(QStringLiteral("jpg"));
     (void)check;

@@ -110,7 +110,7 @@ TEST_F(TranslatorFixture, MessageTextsAreRegisteredInTableOrderWithEnglishTexts)
     EXPECT_EQ(OnlineText, " (online)");
     EXPECT_EQ(CamHint, "Name: %name%\r\nUrl: %url%\r\nEmail: %email%\r\nHomepage: %home%\r\n"
                        "Last Updated: %date%");
-    EXPECT_STREQ(ocelis::ProductName, "Ocelis");
+    EXPECT_STREQ(ocelis::kProductName, "Ocelis");
     // A name registered twice keeps its first variable.
     std::string other = "x";
     variables->AddVariable("emptycat", &other);
@@ -334,7 +334,7 @@ TEST_F(TranslatorFixture, StatusPanelsAndFileDialogAndTabs) {
 }
 
 TEST(FileDialogFilter, LayoutNotationToQt) {
-    TOcFileDialog d(TOcFileDialog::Kind::Save, QStringLiteral("SaveDialog"), nullptr);
+    TOcFileDialog d(TOcFileDialog::TKind::Save, QStringLiteral("SaveDialog"), nullptr);
     d.SetFilter(QStringLiteral("JPEG File (*.jpg)|*.jpg"));
     EXPECT_EQ(d.QtFilter(), QStringLiteral("JPEG File (*.jpg)"));
     d.SetFilter(QStringLiteral("Pictures|*.jpg;*.jpeg|All (*.*)|*.*"));
@@ -425,14 +425,14 @@ TEST_F(TranslatorFixture, AnErrorInsideAnElementEndsOnlyThatElement) {
     QWidget* w = AddForm("foTest");
     auto* failing = new TFailing(w);
     failing->setObjectName(QStringLiteral("Failing"));
-    ocelis::PropAdapter boom;
-    boom.type = ocelis::PropType::Object;
-    boom.getObject = [](QObject*) -> std::shared_ptr<QObject> { throw ocelis::PropError("boom"); };
-    ocelis::PropRegistry::Instance().Register(TFailing::staticMetaObject, "Boom", boom);
-    ocelis::PropAdapter caption;
-    caption.type = ocelis::PropType::Text;
-    caption.setText = [](QObject* o, const QString& s) { o->setProperty("caption", s); };
-    ocelis::PropRegistry::Instance().Register(TFailing::staticMetaObject, "Caption", caption);
+    ocelis::TPropAdapter boom;
+    boom.Type = ocelis::TPropType::Object;
+    boom.GetObject = [](QObject*) -> std::shared_ptr<QObject> { throw ocelis::EPropError("boom"); };
+    ocelis::TPropRegistry::Instance().Register(TFailing::staticMetaObject, "Boom", boom);
+    ocelis::TPropAdapter caption;
+    caption.Type = ocelis::TPropType::Text;
+    caption.SetText = [](QObject* o, const QString& s) { o->setProperty("caption", s); };
+    ocelis::TPropRegistry::Instance().Register(TFailing::staticMetaObject, "Caption", caption);
     Apply(R"(<T><foTest>
       <Failing Caption='before'><Boom/><Caption>never</Caption></Failing>
       <Label1 Caption='sibling'/>

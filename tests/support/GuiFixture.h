@@ -22,8 +22,8 @@ namespace ocelis::test {
 class TGuiFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        Dialogs::SetTestMode(true);
-        Dialogs::ClearTestState();
+        TDialogs::SetTestMode(true);
+        TDialogs::ClearTestState();
         ResetMessageTexts();
     }
     // Derived tear-downs free the windows they own first, then call this.
@@ -33,8 +33,8 @@ protected:
         EXPECT_TRUE(WorkersGone());
         CamViewer = nullptr;
         SetAppDirOverride({});
-        Dialogs::SetTestMode(false);
-        Dialogs::ClearTestState();
+        TDialogs::SetTestMode(false);
+        TDialogs::ClearTestState();
         ResetMessageTexts();
     }
 
@@ -47,7 +47,7 @@ protected:
     }
     // Waits with the GUI loop running: a worker may be handing something over.
     static bool WorkersGone(int limitMs = 10000) {
-        return QTest::qWaitFor([] { return FetchThreadRegistry::Instance().Count() == 0; },
+        return QTest::qWaitFor([] { return TFetchThreadRegistry::Instance().Count() == 0; },
                                limitMs);
     }
 };

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ocelis::RegisterGuiPropAdapters();
     // As the program does at start-up: workers hand their results over through it.
-    const auto sync = ocelis::QtSynchronizer::Install();
+    const auto sync = ocelis::TQtSynchronizer::Install();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

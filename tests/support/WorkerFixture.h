@@ -14,7 +14,7 @@ namespace ocelis::test {
 
 class TWorkerFixture : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(FetchThreadRegistry::Instance().Count(), 0u); }
+    void SetUp() override { ASSERT_EQ(TFetchThreadRegistry::Instance().Count(), 0u); }
     // Derived tear-downs stop their workers first, then call this.
     void TearDown() override {
         EXPECT_TRUE(Serve([&] { return Freed(); }));
@@ -25,7 +25,7 @@ protected:
                std::chrono::milliseconds limit = std::chrono::seconds(10)) {
         return Loop->RunUntil(pred, limit);
     }
-    static bool Freed() { return FetchThreadRegistry::Instance().Count() == 0; }
+    static bool Freed() { return TFetchThreadRegistry::Instance().Count() == 0; }
 
     std::shared_ptr<FakeGuiLoop> Loop = std::make_shared<FakeGuiLoop>();
 };

@@ -60,7 +60,7 @@ TEST(ArchivePaths, LayoutAndNumbers) {
     EXPECT_EQ(ArchivePrefix("/w/Webcams", false, " Harbour "), "/w/Webcams/Harbour ");
     EXPECT_EQ(ArchivePrefix("/w/Webcams/", true, "Harbour"), "/w/Webcams/Harbour/Image ");
     EXPECT_EQ(ArchivePrefix("/", false, "Harbour"), "/Harbour ");
-    EXPECT_THROW(ArchivePrefix("", true, "Harbour"), ArchiveError);
+    EXPECT_THROW(ArchivePrefix("", true, "Harbour"), EArchiveError);
     EXPECT_EQ(ArchiveFileName("p ", 1), "p 00001.jpg");
     EXPECT_EQ(ArchiveFileName("p ", 99999), "p 99999.jpg");
     EXPECT_EQ(ArchiveFileName("p ", 100000), "p 100000.jpg");

@@ -5,13 +5,13 @@
 
 namespace {
 
-ocelis::Bitmap Solid(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-    ocelis::Bitmap bmp;
-    bmp.resize(w, h);
-    for (size_t i = 0; i < bmp.pixels.size(); i += 3) {
-        bmp.pixels[i] = r;
-        bmp.pixels[i + 1] = g;
-        bmp.pixels[i + 2] = b;
+ocelis::TBitmap Solid(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+    ocelis::TBitmap bmp;
+    bmp.Resize(w, h);
+    for (size_t i = 0; i < bmp.Pixels.size(); i += 3) {
+        bmp.Pixels[i] = r;
+        bmp.Pixels[i + 1] = g;
+        bmp.Pixels[i + 2] = b;
     }
     return bmp;
 }
@@ -43,7 +43,7 @@ TEST(OcImage, PaintsScaledAndCentredLeavingTheRestToTheParent) {
     image.setGeometry(0, 0, 640, 240);
     image.SetAutoZoom(true);
     image.SetBitmap(Solid(320, 240, 255, 0, 0));
-    ASSERT_EQ(image.PictureRect(), (ocelis::ZoomRect{160, 0, 320, 240}));
+    ASSERT_EQ(image.PictureRect(), (ocelis::TZoomRect{160, 0, 320, 240}));
     const Shot s = Grab(parent);
     EXPECT_EQ(s.at(159, 120), qRgb(0, 0, 255)); // parent
     EXPECT_EQ(s.at(160, 120), qRgb(255, 0, 0)); // picture
@@ -66,12 +66,12 @@ TEST(OcImage, EnlargesASmallPicture) {
     TOcImage image(&parent);
     image.setGeometry(0, 0, 400, 300);
     image.SetAutoZoom(true);
-    ocelis::Bitmap two = Solid(2, 1, 0, 255, 0);
-    two.pixels[3] = 255; // right pixel yellow
-    two.pixels[4] = 255;
-    two.pixels[5] = 0;
+    ocelis::TBitmap two = Solid(2, 1, 0, 255, 0);
+    two.Pixels[3] = 255; // right pixel yellow
+    two.Pixels[4] = 255;
+    two.Pixels[5] = 0;
     image.SetBitmap(two);
-    ASSERT_EQ(image.PictureRect(), (ocelis::ZoomRect{0, 50, 400, 200}));
+    ASSERT_EQ(image.PictureRect(), (ocelis::TZoomRect{0, 50, 400, 200}));
     const Shot s = Grab(parent);
     EXPECT_EQ(s.at(200, 49), qRgb(0, 0, 255));
     EXPECT_EQ(s.at(20, 150), qRgb(0, 255, 0));
@@ -86,27 +86,27 @@ TEST(OcImage, DrawsNothingWithAutoZoomOffOrWithoutAPicture) {
     image.setGeometry(0, 0, 320, 240);
     EXPECT_FALSE(image.AutoZoom());
     image.SetBitmap(Solid(320, 240, 255, 0, 0)); // exactly the control's size
-    EXPECT_EQ(image.PictureRect(), ocelis::ZoomRect{});
+    EXPECT_EQ(image.PictureRect(), ocelis::TZoomRect{});
     const Shot off = Grab(parent);
     EXPECT_EQ(off.at(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(off.at(160, 120), qRgb(0, 0, 255));
 
     image.SetAutoZoom(true);
     EXPECT_EQ(Grab(parent).at(160, 120), qRgb(255, 0, 0));
-    image.SetBitmap(ocelis::Bitmap{});
-    EXPECT_EQ(image.PictureRect(), (ocelis::ZoomRect{160, 120, 0, 0}));
+    image.SetBitmap(ocelis::TBitmap{});
+    EXPECT_EQ(image.PictureRect(), (ocelis::TZoomRect{160, 120, 0, 0}));
     EXPECT_EQ(Grab(parent).at(160, 120), qRgb(0, 0, 255));
 }
 
 TEST(OcImage, KeepsItsOwnCopyAndSharesItWithPicture) {
     TOcImage image;
-    ocelis::Bitmap b = Solid(4, 3, 1, 2, 3);
+    ocelis::TBitmap b = Solid(4, 3, 1, 2, 3);
     image.SetBitmap(b);
-    b.pixels[0] = 99; // the caller's copy is independent
-    EXPECT_EQ(image.Bitmap().pixels[0], 1);
+    b.Pixels[0] = 99; // the caller's copy is independent
+    EXPECT_EQ(image.Bitmap().Pixels[0], 1);
     EXPECT_EQ(image.PictureWidth(), 4);
     EXPECT_EQ(image.PictureHeight(), 3);
-    EXPECT_EQ(image.Picture().constBits(), image.Bitmap().pixels.data());
+    EXPECT_EQ(image.Picture().constBits(), image.Bitmap().Pixels.data());
     EXPECT_EQ(image.Picture().pixel(3, 2), qRgb(1, 2, 3));
     EXPECT_TRUE(image.setProperty("AutoZoom", true) || image.AutoZoom());
     EXPECT_TRUE(image.AutoZoom());
@@ -130,9 +130,9 @@ TEST(OcImage, AtItsOwnSizeThePictureIsDrawnPixelForPixel) {
     TOcImage image(&parent);
     image.setGeometry(0, 0, 3, 2);
     image.SetAutoZoom(true);
-    ocelis::Bitmap b = Solid(3, 2, 0, 0, 0);
-    for (size_t i = 0; i < b.pixels.size(); ++i)
-        b.pixels[i] = static_cast<uint8_t>(i * 13);
+    ocelis::TBitmap b = Solid(3, 2, 0, 0, 0);
+    for (size_t i = 0; i < b.Pixels.size(); ++i)
+        b.Pixels[i] = static_cast<uint8_t>(i * 13);
     image.SetBitmap(b);
     const Shot s = Grab(parent);
     for (int y = 0; y < 2; ++y)

@@ -7,14 +7,14 @@ using namespace ocelis;
 
 namespace {
 
-ViewerSizeContext Proportional320x240() {
-    ViewerSizeContext c;
-    c.proportional = true;
-    c.statusVisible = true;
-    c.pictureWidth = 320;
-    c.pictureHeight = 240;
-    c.screenWidth = 1024;
-    c.screenHeight = 768;
+TViewerSizeContext Proportional320x240() {
+    TViewerSizeContext c;
+    c.Proportional = true;
+    c.StatusVisible = true;
+    c.PictureWidth = 320;
+    c.PictureHeight = 240;
+    c.ScreenWidth = 1024;
+    c.ScreenHeight = 768;
     return c;
 }
 
@@ -32,79 +32,79 @@ TEST(ViewerRounding, HalvesGoToEven) {
 
 TEST(ViewerSizeCheck, FirstImageAt100PercentAddsStatusBarBack) {
     // act100 on a 320x240 picture: the picture keeps its size, the status bar comes on top.
-    EXPECT_EQ(CheckViewerSize({320, 240}, Proportional320x240()), (ViewerSize{320, 259}));
+    EXPECT_EQ(CheckViewerSize({320, 240}, Proportional320x240()), (TViewerSize{320, 259}));
 }
 
 TEST(ViewerSizeCheck, WithoutProportionalOnlyTheMinimumApplies) {
     auto c = Proportional320x240();
-    c.proportional = false;
-    EXPECT_EQ(CheckViewerSize({320, 240}, c), (ViewerSize{320, 240}));
-    EXPECT_EQ(CheckViewerSize({10, 149}, c), (ViewerSize{150, 150}));
-    EXPECT_EQ(CheckViewerSize({-5, 5000}, c), (ViewerSize{150, 5000}));
+    c.Proportional = false;
+    EXPECT_EQ(CheckViewerSize({320, 240}, c), (TViewerSize{320, 240}));
+    EXPECT_EQ(CheckViewerSize({10, 149}, c), (TViewerSize{150, 150}));
+    EXPECT_EQ(CheckViewerSize({-5, 5000}, c), (TViewerSize{150, 5000}));
 }
 
 TEST(ViewerSizeCheck, ProportionalSkippedWhileResizingOrNotNormal) {
     auto c = Proportional320x240();
-    c.resizing = true;
-    EXPECT_EQ(CheckViewerSize({400, 200}, c), (ViewerSize{400, 200}));
-    c.resizing = false;
-    c.normalState = false;
-    EXPECT_EQ(CheckViewerSize({400, 100}, c), (ViewerSize{400, 150}));
+    c.Resizing = true;
+    EXPECT_EQ(CheckViewerSize({400, 200}, c), (TViewerSize{400, 200}));
+    c.Resizing = false;
+    c.NormalState = false;
+    EXPECT_EQ(CheckViewerSize({400, 100}, c), (TViewerSize{400, 150}));
 }
 
 TEST(ViewerSizeCheck, LargerPercentageWins) {
     const auto c = Proportional320x240();
     // width asks for 125 %, height for 100 %: the window grows to 125 %.
-    EXPECT_EQ(CheckViewerSize({400, 259}, c), (ViewerSize{400, 319}));
+    EXPECT_EQ(CheckViewerSize({400, 259}, c), (TViewerSize{400, 319}));
     // height asks for 150 %, width for 100 %.
-    EXPECT_EQ(CheckViewerSize({320, 379}, c), (ViewerSize{480, 379}));
+    EXPECT_EQ(CheckViewerSize({320, 379}, c), (TViewerSize{480, 379}));
     // dragging only the right edge inwards is undone.
-    EXPECT_EQ(CheckViewerSize({300, 259}, c), (ViewerSize{320, 259}));
+    EXPECT_EQ(CheckViewerSize({300, 259}, c), (TViewerSize{320, 259}));
     // both dimensions shrink: the window shrinks.
-    EXPECT_EQ(CheckViewerSize({200, 169}, c), (ViewerSize{200, 169}));
+    EXPECT_EQ(CheckViewerSize({200, 169}, c), (TViewerSize{200, 169}));
     // the minimum comes first: 139 is raised to 150 before the percentages are taken.
-    EXPECT_EQ(CheckViewerSize({160, 139}, c), (ViewerSize{175, 150}));
+    EXPECT_EQ(CheckViewerSize({160, 139}, c), (TViewerSize{175, 150}));
 }
 
 TEST(ViewerSizeCheck, StatusBarHiddenUsesTheWholeHeight) {
     auto c = Proportional320x240();
-    c.statusVisible = false;
-    EXPECT_EQ(CheckViewerSize({320, 240}, c), (ViewerSize{320, 240}));
-    EXPECT_EQ(CheckViewerSize({400, 240}, c), (ViewerSize{400, 300}));
+    c.StatusVisible = false;
+    EXPECT_EQ(CheckViewerSize({320, 240}, c), (TViewerSize{320, 240}));
+    EXPECT_EQ(CheckViewerSize({400, 240}, c), (TViewerSize{400, 300}));
 }
 
 TEST(ViewerSizeCheck, ProductsRoundHalvesToEven) {
     auto c = Proportional320x240();
-    c.statusVisible = false;
-    c.pictureWidth = 100;
-    c.pictureHeight = 101;
+    c.StatusVisible = false;
+    c.PictureWidth = 100;
+    c.PictureHeight = 101;
     // b = 150 %, a = 151 %: W = 151, H = 101 * 1.51 = 152.51 -> 153.
-    EXPECT_EQ(CheckViewerSize({151, 150}, c), (ViewerSize{151, 153}));
+    EXPECT_EQ(CheckViewerSize({151, 150}, c), (TViewerSize{151, 153}));
     // a = 250 %: H = 101 * 2.5 = 252.5 -> 252 (halves to even).
-    EXPECT_EQ(CheckViewerSize({250, 200}, c), (ViewerSize{250, 252}));
-    c.pictureWidth = 300;
-    c.pictureHeight = 201;
+    EXPECT_EQ(CheckViewerSize({250, 200}, c), (TViewerSize{250, 252}));
+    c.PictureWidth = 300;
+    c.PictureHeight = 201;
     // W 150 gives 50 %, H 160 gives 79.6 %: W = 300 * 160 / 201 = 238.8 -> 239, H = 160.
-    EXPECT_EQ(CheckViewerSize({150, 160}, c), (ViewerSize{239, 160}));
+    EXPECT_EQ(CheckViewerSize({150, 160}, c), (TViewerSize{239, 160}));
 }
 
 TEST(ViewerSizeCheck, BeyondTheScreenTakesTheScreenSize) {
     const auto c = Proportional320x240();
     // no status-bar height is added back in this case.
-    EXPECT_EQ(CheckViewerSize({2000, 300}, c), (ViewerSize{1024, 768}));
-    EXPECT_EQ(CheckViewerSize({320, 1000}, c), (ViewerSize{1024, 768}));
-    EXPECT_EQ(CheckViewerSize({INT_MAX, INT_MAX}, c), (ViewerSize{1024, 768}));
+    EXPECT_EQ(CheckViewerSize({2000, 300}, c), (TViewerSize{1024, 768}));
+    EXPECT_EQ(CheckViewerSize({320, 1000}, c), (TViewerSize{1024, 768}));
+    EXPECT_EQ(CheckViewerSize({INT_MAX, INT_MAX}, c), (TViewerSize{1024, 768}));
     // exactly the screen height with the status bar is still within it.
-    EXPECT_EQ(CheckViewerSize({1024, 787}, c), (ViewerSize{1024, 787}));
+    EXPECT_EQ(CheckViewerSize({1024, 787}, c), (TViewerSize{1024, 787}));
 }
 
 TEST(ViewerSizeCheck, EmptyPictureGivesTheMinimum) {
     auto c = Proportional320x240();
-    c.pictureWidth = 0;
-    c.pictureHeight = 0;
-    EXPECT_EQ(CheckViewerSize({0, 0}, c), (ViewerSize{150, 150}));
-    c.proportional = false;
-    EXPECT_EQ(CheckViewerSize({0, 0}, c), (ViewerSize{150, 150}));
+    c.PictureWidth = 0;
+    c.PictureHeight = 0;
+    EXPECT_EQ(CheckViewerSize({0, 0}, c), (TViewerSize{150, 150}));
+    c.Proportional = false;
+    EXPECT_EQ(CheckViewerSize({0, 0}, c), (TViewerSize{150, 150}));
 }
 
 TEST(ViewerZoomCaption, SmallerIntegerPercentageAndOuterSize) {
@@ -116,12 +116,12 @@ TEST(ViewerZoomCaption, SmallerIntegerPercentageAndOuterSize) {
 }
 
 TEST(ViewerZoomSize, Steps) {
-    EXPECT_EQ(ZoomSize(321, 241, 50), (ViewerSize{160, 120}));
-    EXPECT_EQ(ZoomSize(321, 241, 100), (ViewerSize{321, 241}));
+    EXPECT_EQ(ZoomSize(321, 241, 50), (TViewerSize{160, 120}));
+    EXPECT_EQ(ZoomSize(321, 241, 100), (TViewerSize{321, 241}));
     // 321 * 1.5 = 481.5 -> 482 (even), 241 * 1.5 = 361.5 -> 362, 3 * 1.5 = 4.5 -> 4.
-    EXPECT_EQ(ZoomSize(321, 241, 150), (ViewerSize{482, 362}));
-    EXPECT_EQ(ZoomSize(3, 5, 150), (ViewerSize{4, 8}));
-    EXPECT_EQ(ZoomSize(321, 241, 200), (ViewerSize{642, 482}));
+    EXPECT_EQ(ZoomSize(321, 241, 150), (TViewerSize{482, 362}));
+    EXPECT_EQ(ZoomSize(3, 5, 150), (TViewerSize{4, 8}));
+    EXPECT_EQ(ZoomSize(321, 241, 200), (TViewerSize{642, 482}));
 }
 
 TEST(ViewerCountdownText, PicksTheText) {

@@ -381,7 +381,7 @@ TEST_F(ViewerTest, UndecodableFirstBodyGivesTheMinimum) {
     Settings->PropResize = true;
     TfoViewer* v = Open(Cam(5));
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() >= 1; }, 10000));
-    EXPECT_TRUE(Image(v)->Bitmap().empty());
+    EXPECT_TRUE(Image(v)->Bitmap().Empty());
     EXPECT_EQ(v->ClientSize(), QSize(150, 150));
 }
 
@@ -593,24 +593,24 @@ TEST_F(ViewerTest, CustomIntervalThroughTheInputDialog) {
     ServeSteadyPicture();
     TfoViewer* v = Open(Cam(10), false);
     QAction* custom = Act(v, "actRefreshCustom");
-    Dialogs::QueueAnswer(QString("abc"));
+    TDialogs::QueueAnswer(QString("abc"));
     custom->trigger();
     EXPECT_EQ(v->Webcam().Refresh, 10);
-    Dialogs::QueueAnswer(QString("0"));
+    TDialogs::QueueAnswer(QString("0"));
     custom->trigger();
     EXPECT_EQ(v->Webcam().Refresh, 0);
-    Dialogs::QueueAnswer(QString("-1"));
+    TDialogs::QueueAnswer(QString("-1"));
     custom->trigger();
     EXPECT_EQ(v->Webcam().Refresh, -1);
-    Dialogs::QueueAnswer(QString("99999999999"));
+    TDialogs::QueueAnswer(QString("99999999999"));
     custom->trigger();
     EXPECT_EQ(v->Webcam().Refresh, -1);
-    Dialogs::QueueAnswer(std::nullopt); // cancelled
+    TDialogs::QueueAnswer(std::nullopt); // cancelled
     custom->trigger();
     EXPECT_EQ(v->Webcam().Refresh, -1);
     // Without a thread the custom interval does not start one.
     Act(v, "actStopRefresh")->trigger();
-    Dialogs::QueueAnswer(QString("7"));
+    TDialogs::QueueAnswer(QString("7"));
     custom->trigger();
     EXPECT_EQ(v->Webcam().Refresh, 7);
     EXPECT_FALSE(v->ThreadRunning());
@@ -934,16 +934,16 @@ TEST_F(ViewerTest, CtrlSSavesThePictureAsJpeg) {
     fs::create_directories(dir);
     const fs::path file = dir / "snap"; // the default extension is added
     fs::remove(dir / "snap.jpg");
-    Dialogs::QueueAnswer(QString::fromStdString(file.string()));
+    TDialogs::QueueAnswer(QString::fromStdString(file.string()));
     v->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(v));
     QTest::keyClick(v, Qt::Key_S, Qt::ControlModifier);
     ASSERT_TRUE(fs::exists(dir / "snap.jpg"));
-    const JpegImage saved = LoadJpegFile(dir / "snap.jpg");
-    EXPECT_EQ(saved.bitmap.width, 320);
-    EXPECT_EQ(saved.bitmap.height, 240);
+    const TJpegImage saved = LoadJpegFile(dir / "snap.jpg");
+    EXPECT_EQ(saved.Bitmap.Width, 320);
+    EXPECT_EQ(saved.Bitmap.Height, 240);
     // Cancelled: nothing happens.
-    Dialogs::QueueAnswer(std::nullopt);
+    TDialogs::QueueAnswer(std::nullopt);
     QTest::keyClick(v, Qt::Key_S, Qt::ControlModifier);
     // The entry is not in the popup menu.
     for (QAction* a : Child<QMenu>(v, "PopupMenu")->actions())
@@ -1032,7 +1032,7 @@ TEST_F(ViewerTest, PictureCutShortIsNeitherShownNorArchived) {
     TfoViewer* v = Open(Cam(-1));
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate->gets >= 4; }, 10000));
     EXPECT_EQ(v->ImageCount(), 1);
-    EXPECT_EQ(Image(v)->Bitmap().pixels, DecodeJpeg(Picture).pixels);
+    EXPECT_EQ(Image(v)->Bitmap().Pixels, DecodeJpeg(Picture).Pixels);
     {
         std::lock_guard<std::mutex> lock(gate->mutex);
         gate->open = true;
@@ -1057,7 +1057,7 @@ TEST_F(ViewerTest, ClosingDuringSlowRequestNeitherCrashesNorWaits) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }, 10000));
     EXPECT_EQ(FormList.size(), before - 1);
     // The window is gone while its thread still waits for the server.
-    EXPECT_GE(FetchThreadRegistry::Instance().Count(), 1u);
+    EXPECT_GE(TFetchThreadRegistry::Instance().Count(), 1u);
     Server->Stop();
     EXPECT_TRUE(WorkersGone());
 }
