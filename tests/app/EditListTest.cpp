@@ -1,6 +1,7 @@
 // "Edit List..." from the tray menu: the editor's opener, OK and Cancel, and a tray that
 // stays usable while the editor is open.
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
