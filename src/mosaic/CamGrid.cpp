@@ -187,16 +187,30 @@ void TCamGrid::paintEvent(QPaintEvent* event) {
                     continue;
                 p.fillRect(QRect(cell.right() + 1, y, 1, h + 1), line);
                 p.fillRect(QRect(cell.left(), cell.bottom() + 1, FColWidth, 1), line);
+                const bool selected = c == FCol && r == FRow;
                 if (OnDrawCell) {
                     p.save();
                     p.setClipRect(cell);
-                    OnDrawCell(p, c, r, cell, c == FCol && r == FRow);
+                    OnDrawCell(p, c, r, cell, selected);
                     p.restore();
                 }
+                if (selected)
+                    DrawHighlight(p, cell);
             }
         }
         y += h + 1;
     }
+}
+
+void TCamGrid::DrawHighlight(QPainter& p, const QRect& cell) const {
+    if (HighlightWidth <= 0 || cell.width() <= 0 || cell.height() <= 0)
+        return;
+    const QColor colour = palette().color(QPalette::Highlight);
+    const int w = std::min({HighlightWidth, cell.width(), cell.height()});
+    p.fillRect(QRect(cell.left(), cell.top(), cell.width(), w), colour);
+    p.fillRect(QRect(cell.left(), cell.bottom() - w + 1, cell.width(), w), colour);
+    p.fillRect(QRect(cell.left(), cell.top(), w, cell.height()), colour);
+    p.fillRect(QRect(cell.right() - w + 1, cell.top(), w, cell.height()), colour);
 }
 
 void TCamGrid::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,6 @@
 // TCamGrid: the mosaic's grid of cells drawn by its owner: fixed column widths, rows of a
 // default height that the mouse may resize, 1-pixel grid lines, one current cell, scrolled by
-// whole rows with a vertical scroll bar only.
+// whole rows with a vertical scroll bar only. The current cell is framed.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -46,6 +46,9 @@ public:
     // Where the last double click was made (viewport coordinates).
     QPoint DblClickPos() const { return FDblClickPos; }
     std::function<QString(int col, int row)> OnToolTip;
+    // The current cell is framed in the highlight colour, this many pixels wide, over what
+    // OnDrawCell drew: the cell's own colours stay visible inside the frame.
+    int HighlightWidth = 2;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +66,7 @@ private:
     // The row whose bottom grid line lies under y (viewport), or -1.
     int RowEdgeAt(int y) const;
     void UpdateCell(int col, int row);
+    void DrawHighlight(QPainter& p, const QRect& cell) const;
 
     int FColCount = 6;
     int FColWidth = 64;

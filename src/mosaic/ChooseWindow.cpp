@@ -22,7 +22,9 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 namespace {
 
@@ -237,7 +239,15 @@ TCamWebcam* TfoChoose::ItemWebcam(const QListWidgetItem* item) const {
 }
 
 void TfoChoose::StopThread() {
-    FThread.Stop();
+    for (TMireThreadRef& t : FThreads)
+        t.Stop();
+    FThreads.clear();
+    FQueue->Wake();
+}
+
+bool TfoChoose::ThreadRunning() const {
+    return std::any_of(FThreads.begin(), FThreads.end(),
+                       [](const TMireThreadRef& t) { return t.Alive(); });
 }
 
 void TfoChoose::CamTreeChange(QTreeWidgetItem* node) {
@@ -254,27 +264,40 @@ void TfoChoose::CamTreeChange(QTreeWidgetItem* node) {
         item->setData(kWebcamRole, Data(cam));
         CamList->addItem(item);
     }
+    FCategoryImages = 0;
     if (FCategory->Cams.Count() == 0)
         return;
-    auto* thread = new TMireThread();
-    thread->OnImage = [this](TMireThread& t) { ThreadImage(t); };
-    thread->OnNext = [this](TMireThread& t) { ThreadNext(t); };
-    thread->Index = -1;
-    ThreadNext(*thread);
-    if (ThreadSetup)
-        ThreadSetup(*thread);
-    FThread = TMireThreadRef(thread);
-    thread->Resume();
+    std::vector<ocelis::TMireCell> cells;
+    std::unordered_set<std::string> servers;
+    for (int i = 0; i < FCategory->Cams.Count(); ++i) {
+        const TCamWebcam* cam = FCategory->Cams.Items(i);
+        cells.push_back({ocelis::MireServer(cam->Url), cam->Refresh, true});
+        servers.insert(cells.back().Server);
+    }
+    FQueue->SetCells(std::move(cells));
+    StatusBar->SetSimpleText(
+        ocelis::DisplayText(Refreshing + ocelis::UrlForDisplay(FCategory->Cams.Items(0)->Url)));
+    const std::size_t count = std::min(ocelis::TMireSchedule::kMaxInFlight, servers.size());
+    for (std::size_t n = 0; n < count; ++n) {
+        auto* thread = new TMireThread();
+        thread->Queue = FQueue;
+        thread->OnImage = [this](TMireThread& t) { ThreadImage(t); };
+        thread->OnNext = [this](TMireThread& t) { ThreadNext(t); };
+        thread->Index = -1;
+        // The first webcams' inputs straight away: their fetches need no hand-over first.
+        if (thread->TakeFirst())
+            ThreadNext(*thread);
+        if (ThreadSetup)
+            ThreadSetup(*thread);
+        FThreads.emplace_back(thread);
+        thread->Resume();
+    }
 }
 
 void TfoChoose::ThreadNext(TMireThread& thread) {
     try {
-        ++thread.Index;
-        if (!FCategory || thread.Index >= FCategory->Cams.Count()) {
-            // The last webcam is done: no further iteration begins.
+        if (!FCategory || thread.Index < 0 || thread.Index >= FCategory->Cams.Count()) {
             thread.Terminate();
-            FThread.Forget();
-            StatusBar->SetSimpleText(QString());
             return;
         }
         const TCamWebcam* cam = FCategory->Cams.Items(thread.Index);
@@ -294,8 +317,15 @@ void TfoChoose::ThreadNext(TMireThread& thread) {
 }
 
 void TfoChoose::ThreadImage(TMireThread& thread) {
+    ++FImageCount;
+    if (FCategory && ++FCategoryImages >= FCategory->Cams.Count()) {
+        // Each webcam once: the threads end by themselves.
+        for (TMireThreadRef& t : FThreads)
+            t.Forget();
+        FThreads.clear();
+        StatusBar->SetSimpleText(QString());
+    }
     try {
-        ++FImageCount;
         const int i = thread.Index;
         if (!FCategory || i < 0 || i >= FCategory->Cams.Count() || i >= CamList->count())
             return;

@@ -1,6 +1,7 @@
 // TfoChoose: the categories of the catalogue as a tree, the webcams of the selected one as
-// large icons whose pictures are fetched once each by a thumbnail thread, with information
-// tips; a double click opens a viewer. The tray controller keeps the one open chooser.
+// large icons whose pictures are fetched once each by up to four thumbnail threads sharing
+// the window's schedule (never two requests to one server at once), with information tips;
+// a double click opens a viewer. The tray controller keeps the one open chooser.
 #pragma once
 
 #include "gui/SForm.h"
@@ -54,13 +55,15 @@ public:
     void CamTreeChange(QTreeWidgetItem* node);
     void CamListDblClick();
     QString CamListInfoTip(const QListWidgetItem* item) const;
+    // The thread hand-overs: fill in the inputs of the webcam at the thread's Index, and
+    // take its picture.
     void ThreadNext(TMireThread& thread);
     void ThreadImage(TMireThread& thread);
 
     TCamCategory* Category() const { return FCategory; }
     TCamWebcam* ItemWebcam(const QListWidgetItem* item) const;
     QTreeWidgetItem* NodeOf(const TCamCategory* category) const;
-    bool ThreadRunning() const { return FThread.Alive(); }
+    bool ThreadRunning() const;
     int32_t ImageCount() const { return FImageCount; }
 
     QTreeWidget* CamTree = nullptr;
@@ -82,8 +85,12 @@ private:
     void AddNodes(QTreeWidgetItem* parent, const TCamCategory& category);
 
     TCamCategory* FCategory = nullptr;
-    TMireThreadRef FThread;
+    std::vector<TMireThreadRef> FThreads;
+    // One for the window's life: a fetch of a category left behind still keeps its server
+    // from a second request.
+    std::shared_ptr<ocelis::TMireQueue> FQueue = std::make_shared<ocelis::TMireQueue>();
     int32_t FImageCount = 0;
+    int32_t FCategoryImages = 0; // of the current category
 };
 
 namespace ocelis {

@@ -3,6 +3,7 @@
 #include "imaging/Jpeg.h"
 #include "util/Text.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -32,8 +33,48 @@ void TMireThread::CallHandler(TCallback TMireThread::*which) {
 void TMireThread::Execute() {
     Data.clear();
     NewClient();
+    if (Queue) {
+        ScheduledLoop();
+        return;
+    }
     while (!Terminated())
         Iteration();
+}
+
+void TMireThread::AbortWork() {
+    if (Queue)
+        Queue->Wake();
+}
+
+bool TMireThread::TakeFirst() {
+    if (!Queue)
+        return false;
+    FTicket = Queue->TryTake();
+    if (FTicket)
+        Index = static_cast<int32_t>(FTicket->Index);
+    return FTicket.has_value();
+}
+
+void TMireThread::ScheduledLoop() {
+    const auto stop = [this] { return Terminated() || StopRequested(); };
+    // FTicket: taken before Resume, its inputs filled in already.
+    while (!stop()) {
+        if (!FTicket) {
+            FTicket = Queue->Take(stop);
+            if (!FTicket)
+                return;
+            Index = static_cast<int32_t>(FTicket->Index);
+            CallHandler(&TMireThread::OnNext);
+            if (stop())
+                break;
+        }
+        FetchCell();
+        CallHandler(&TMireThread::OnImage);
+        Queue->Done(*FTicket, Answered);
+        FTicket.reset();
+    }
+    if (FTicket)
+        Queue->Release(*FTicket);
 }
 
 void TMireThread::Fail(const std::exception_ptr& error) {
@@ -61,6 +102,7 @@ bool TMireThread::Head() {
     FailReason.clear();
     bool silent = false;
     try {
+        FHttp->RequestTimeLimit = Timing.FetchTimeLimit;
         FHttp->Head(Url);
         Answered = true;
         silent = ocelis::HeadIsSilent(FHttp->Response, nullptr);
@@ -88,6 +130,11 @@ void TMireThread::Fetch(bool headAnswered) {
     Answered = false;
     FailReason.clear();
     try {
+        // What the HEAD left of the fetch's bound (at least a moment, so the GET fails
+        // as a time-out).
+        FHttp->RequestTimeLimit = std::max(std::chrono::milliseconds(1),
+                                           std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               FFetchEnd - std::chrono::steady_clock::now()));
         FHttp->Request.Referer = Referer;
         FHttp->Get(Url, Data);
         BodyComplete = FHttp->Response.BodyComplete;
@@ -134,7 +181,14 @@ void TMireThread::DecodePicture() {
 }
 
 void TMireThread::Iteration() {
+    FetchCell();
+    CallHandler(&TMireThread::OnImage);
+    CallHandler(&TMireThread::OnNext);
+}
+
+void TMireThread::FetchCell() {
     const auto now = std::chrono::steady_clock::now();
+    FFetchEnd = now + Timing.FetchTimeLimit;
     const bool skipHead = Content.SkipsHead(now);
     bool silent = skipHead;
     if (skipHead) {
@@ -169,6 +223,4 @@ void TMireThread::Iteration() {
         if (!Unchanged)
             DecodePicture();
     }
-    CallHandler(&TMireThread::OnImage);
-    CallHandler(&TMireThread::OnNext);
 }

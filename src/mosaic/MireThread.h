@@ -23,9 +23,18 @@
 //
 // OnNext may stop its own thread with Terminate() (the argument stays valid until the
 // handler returns); the next iteration is then not begun. Handlers must not throw.
+//
+// With a Queue (set before Resume) the window's threads share its schedule instead: each
+// takes the next due cell from it (sleeping while none is), sets Index to that cell, runs
+// OnNext to have its inputs filled in, fetches, runs OnImage, and gives the cell back with
+// the outcome. Before Resume the window may call TakeFirst and fill in the first cell's
+// inputs itself, so that the first fetch needs no hand-over. The thread ends when terminated or
+// when the queue has no cell left for it. A fetch, HEAD and GET together, is bounded by
+// Timing.FetchTimeLimit.
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "mosaic/MireSchedule.h"
 #include "net/HttpClient.h"
 #include "net/Worker.h"
 #include "util/DateTime.h"
@@ -37,6 +46,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class TMireThread : public ocelis::TWorker {
@@ -87,15 +97,24 @@ public:
     bool PictureCutShort = false; // of those: the JPEG data ends before the picture does
 
     TTiming Timing;
+    // The window's schedule; none: OnNext alone leads the thread from fetch to fetch.
+    std::shared_ptr<ocelis::TMireQueue> Queue;
 
     // On the GUI thread only.
     void ClearHandlers() override;
+    // Before Resume: takes the cell due now from Queue and sets Index to it; false when
+    // none is.
+    bool TakeFirst();
 
 protected:
     void Execute() override;
+    void AbortWork() override;
 
 private:
     void Iteration();
+    void ScheduledLoop();
+    // HEAD, GET when changed, and the decode; no hand-over.
+    void FetchCell();
     // True when the HEAD told nothing of the picture.
     bool Head();
     void Fetch(bool headAnswered);
@@ -104,7 +123,9 @@ private:
     void NewClient();
     void Fail(const std::exception_ptr& error);
 
-    THttpClient* FHttp = nullptr; // the worker's client of the moment
+    THttpClient* FHttp = nullptr;                    // the worker's client of the moment
+    std::chrono::steady_clock::time_point FFetchEnd; // the bound of the fetch under way
+    std::optional<ocelis::TMireTicket> FTicket;      // the cell of the fetch under way
 };
 
 // A window's reference to its thread: stays safe to use after the thread is gone.

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <string_view>
+#include <unordered_set>
 
 using ocelis::TCellShade;
 
@@ -75,8 +76,16 @@ TfoMire::TfoMire(QWidget* parent) : TSForm(QStringLiteral("foMire"), parent, Qt:
 }
 
 TfoMire::~TfoMire() {
-    // FormDestroy: stop the thread without waiting; the cells go with the list.
-    FThread.Stop();
+    // FormDestroy: stop the threads without waiting; the cells go with the list.
+    for (TMireThreadRef& t : FThreads)
+        t.Stop();
+    if (FQueue)
+        FQueue->Wake();
+}
+
+bool TfoMire::ThreadRunning() const {
+    return std::any_of(FThreads.begin(), FThreads.end(),
+                       [](const TMireThreadRef& t) { return t.Alive(); });
 }
 
 void TfoMire::LayoutChildren() {
@@ -101,13 +110,31 @@ void TfoMire::FormCreate() {
     CamGrid->SetRowCount(ocelis::MosaicRowCount(FCells.size()));
     if (FCells.empty())
         return;
-    TMireThread* thread = NewThread ? NewThread() : new TMireThread();
-    thread->Index = -1;
-    thread->OnImage = [this](TMireThread& t) { ThreadImage(t); };
-    thread->OnNext = [this](TMireThread& t) { ThreadNext(t); };
-    ThreadNext(*thread);
-    FThread = TMireThreadRef(thread);
-    thread->Resume();
+    std::vector<ocelis::TMireCell> cells;
+    std::unordered_set<std::string> servers;
+    cells.reserve(FCells.size());
+    for (const auto& cell : FCells) {
+        cells.push_back({ocelis::MireServer(cell->Url), cell->Webcam->Refresh, false});
+        servers.insert(cells.back().Server);
+    }
+    FQueue = std::make_shared<ocelis::TMireQueue>();
+    FQueue->SetCells(std::move(cells));
+    StatusBar->SetSimpleText(ocelis::DisplayText(Refreshing) +
+                             ocelis::ToQ(ocelis::UrlForDisplay(FCells.front()->Url)));
+    // More threads than servers would only wait for one another.
+    const std::size_t count = std::min(ocelis::TMireSchedule::kMaxInFlight, servers.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        TMireThread* thread = NewThread ? NewThread() : new TMireThread();
+        thread->Index = -1;
+        thread->Queue = FQueue;
+        thread->OnImage = [this](TMireThread& t) { ThreadImage(t); };
+        thread->OnNext = [this](TMireThread& t) { ThreadPrepare(t); };
+        // The first cells' inputs straight away: their fetches need no hand-over first.
+        if (thread->TakeFirst())
+            ThreadPrepare(*thread);
+        FThreads.emplace_back(thread);
+        thread->Resume();
+    }
 }
 
 void TfoMire::resizeEvent(QResizeEvent* event) {
@@ -140,6 +167,12 @@ void TfoMire::ThreadNext(TMireThread& thread) {
     if (FCells.empty())
         return;
     thread.Index = thread.Index + 1 >= static_cast<int32_t>(FCells.size()) ? 0 : thread.Index + 1;
+    ThreadPrepare(thread);
+}
+
+void TfoMire::ThreadPrepare(TMireThread& thread) {
+    if (thread.Index < 0 || static_cast<std::size_t>(thread.Index) >= FCells.size())
+        return;
     TCamInfo& cell = *FCells[static_cast<std::size_t>(thread.Index)];
     thread.Url = cell.Url;
     thread.LastModified = cell.Refetch ? ocelis::TModifiedDate{} : cell.LastModified;
@@ -174,6 +207,10 @@ void TfoMire::ThreadImage(TMireThread& thread) {
         cell.Fetched = true;
         cell.Failed = failed;
         cell.FailReason = reason;
+        cell.FetchedAt = std::chrono::system_clock::now();
+        cell.Answered = thread.Answered;
+        cell.FailKind = thread.Answered ? THttpFailure::Other : thread.FailKind;
+        cell.FailuresInRow = thread.Answered ? 0 : cell.FailuresInRow + 1;
         // A failed fetch keeps the values of the last good one, so that the next pass asks
         // for the picture again instead of taking the failure's values as the known state.
         if (!failed) {
@@ -197,6 +234,8 @@ void TfoMire::ThreadImage(TMireThread& thread) {
     }
     CamGrid->SetCurrent(thread.Index % ocelis::kMosaicColumns,
                         thread.Index / ocelis::kMosaicColumns);
+    if (OnCellFetched)
+        OnCellFetched(static_cast<std::size_t>(thread.Index));
 }
 
 bool TfoMire::Stale(const TCamInfo& cell) const {
@@ -212,13 +251,14 @@ TCellShade TfoMire::Shade(std::size_t i, bool selected) const {
                                cell.Fetched && !cell.Failed && Stale(cell), cell.Live);
 }
 
-void TfoMire::CamGridDrawCell(QPainter& p, int col, int row, const QRect& rect, bool selected) {
+void TfoMire::CamGridDrawCell(QPainter& p, int col, int row, const QRect& rect, bool) {
     const auto index =
         static_cast<std::size_t>(col) + static_cast<std::size_t>(row) * ocelis::kMosaicColumns;
     if (index >= FCells.size())
         return;
     try {
-        p.fillRect(rect, ShadeColour(Shade(index, selected), palette()));
+        // The grid frames the selected cell: its state colour stays visible.
+        p.fillRect(rect, ShadeColour(Shade(index, false), palette()));
         const ocelis::TBitmap& image = FCells[index]->Image;
         if (image.Empty())
             return;

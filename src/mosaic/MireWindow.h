@@ -1,7 +1,8 @@
 // TfoMire: the "Mosaic" window. Every webcam of the catalogue is a cell of a 6-column grid
-// of thumbnails that one fetch thread refreshes in an endless cycle; the highlight follows
-// the cell fetched last, the background tells whether a webcam looks live, and a double
-// click opens a viewer.
+// of thumbnails, each fetched again its own Refresh seconds after its last fetch by up to
+// four threads sharing the window's schedule; the highlight frames the cell whose fetch
+// ended last, the background tells whether a webcam looks live, and a double click opens a
+// viewer.
 #pragma once
 
 #include "catalogue/CamCategory.h"
@@ -42,6 +43,14 @@ public:
     bool Changed = false; // a picture has been seen; LastChange is when it last changed
     std::chrono::steady_clock::time_point LastChange;
     std::size_t PictureHash = 0;
+
+    // The last fetch's outcome as the request met it (a picture that is no JPEG apart):
+    // when it ended, whether it got a 2xx answer, and if not, why; and how many fetches in a
+    // row got none.
+    std::chrono::system_clock::time_point FetchedAt;
+    bool Answered = false;
+    THttpFailure FailKind = THttpFailure::Other;
+    int32_t FailuresInRow = 0;
 };
 
 class TfoMire : public TSForm {
@@ -59,7 +68,13 @@ public:
     // Makes each new thread when set (tests give it their hand-over and timing).
     static inline std::function<TMireThread*()> NewThread;
 
-    // The thread hand-overs (GUI thread, worker waiting).
+    // Run after a cell's fetch has been handed over and its fields updated.
+    std::function<void(std::size_t index)> OnCellFetched;
+
+    // The thread hand-overs (GUI thread, worker waiting). ThreadPrepare fills in the inputs
+    // of the cell at the thread's Index; ThreadNext first moves Index on to the next cell,
+    // for a thread that goes round the cells in order without a schedule.
+    void ThreadPrepare(TMireThread& thread);
     void ThreadNext(TMireThread& thread);
     void ThreadImage(TMireThread& thread);
 
@@ -70,7 +85,9 @@ public:
 
     std::size_t CellCount() const { return FCells.size(); }
     const TCamInfo& Cell(std::size_t i) const { return *FCells[i]; }
-    bool ThreadRunning() const { return FThread.Alive(); }
+    bool ThreadRunning() const;
+    std::size_t ThreadCount() const { return FThreads.size(); }
+    const std::shared_ptr<ocelis::TMireQueue>& Queue() const { return FQueue; }
     // The cell's shade as drawn now (selection apart).
     ocelis::TCellShade Shade(std::size_t i, bool selected) const;
 
@@ -88,6 +105,7 @@ private:
     bool Stale(const TCamInfo& cell) const;
 
     std::vector<std::unique_ptr<TCamInfo>> FCells;
-    TMireThreadRef FThread;
+    std::vector<TMireThreadRef> FThreads;
+    std::shared_ptr<ocelis::TMireQueue> FQueue;
     ocelis::TMosaicCellSize FCellSize;
 };

@@ -28,6 +28,9 @@ struct TFetchTiming {
     int32_t GetReadTimeout = 5000;                  // ms, set before every GET
     int32_t HeadReadTimeout = 5000;                 // ms, a fresh client's connect and HEAD
     std::chrono::milliseconds RequestTimeLimit{60000};
+    // A thumbnail's fetch as a whole (connect, HEAD and GET), so that one slow server holds
+    // a mosaic thread for no longer.
+    std::chrono::milliseconds FetchTimeLimit{15000};
     // Least time between two progress hand-overs of one body: one display frame.
     std::chrono::milliseconds ProgressInterval{16};
 };

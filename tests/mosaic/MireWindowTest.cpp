@@ -260,3 +260,48 @@ TEST_F(MireWindowTest, AnEnlargingResizeFetchesTooSmallPicturesAgain) {
     next();
     EXPECT_EQ(t.ContentLength, 77);
 }
+
+// The cell fetched last is framed in the highlight colour, its own colour showing inside;
+// each hand-over leaves the fetch's outcome on the cell.
+TEST_F(MireWindowTest, TheCellFetchedLastIsFramedAndEachCellKeepsItsOutcome) {
+    Catalogue("http://127.0.0.1:9");
+    TfoMire* w = OpenQuiet();
+    std::vector<std::size_t> told;
+    w->OnCellFetched = [&told](std::size_t i) { told.push_back(i); };
+    TMireThread t;
+    struct TStep {
+        bool Answered;
+        THttpFailure Kind;
+        int32_t InRow;
+    };
+    const std::vector<TStep> steps = {
+        {false, THttpFailure::Refused, 1},
+        {false, THttpFailure::TimeOut, 2},
+        {true, THttpFailure::Other, 0},
+        {true, THttpFailure::Other, 0}, // the stored length is now known: live
+    };
+    for (const TStep& s : steps) {
+        t.Index = 1;
+        w->ThreadPrepare(t);
+        EXPECT_EQ(t.Url, "http://127.0.0.1:9/r-1.jpg");
+        t.Answered = s.Answered;
+        t.FailKind = s.Kind;
+        t.ContentLength = 100;
+        w->ThreadImage(t);
+        const TCamInfo& cell = w->Cell(1);
+        EXPECT_EQ(cell.Answered, s.Answered);
+        EXPECT_EQ(cell.FailKind, s.Kind);
+        EXPECT_EQ(cell.FailuresInRow, s.InRow);
+        EXPECT_LE(std::chrono::system_clock::now() - cell.FetchedAt, 10s);
+    }
+    EXPECT_EQ(told, std::vector<std::size_t>(steps.size(), 1));
+    ASSERT_EQ(w->Shade(1, false), TCellShade::Live);
+    const QRect r = w->CamGrid->CellRect(1, 0);
+    const QImage shot = w->CamGrid->viewport()->grab().toImage();
+    const QColor frame = w->CamGrid->palette().color(QPalette::Highlight);
+    EXPECT_EQ(shot.pixelColor(r.topLeft()), frame);
+    EXPECT_EQ(shot.pixelColor(r.bottomRight()), frame);
+    EXPECT_EQ(shot.pixelColor(r.topLeft() + QPoint(3, 3)), QColor(0, 128, 0));
+    // Only that cell is framed.
+    EXPECT_EQ(shot.pixelColor(w->CamGrid->CellRect(0, 0).topLeft()), QColor(Qt::black));
+}
