@@ -93,11 +93,14 @@ TfoOptions::TfoOptions(QWidget* parent)
         b->setGeometry(30, top, 280, kBoxHeight);
         return b;
     };
+    // Six boxes share the room five had: the dialog keeps its size.
     AlwaysBox = box("AlwaysBox", QStringLiteral("Always on top"), 21);
-    PropBox = box("PropBox", QStringLiteral("Proportional resize"), 43);
-    StatusBox = box("StatusBox", QStringLiteral("Show status bar"), 65);
-    BeepBox = box("BeepBox", QStringLiteral("Beep on new image"), 87);
-    LaunchWindows = box("LaunchWindows", QStringLiteral("Launch with Windows"), 109);
+    PropBox = box("PropBox", QStringLiteral("Proportional resize"), 39);
+    StatusBox = box("StatusBox", QStringLiteral("Show status bar"), 57);
+    BeepBox = box("BeepBox", QStringLiteral("Beep on new image"), 75);
+    LaunchWindows = box("LaunchWindows", QStringLiteral("Launch with Windows"), 93);
+    NotifyBox =
+        box("NotifyBox", QStringLiteral("Notify when a webcam goes offline or freezes"), 111);
 
     SaveTitle = PlacedLabel(this, "SaveTitle", QStringLiteral("Save "),
                             QRect(8, 130, groupWidth, 15), Qt::AlignLeft, true);
@@ -128,7 +131,7 @@ TfoOptions::TfoOptions(QWidget* parent)
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    QWidget* order[] = {AlwaysBox, PropBox,     StatusBox, BeepBox,  LaunchWindows,
+    QWidget* order[] = {AlwaysBox, PropBox,     StatusBox, BeepBox,  LaunchWindows, NotifyBox,
                         ImagesBox, ImageSubBox, Directory, OkButton, CancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -147,6 +150,7 @@ void TfoOptions::Fill(const TCamViewer& settings) {
     ImageSubBox->setChecked(settings.SubDirectory);
     Directory->SetText(ocelis::ToQ(settings.SavePath));
     LaunchWindows->setChecked(settings.LaunchWindows);
+    NotifyBox->setChecked(settings.NotifyHealth);
 }
 
 void TfoOptions::Apply(TCamViewer& settings) const {
@@ -157,5 +161,6 @@ void TfoOptions::Apply(TCamViewer& settings) const {
     settings.SaveImages = ImagesBox->isChecked();
     settings.SubDirectory = ImageSubBox->isChecked();
     settings.SavePath = ocelis::FromQ(Directory->Text());
+    settings.NotifyHealth = NotifyBox->isChecked();
     settings.SetLaunchWindows(LaunchWindows->isChecked());
 }

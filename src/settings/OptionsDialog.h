@@ -31,6 +31,7 @@ public:
     QCheckBox* StatusBox = nullptr;
     QCheckBox* BeepBox = nullptr;
     QCheckBox* LaunchWindows = nullptr;
+    QCheckBox* NotifyBox = nullptr;
     QCheckBox* ImagesBox = nullptr;
     QCheckBox* ImageSubBox = nullptr;
     TOcDirectoryEdit* Directory = nullptr;
