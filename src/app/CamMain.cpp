@@ -220,6 +220,8 @@ void TfoCamMain::BuildComponents() {
     FNotifier->OnActivate = [](QWidget* window) { BringToFront(window); };
     OcTranslator = new TOcTranslator(this);
     Variables = new TOcTranslatorStrings(this);
+    HealthTexts = new TOcTranslatorStrings(this);
+    HealthTexts->setObjectName(QStringLiteral("HealthTexts"));
 
     using ocelis::NewAction;
     actCloseMenu = NewAction(this, "actCloseMenu", QStringLiteral("&Close this menu"));
@@ -331,6 +333,7 @@ void TfoCamMain::CreateTrayIcon() {
         FExported = exported;
         BuildCatalogueEntries();
     }
+    FNotifier->TrayReady();
     if (FBalloonPending) {
         FBalloonPending = false;
         TrayIcon->showMessage(FBalloonTitle, FBalloonText, QSystemTrayIcon::NoIcon, 5000);
@@ -354,6 +357,7 @@ void TfoCamMain::FormCreate(const std::vector<std::string>& arguments) {
     CamViewer->Load();
     // 2. Message texts.
     ocelis::RegisterMessageTexts(*Variables);
+    ocelis::RegisterHealthTexts(*HealthTexts);
     // 3. The saved language, before any menu entry is built from the texts.
     {
         std::error_code ec;

@@ -71,6 +71,7 @@ public:
     QObject* ImageList1 = nullptr;
     TOcTranslator* OcTranslator = nullptr;
     TOcTranslatorStrings* Variables = nullptr;
+    TOcTranslatorStrings* HealthTexts = nullptr; // the webcam health texts
 
     QAction* actCloseMenu = nullptr;
     QAction* actAviCreator = nullptr;

@@ -119,26 +119,56 @@ void TNotifier::Flush() {
 
 void TNotifier::Send(const QString& text, const QImage& image, uint replaces,
                      const std::vector<QPointer<QWidget>>& windows, bool warning) {
-    const QString title = QLatin1String(ocelis::kProductName);
-    QDBusConnection bus = QDBusConnection::sessionBus();
     QPointer<QWidget> window = windows.empty() ? nullptr : windows.front();
-    const auto balloon = [this, title, text, window] {
-        QSystemTrayIcon* icon = TrayIcon ? TrayIcon() : nullptr;
-        if (!icon)
+    const TNotification notification{text, image, replaces, !window.isNull()};
+    auto answered = [this, text, window, windows, warning](std::optional<uint> id) {
+        // No notification service took it: the tray says it.
+        if (!id) {
+            QSystemTrayIcon* icon = TrayIcon ? TrayIcon() : nullptr;
+            // The tray icon may come later than the first messages of a start.
+            if (!icon) {
+                FWaiting.push_back(text);
+                return;
+            }
+            FBalloonWindow = window;
+            connect(icon, &QSystemTrayIcon::messageClicked, this, &TNotifier::BalloonClicked,
+                    Qt::UniqueConnection);
+            icon->showMessage(QLatin1String(ocelis::kProductName), text,
+                              QSystemTrayIcon::Information, kBalloonMs);
             return;
-        FBalloonWindow = window;
-        connect(icon, &QSystemTrayIcon::messageClicked, this, &TNotifier::BalloonClicked,
-                Qt::UniqueConnection);
-        icon->showMessage(title, text, QSystemTrayIcon::Information, kBalloonMs);
+        }
+        if (!window)
+            return;
+        FWindowOf[*id] = window;
+        if (!warning)
+            return;
+        for (const QPointer<QWidget>& w : windows) {
+            if (!w)
+                continue;
+            if (!FWarning.count(w))
+                connect(w, &QObject::destroyed, this,
+                        [this, key = w.data()] { FWarning.erase(key); });
+            FWarning[w] = *id;
+        }
     };
+    if (Post)
+        Post(notification, std::move(answered));
+    else
+        PostOnBus(notification, std::move(answered));
+}
+
+void TNotifier::PostOnBus(const TNotification& notification, TAnswered answered) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        balloon();
+        answered(std::nullopt);
         return;
     }
+    const QString title = QLatin1String(ocelis::kProductName);
     QDBusMessage call =
         QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
                                        QLatin1String(kInterface), QStringLiteral("Notify"));
     QVariantMap hints;
+    const QImage& image = notification.Image;
     if (!image.isNull()) {
         const QImage small = image.width() > kImageSide || image.height() > kImageSide
                                  ? image.scaled(kImageSide, kImageSide, Qt::KeepAspectRatio,
@@ -149,32 +179,15 @@ void TNotifier::Send(const QString& text, const QImage& image, uint replaces,
             QVariant::fromValue(TNotifyImage{small.convertToFormat(QImage::Format_RGB888)}));
     }
     const QStringList actions =
-        window ? QStringList{QStringLiteral("default"), title} : QStringList{};
-    call << title << replaces << QString() << title << text << actions << hints << kExpireMs;
+        notification.Clickable ? QStringList{QStringLiteral("default"), title} : QStringList{};
+    call << title << notification.Replaces << QString() << title << notification.Text << actions
+         << hints << kExpireMs;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, balloon, window, windows, warning](QDBusPendingCallWatcher*) {
+            [watcher, answered = std::move(answered)](QDBusPendingCallWatcher*) {
                 watcher->deleteLater();
                 const QDBusPendingReply<uint> reply = *watcher;
-                // No notification service on the bus: the tray says it.
-                if (reply.isError()) {
-                    balloon();
-                    return;
-                }
-                const uint id = reply.value();
-                if (!window)
-                    return;
-                FWindowOf[id] = window;
-                if (!warning)
-                    return;
-                for (const QPointer<QWidget>& w : windows) {
-                    if (!w)
-                        continue;
-                    if (!FWarning.count(w))
-                        connect(w, &QObject::destroyed, this,
-                                [this, key = w.data()] { FWarning.erase(key); });
-                    FWarning[w] = id;
-                }
+                answered(reply.isError() ? std::nullopt : std::optional<uint>(reply.value()));
             });
 }
 
@@ -184,6 +197,16 @@ void TNotifier::ActionInvoked(uint id, const QString& action) {
         return;
     if (it->second && OnActivate)
         OnActivate(it->second);
+}
+
+void TNotifier::TrayReady() {
+    QSystemTrayIcon* icon = TrayIcon ? TrayIcon() : nullptr;
+    if (!icon)
+        return;
+    for (const QString& text : FWaiting)
+        icon->showMessage(QLatin1String(ocelis::kProductName), text, QSystemTrayIcon::Information,
+                          kBalloonMs);
+    FWaiting.clear();
 }
 
 void TNotifier::BalloonClicked() {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 class QSystemTrayIcon;
@@ -25,6 +26,17 @@ public:
 
     // The balloon's icon where the bus has no notification service; may give null.
     std::function<QSystemTrayIcon*()> TrayIcon;
+    // What goes to the desktop; Clickable: its default action brings a window forward.
+    struct TNotification {
+        QString Text;
+        QImage Image;
+        uint Replaces = 0;
+        bool Clickable = false;
+    };
+    // Called with the desktop's id for the notification, or nothing when none took it.
+    using TAnswered = std::function<void(std::optional<uint> id)>;
+    // Hands a notification over; empty: the session bus (tests give their own).
+    std::function<void(const TNotification& notification, TAnswered answered)> Post;
     // A notification about a window was clicked: bring it forward.
     std::function<void(QWidget* window)> OnActivate;
 
@@ -36,6 +48,11 @@ public:
                       const QImage& image);
     // How long notices are gathered (tests shorten it).
     void SetGatherMs(int ms) { FGather->setInterval(ms); }
+
+    // The tray icon exists now: shows what waited for it.
+    void TrayReady();
+    // Sends the gathered notices now (the timer's end).
+    void Flush();
 
 private slots:
     void ActionInvoked(uint id, const QString& action);
@@ -49,7 +66,7 @@ private:
         QString Text;
         QImage Image;
     };
-    void Flush();
+    void PostOnBus(const TNotification& notification, TAnswered answered);
     // windows: what the notification is about (the first is brought forward); warning:
     // whether a later "back" replaces it.
     void Send(const QString& text, const QImage& image, uint replaces,
@@ -61,4 +78,5 @@ private:
     std::map<QWidget*, uint> FWarning;
     std::map<uint, QPointer<QWidget>> FWindowOf;
     QPointer<QWidget> FBalloonWindow;
+    std::vector<QString> FWaiting; // balloons that came before the tray icon
 };

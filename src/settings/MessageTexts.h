@@ -45,7 +45,7 @@ extern std::string TestAuth;       // %1 how: "Digest (SHA-256)"
 extern std::string TestAuthPlain;  // %1 how, sent over plain http
 extern std::string TestAuthNeeded;
 extern std::string TestAuthRefused;
-// Webcam health: reasons, tips, notifications, the tray tip.
+// Webcam health: reasons, tips, notifications, the tray tip (registered apart).
 extern std::string HealthNoName;
 extern std::string HealthRefused;
 extern std::string HealthUnreachable;
@@ -77,8 +77,11 @@ namespace ocelis {
 inline constexpr const char* kProductName = "Ocelis";
 
 // Registers the texts in table order: the 17 from EmptyCat to OnlineText first, then the
-// address test's, then the webcam health texts (main window's FormCreate).
+// address test's (main window's FormCreate).
 void RegisterMessageTexts(TOcTranslatorStrings& variables);
+
+// Registers the webcam health texts (the main window's `HealthTexts` component).
+void RegisterHealthTexts(TOcTranslatorStrings& variables);
 
 // Puts the built-in English texts back (tests).
 void ResetMessageTexts();

@@ -1,6 +1,7 @@
 #include "settings/OptionsDialog.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -93,14 +94,11 @@ TfoOptions::TfoOptions(QWidget* parent)
         b->setGeometry(30, top, 280, kBoxHeight);
         return b;
     };
-    // Six boxes share the room five had: the dialog keeps its size.
     AlwaysBox = box("AlwaysBox", QStringLiteral("Always on top"), 21);
-    PropBox = box("PropBox", QStringLiteral("Proportional resize"), 39);
-    StatusBox = box("StatusBox", QStringLiteral("Show status bar"), 57);
-    BeepBox = box("BeepBox", QStringLiteral("Beep on new image"), 75);
-    LaunchWindows = box("LaunchWindows", QStringLiteral("Launch with Windows"), 93);
-    NotifyBox =
-        box("NotifyBox", QStringLiteral("Notify when a webcam goes offline or freezes"), 111);
+    PropBox = box("PropBox", QStringLiteral("Proportional resize"), 43);
+    StatusBox = box("StatusBox", QStringLiteral("Show status bar"), 65);
+    BeepBox = box("BeepBox", QStringLiteral("Beep on new image"), 87);
+    LaunchWindows = box("LaunchWindows", QStringLiteral("Launch with Windows"), 109);
 
     SaveTitle = PlacedLabel(this, "SaveTitle", QStringLiteral("Save "),
                             QRect(8, 130, groupWidth, 15), Qt::AlignLeft, true);
@@ -128,10 +126,27 @@ TfoOptions::TfoOptions(QWidget* parent)
     const int cancelLeft = kClientWidth - 8 - kButtonWidth;
     OkButton = button("OkButton", QStringLiteral("&Ok"), cancelLeft - 6 - kButtonWidth);
     CancelButton = button("CancelButton", QStringLiteral("&Cancel"), cancelLeft);
+    // The dialog keeps its size and every control its place: the one free room is left of
+    // the buttons, where the caption wraps beside its box. The caption's accelerator and a
+    // click on it reach the box; Tab keeps the order it always had.
+    NotifyBox = ocelis::NewCheckBox(this, "NotifyBox", QString());
+    NotifyBox->setGeometry(4, panelTop + (kPanelHeight - kBoxHeight) / 2, kBoxHeight, kBoxHeight);
+    NotifyBox->setFocusPolicy(Qt::ClickFocus);
+    const int labelLeft = 4 + kBoxHeight;
+    NotifyLabel = PlacedLabel(
+        this, "NotifyLabel", QStringLiteral("&Notify when a webcam goes offline or freezes"),
+        // Three lines take one row more than the panel: the bevel's lower edge, which the
+        // first line's leading leaves blank.
+        QRect(labelLeft, panelTop - 1, cancelLeft - 6 - kButtonWidth - 2 - labelLeft,
+              kPanelHeight + 1),
+        Qt::AlignLeft, false);
+    NotifyLabel->setWordWrap(true);
+    NotifyLabel->setBuddy(NotifyBox);
+    NotifyLabel->installEventFilter(this);
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    QWidget* order[] = {AlwaysBox, PropBox,     StatusBox, BeepBox,  LaunchWindows, NotifyBox,
+    QWidget* order[] = {AlwaysBox, PropBox,     StatusBox, BeepBox,  LaunchWindows,
                         ImagesBox, ImageSubBox, Directory, OkButton, CancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -139,6 +154,14 @@ TfoOptions::TfoOptions(QWidget* parent)
     ocelis::CentreOnScreen(this);
 
     FinishCreate();
+}
+
+bool TfoOptions::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == NotifyLabel && event->type() == QEvent::MouseButtonRelease) {
+        NotifyBox->toggle();
+        return true;
+    }
+    return TSForm::eventFilter(watched, event);
 }
 
 void TfoOptions::Fill(const TCamViewer& settings) {
