@@ -84,6 +84,14 @@ void TViewerHealth::SetRefresh(int32_t refresh) {
     FHealth.SetRefresh(refresh);
 }
 
+void TViewerHealth::Pause() {
+    FTimer->stop();
+}
+
+void TViewerHealth::Resume() {
+    FTimer->start();
+}
+
 void TViewerHealth::Fetched(const std::optional<TFetchFailure>& failure) {
     Show(failure ? FHealth.Failed(Clock(), *failure) : FHealth.Answered(Clock()));
 }

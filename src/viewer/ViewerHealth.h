@@ -26,6 +26,9 @@ public:
     // A webcam is watched from now on.
     void Start(const std::string& url, int32_t refresh);
     void SetRefresh(int32_t refresh);
+    // Fetching stopped by the user: time alone no longer makes the webcam stale.
+    void Pause();
+    void Resume();
     // One fetch ended: failure empty when it was answered.
     void Fetched(const std::optional<ocelis::TFetchFailure>& failure);
     void NewPicture();

@@ -588,10 +588,12 @@ void TfoViewer::actSnoozeExecute() {
 void TfoViewer::actRefreshExecute() {
     ForgetThread(false);
     StartThread();
+    FHealth->Resume();
 }
 
 void TfoViewer::actStopRefreshExecute() {
     ForgetThread(false);
+    FHealth->Pause();
     StatusBar->Panels()->Item(0)->SetText(QString());
 }
 
