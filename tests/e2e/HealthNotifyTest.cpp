@@ -41,12 +41,56 @@ int ConnectionsTo(const std::string& port) {
     return n;
 }
 
+// Starts the notification service on a private session bus, then the program (with args)
+// on the same bus; its output goes to the "ocelis" log. False when it did not start.
+bool StartOnPrivateBus(Sandbox& box, Process& session, const fs::path& calls,
+                       const std::string& arg) {
+    const auto runSession = FindProgram("dbus-run-session");
+    const fs::path address = box.root / "bus.address";
+    std::string script =
+        "/usr/bin/python3 " NOTIFY_SERVER " --address-file '" + address.string() +
+        "' --log-file '" + calls.string() + "' & i=0; while [ ! -e '" + address.string() +
+        "' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done; exec '" + box.exe.string() + "'";
+    if (!arg.empty())
+        script += " '" + arg + "'";
+    return runSession &&
+           session.Start({runSession->string(), "--", "/bin/sh", "-c", script}, box.Env(),
+                         box.Log("ocelis")) &&
+           ocelis::test::WaitUntil([&] { return fs::exists(address); }, 15s);
+}
+
+bool BusToolsMissing() {
+    return !FindProgram("dbus-run-session") ||
+           system("/usr/bin/python3 -c 'import dbus, dbus.mainloop.glib, gi' 2>/dev/null") != 0;
+}
+
 } // namespace
 
+TEST(HealthNotify, UnreadableOptionsFileIsToldOnceAtStart) {
+    if (BusToolsMissing())
+        GTEST_SKIP() << "skipped: dbus-run-session or python3-dbus/python3-gi not installed";
+    Sandbox box("unreadablenotify");
+    WriteFileBytes(box.Options(), "<Options>\n<Category Name=\"x\">\n<Cams><Cam");
+    const fs::path calls = box.root / "notify.log";
+    Process session;
+    ASSERT_TRUE(StartOnPrivateBus(box, session, calls, {})) << ReadFileBytes(box.Log("ocelis"));
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return !Lines(calls).empty(); }, 15s))
+        << ReadFileBytes(box.Log("ocelis"));
+    const std::string told = Lines(calls).front();
+    EXPECT_EQ(told.rfind("1 0 0 0 Options.xml could not be read (", 0), 0u) << told;
+    EXPECT_NE(told.find("). It was kept as Options.xml.unreadable-"), std::string::npos) << told;
+    EXPECT_NE(told.find("; Ocelis started with an empty catalogue."), std::string::npos) << told;
+    bool keptAside = false;
+    for (const auto& e : fs::directory_iterator(box.Options().parent_path()))
+        keptAside |= e.path().filename().string().starts_with("Options.xml.unreadable-");
+    EXPECT_TRUE(keptAside);
+    session.Signal(SIGTERM);
+    EXPECT_TRUE(session.WaitExit(10s).has_value());
+    EXPECT_EQ(Lines(calls).size(), 1u);
+}
+
 TEST(HealthNotify, OfflineOnceAfterThreeFailuresAndBackOnceItReturns) {
-    const auto runSession = FindProgram("dbus-run-session");
-    if (!runSession ||
-        system("/usr/bin/python3 -c 'import dbus, dbus.mainloop.glib, gi' 2>/dev/null"))
+    if (BusToolsMissing())
         GTEST_SKIP() << "skipped: dbus-run-session or python3-dbus/python3-gi not installed";
     Sandbox box("healthnotify");
     const fs::path portFile = box.root / "demo.port";
@@ -62,18 +106,9 @@ TEST(HealthNotify, OfflineOnceAfterThreeFailuresAndBackOnceItReturns) {
     WriteFileBytes(box.Options(), "<Options><Category Name=\"\"/><FirstLaunch>0</FirstLaunch>"
                                   "<LaunchWindows>0</LaunchWindows></Options>");
 
-    // The service first, then the program on the same private bus.
-    const fs::path address = box.root / "bus.address";
     const fs::path calls = box.root / "notify.log";
-    const std::string script = "/usr/bin/python3 " NOTIFY_SERVER " --address-file '" +
-                               address.string() + "' --log-file '" + calls.string() +
-                               "' & i=0; while [ ! -e '" + address.string() +
-                               "' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done; exec '" +
-                               box.exe.string() + "' '" + cam.string() + "'";
     Process session;
-    ASSERT_TRUE(session.Start({runSession->string(), "--", "/bin/sh", "-c", script}, box.Env(),
-                              box.Log("ocelis")));
-    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return fs::exists(address); }, 15s))
+    ASSERT_TRUE(StartOnPrivateBus(box, session, calls, cam.string()))
         << ReadFileBytes(box.Log("ocelis"));
     // The viewer has shown pictures once the server's port has seen a few cycles of a HEAD
     // and a GET, each on a connection of its own (two sockets each on loopback).
