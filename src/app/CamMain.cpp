@@ -1,5 +1,6 @@
 #include "app/CamMain.h"
 
+#include "app/Notifier.h"
 #include "app/ShellIcons.h"
 #include "app/ShellRules.h"
 #include "avi/AviCreator.h"
@@ -21,6 +22,8 @@
 #include "settings/Translator.h"
 #include "util/QtText.h"
 #include "util/Text.h"
+#include "viewer/HealthText.h"
+#include "viewer/ViewerHealth.h"
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>
@@ -212,8 +215,13 @@ void TfoCamMain::BuildComponents() {
     ActionList1->setObjectName(QStringLiteral("ActionList1"));
     ImageList1 = new QObject(this);
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
+    FNotifier = new TNotifier(this);
+    FNotifier->TrayIcon = [this] { return TrayIcon; };
+    FNotifier->OnActivate = [](QWidget* window) { BringToFront(window); };
     OcTranslator = new TOcTranslator(this);
     Variables = new TOcTranslatorStrings(this);
+    HealthTexts = new TOcTranslatorStrings(this);
+    HealthTexts->setObjectName(QStringLiteral("HealthTexts"));
 
     using ocelis::NewAction;
     actCloseMenu = NewAction(this, "actCloseMenu", QStringLiteral("&Close this menu"));
@@ -304,7 +312,7 @@ void TfoCamMain::CreateTrayIcon() {
         qApp->installEventFilter(new TTrayPressFilter(this));
     TrayIcon = new QSystemTrayIcon(ocelis::ProgramIcon(), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    TrayIcon->setToolTip(QStringLiteral("Ocelis"));
+    TrayIcon->setToolTip(TrayTip());
     TrayIcon->setContextMenu(TrayPopup);
     connect(TrayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -325,6 +333,7 @@ void TfoCamMain::CreateTrayIcon() {
         FExported = exported;
         BuildCatalogueEntries();
     }
+    FNotifier->TrayReady();
     if (FBalloonPending) {
         FBalloonPending = false;
         TrayIcon->showMessage(FBalloonTitle, FBalloonText, QSystemTrayIcon::NoIcon, 5000);
@@ -348,11 +357,19 @@ void TfoCamMain::FormCreate(const std::vector<std::string>& arguments) {
     CamViewer->Load();
     // 2. Message texts.
     ocelis::RegisterMessageTexts(*Variables);
+    ocelis::RegisterHealthTexts(*HealthTexts);
     // 3. The saved language, before any menu entry is built from the texts.
     {
         std::error_code ec;
         if (!CamViewer->Language.empty() && fs::exists(CamViewer->Language, ec))
             OcTranslator->ApplyLanguageFile(CamViewer->Language);
+    }
+    // The catalogue was lost for this run: say so once, now that the texts are known.
+    if (const auto unreadable = CamViewer->KeepUnreadableAside()) {
+        const fs::path kept =
+            unreadable->KeptAs.empty() ? ocelis::OptionsFilePaths().Read : unreadable->KeptAs;
+        FNotifier->Notify(ocelis::DisplayText(
+            ocelis::FillArgs(OptionsUnreadable, {unreadable->Error, kept.filename().string()})));
     }
     // 4.
     FillLanguageMenu();
@@ -520,9 +537,60 @@ TfoViewer* TfoCamMain::OpenViewer(const TCamWebcam& webcam) {
         }
     }
     auto* viewer = new TfoViewer(nullptr);
+    viewer->OnHealth = [this](TfoViewer& v, ocelis::THealthNotice notice) {
+        ViewerHealth(v, notice);
+    };
+    // Counted again once the window has left the window list.
+    connect(viewer, &QObject::destroyed, this,
+            [this] { QTimer::singleShot(0, this, [this] { UpdateTrayTip(); }); });
     viewer->SetWebcam(webcam);
     viewer->show();
+    UpdateTrayTip();
     return viewer;
+}
+
+QString TfoCamMain::TrayTip() const {
+    int viewers = 0;
+    int offline = 0;
+    for (TSForm* form : FormList) {
+        if (auto* viewer = qobject_cast<TfoViewer*>(form)) {
+            ++viewers;
+            if (viewer->Health().State() == ocelis::THealthState::Offline)
+                ++offline;
+        }
+    }
+    const QString product = QLatin1String(ocelis::kProductName);
+    if (viewers == 0)
+        return product;
+    return product + QStringLiteral(" \u2013 ") +
+           ocelis::DisplayText(ocelis::FillArgs(
+               TrayTipViewers, {std::to_string(viewers), std::to_string(offline)}));
+}
+
+void TfoCamMain::UpdateTrayTip() {
+    if (TrayIcon)
+        TrayIcon->setToolTip(TrayTip());
+}
+
+void TfoCamMain::ViewerHealth(TfoViewer& viewer, ocelis::THealthNotice kind) {
+    UpdateTrayTip();
+    if (kind == ocelis::THealthNotice::None || !CamViewer || !CamViewer->NotifyHealth)
+        return;
+    const std::string& name = viewer.Webcam().Name;
+    const ocelis::TWebcamHealth& health = viewer.Health().Health();
+    std::string text;
+    switch (kind) {
+    case ocelis::THealthNotice::Offline:
+        text = ocelis::OfflineNotice(name, health);
+        break;
+    case ocelis::THealthNotice::Stale:
+        text = ocelis::StaleNotice(name, health);
+        break;
+    default:
+        text = ocelis::BackNotice(name);
+        break;
+    }
+    FNotifier->HealthNotice(&viewer, kind, ocelis::DisplayText(text), viewer.Picture());
 }
 
 void TfoCamMain::actWindowExecute() {

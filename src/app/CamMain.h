@@ -2,6 +2,8 @@
 // settings at start, lists the catalogue in the menu and opens every other window.
 #pragma once
 
+#include "net/WebcamHealth.h"
+
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -21,6 +23,7 @@ class TfoMire;
 class TfoOptions;
 class TfoEditCams;
 class TfoViewer;
+class TNotifier;
 class TOcTranslator;
 class TOcTranslatorStrings;
 
@@ -68,6 +71,7 @@ public:
     QObject* ImageList1 = nullptr;
     TOcTranslator* OcTranslator = nullptr;
     TOcTranslatorStrings* Variables = nullptr;
+    TOcTranslatorStrings* HealthTexts = nullptr; // the webcam health texts
 
     QAction* actCloseMenu = nullptr;
     QAction* actAviCreator = nullptr;
@@ -96,6 +100,9 @@ public:
     // The balloon shown (or waiting for the tray) at start; empty title when none.
     QString BalloonTitle() const { return FBalloonTitle; }
     QString BalloonText() const { return FBalloonText; }
+    // "Ocelis – 5 viewers, 1 offline" while viewers are open, "Ocelis" otherwise.
+    QString TrayTip() const;
+    TNotifier* Notifier() const { return FNotifier; }
 
 protected:
     // The platform closing this window ends the application, as the exit entry does.
@@ -116,6 +123,8 @@ private:
     // Runs a handler; an error escaping it goes to the error report.
     template <typename F> void Guarded(F&& handler);
     void EditCamsFinished(TfoEditCams* editor, int result);
+    void ViewerHealth(TfoViewer& viewer, ocelis::THealthNotice notice);
+    void UpdateTrayTip();
 
     std::unique_ptr<TCamViewer> FSettings;
     QPointer<QWidget> FChoose;       // the chooser, once it exists
@@ -123,6 +132,7 @@ private:
     QPointer<TfoEditCams> FEditCams; // the catalogue editor while it runs
     QPointer<TfoMire> FMire;         // the mosaic while it is open
     QTimer* FTrayRetry = nullptr;
+    TNotifier* FNotifier = nullptr;
     int FTrayTries = 0;
     bool FExported = false;
     bool FBalloonPending = false;

@@ -16,6 +16,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QSplitter>
@@ -170,6 +171,7 @@ TfoChoose::TfoChoose(QWidget* parent) : TSForm(QStringLiteral("foChoose"), paren
     CamList->setSpacing(4);
     CamList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     CamList->viewport()->installEventFilter(this);
+    CamList->installEventFilter(this);
 
     CamImages = new TCamImages(this);
     CamImages->setObjectName(QStringLiteral("CamImages"));
@@ -371,6 +373,15 @@ void TfoChoose::CamListDblClick() {
 }
 
 bool TfoChoose::eventFilter(QObject* watched, QEvent* event) {
+    // Enter opens the selected webcam's viewer, as a double click does.
+    if (watched == CamList && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            !CamList->selectedItems().isEmpty()) {
+            CamListDblClick();
+            return true;
+        }
+    }
     if (watched == CamList->viewport() && event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         QListWidgetItem* item = CamList->itemAt(help->pos());

@@ -19,6 +19,7 @@ void THttpThread::ClearHandlers() {
     OnImage = nullptr;
     OnProgress = nullptr;
     OnTick = nullptr;
+    OnFetched = nullptr;
 }
 
 void THttpThread::CallHandler(THandler THttpThread::*which) {
@@ -89,6 +90,7 @@ void THttpThread::Cycle(int32_t& prevLength) {
     const auto now = std::chrono::steady_clock::now();
     const bool brute = Refresh.load(std::memory_order_relaxed) == -1;
     bool silent = FContent.SkipsHead(now);
+    std::optional<ocelis::TFetchFailure> failure;
     if (!brute && !silent) {
         try {
             FHttp->Request.Referer = Referer;
@@ -100,7 +102,11 @@ void THttpThread::Cycle(int32_t& prevLength) {
                 FContent.HeadTold();
         } catch (const EHttpError& e) {
             silent = ocelis::HeadIsSilent(FHttp->Response, &e);
+            // A server without HEAD is asked by GET, which then tells.
+            if (!silent)
+                failure = ocelis::TFetchFailure::From(e);
         } catch (...) {
+            failure = ocelis::TFetchFailure{};
         }
         try {
             FHttp->Disconnect();
@@ -116,6 +122,7 @@ void THttpThread::Cycle(int32_t& prevLength) {
         FHttp->ReadTimeout = Timing.GetReadTimeout;
         FHttp->RecvBufferSize = 1024;
         Received = 0;
+        failure.reset();
         try {
             PrepareStream();
             // Whether the picture is new is known only at its end.
@@ -140,6 +147,7 @@ void THttpThread::Cycle(int32_t& prevLength) {
             else
                 ContentLength = prevLength; // cut short: the next cycle asks again
         } catch (...) {
+            failure = ocelis::CurrentFetchFailure();
             FQuietProgress = false;
             ContentLength = prevLength;
             // The bar stays up after a failed GET: it shows the last portion read.
@@ -154,6 +162,8 @@ void THttpThread::Cycle(int32_t& prevLength) {
             }
         }
     }
+    Failure = std::move(failure);
+    CallHandler(&THttpThread::OnFetched);
     if (!changed || (silent && !fresh))
         Pause(Timing.UnchangedPause);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/HttpClient.h"
+#include "net/WebcamHealth.h"
 #include "net/Worker.h"
 #include "util/DateTime.h"
 
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class THttpThread : public ocelis::TWorker {
@@ -27,6 +29,8 @@ public:
     THandler OnImage;
     THandler OnProgress;
     THandler OnTick;
+    // After each fetch: Failure tells whether it failed and how.
+    THandler OnFetched;
     std::string Url;
     std::string Referer;
     std::atomic<int32_t> Refresh{0}; // seconds; 0 always refresh; -1 brute refresh
@@ -42,6 +46,8 @@ public:
     ocelis::TModifiedDate LastModified;
     // False when the last GET's server closed before the end of the body it announced.
     bool BodyComplete = true;
+    // The last fetch's failure; empty when it was answered.
+    std::optional<ocelis::TFetchFailure> Failure;
 
 protected:
     void Execute() override;

@@ -27,6 +27,10 @@ void TCamViewer::Load() {
         TOcSimpleXml doc;
         try {
             doc.LoadFromFile(path.string());
+        } catch (const std::exception& e) {
+            FUnreadable = path;
+            FUnreadableError = e.what();
+            throw;
         } catch (...) {
             FUnreadable = path;
             throw;
@@ -46,6 +50,7 @@ void TCamViewer::Load() {
         FirstLaunch = items.BoolValue("FirstLaunch", true);
         Language = items.Value("Language", "");
         SetLaunchWindows(items.BoolValue("LaunchWindows", true));
+        NotifyHealth = items.BoolValue("NotifyHealth", true);
     } catch (...) {
         // A damaged file leaves what was read so far; the next Save rewrites it.
     }
@@ -69,15 +74,12 @@ void TCamViewer::Save() {
         items.Add("FirstLaunch", "0");
         items.Add("Language", Language);
         items.Add("LaunchWindows", LaunchWindows);
+        // Written only when off, so that a default file stays as it always was.
+        if (!NotifyHealth)
+            items.Add("NotifyHealth", NotifyHealth);
         const std::filesystem::path path = ocelis::OptionsFilePaths().Write;
         if (!FUnreadable.empty()) {
-            const std::filesystem::path target = ocelis::ResolveWriteTarget(path);
-            std::error_code ec;
-            // Saving elsewhere (an installed copy) leaves the unreadable file alone anyway.
-            if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)) &&
-                target.lexically_normal() ==
-                    ocelis::ResolveWriteTarget(FUnreadable).lexically_normal())
-                ocelis::MoveAside(target, "unreadable", std::time(nullptr)); // else no save
+            MoveUnreadable(path); // else no save
             FUnreadable.clear();
         }
         std::error_code ec;
@@ -87,6 +89,29 @@ void TCamViewer::Save() {
     } catch (...) {
         // Nothing is reported; the previous file stays as it was.
     }
+}
+
+std::filesystem::path TCamViewer::MoveUnreadable(const std::filesystem::path& path) {
+    const std::filesystem::path target = ocelis::ResolveWriteTarget(path);
+    std::error_code ec;
+    // Saving elsewhere (an installed copy) leaves the unreadable file alone anyway.
+    if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)) &&
+        target.lexically_normal() == ocelis::ResolveWriteTarget(FUnreadable).lexically_normal())
+        return ocelis::MoveAside(target, "unreadable", std::time(nullptr));
+    return {};
+}
+
+std::optional<TCamViewer::TUnreadable> TCamViewer::KeepUnreadableAside() {
+    if (FUnreadable.empty())
+        return std::nullopt;
+    TUnreadable result{FUnreadableError, {}};
+    try {
+        result.KeptAs = MoveUnreadable(ocelis::OptionsFilePaths().Write);
+        FUnreadable.clear();
+    } catch (...) {
+        // Left in place: the first save tries again.
+    }
+    return result;
 }
 
 void TCamViewer::SetLaunchWindows(bool value) {

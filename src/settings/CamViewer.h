@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "catalogue/CamCategory.h"
@@ -26,6 +27,8 @@ public:
     bool FirstLaunch = false;
     std::string Language;
     bool LaunchWindows = false;
+    // Notify when a webcam goes offline or freezes; stored only when off.
+    bool NotifyHealth = true;
 
     // Reads Options.xml (ocelis::OptionsFilePaths().Read); errors end reading quietly.
     void Load();
@@ -33,6 +36,14 @@ public:
     // the file but could not read it, the first Save over it first renames it to
     // "Options.xml.unreadable-<date>-<time>", so the catalogue it holds is not lost.
     void Save();
+    // When Load found the file but could not read it: why, and moves it aside at once to
+    // "Options.xml.unreadable-<date>-<time>", giving that path (empty when it could not be
+    // moved). Nothing when the file was read.
+    struct TUnreadable {
+        std::string Error;
+        std::filesystem::path KeptAs;
+    };
+    std::optional<TUnreadable> KeepUnreadableAside();
     // Stores the preference and adds or removes the autostart entry at once.
     void SetLaunchWindows(bool value);
 
@@ -46,6 +57,9 @@ public:
 private:
     // The file Load could not read, until it has been moved aside.
     std::filesystem::path FUnreadable;
+    // Moves the unreadable file aside when it is the one path names; the new name or empty.
+    std::filesystem::path MoveUnreadable(const std::filesystem::path& path);
+    std::string FUnreadableError;
 };
 
 // Set by the main window at creation; valid until shutdown.

@@ -45,6 +45,31 @@ extern std::string TestAuth;       // %1 how: "Digest (SHA-256)"
 extern std::string TestAuthPlain;  // %1 how, sent over plain http
 extern std::string TestAuthNeeded;
 extern std::string TestAuthRefused;
+// Webcam health: reasons, tips, notifications, the tray tip (registered apart).
+extern std::string HealthNoName;
+extern std::string HealthRefused;
+extern std::string HealthUnreachable;
+extern std::string HealthTimeOut;
+extern std::string HealthTls;      // %1 what went wrong
+extern std::string HealthStatus;   // %1 code and reason: "404 Not Found"
+extern std::string HealthRedirect; // %1 location
+extern std::string HealthClosed;
+extern std::string HealthTooLarge;
+extern std::string HealthAuthNeeded;
+extern std::string HealthAuthRefused;
+extern std::string HealthCannotConnect; // %1 host:port, %2 reason, %3 seconds
+extern std::string HealthNoPicture;     // %1 host:port, %2 reason, %3 seconds
+extern std::string HealthOfflineSince;  // %1 time, %2 reason
+extern std::string HealthLastPicture;   // %1 time, %2 minutes
+extern std::string NotifyOffline;       // %1 name, %2 reason, %3 time
+extern std::string NotifyOfflineNever;  // %1 name, %2 reason
+extern std::string NotifyStale;         // %1 name, %2 time
+extern std::string NotifyBack;          // %1 name
+extern std::string NotifyManyOffline;   // %1 count
+extern std::string NotifyManyStale;     // %1 count
+extern std::string NotifyManyBack;      // %1 count
+extern std::string TrayTipViewers;      // %1 open viewers, %2 of them offline
+extern std::string OptionsUnreadable;   // %1 what went wrong, %2 file name
 
 namespace ocelis {
 
@@ -54,6 +79,9 @@ inline constexpr const char* kProductName = "Ocelis";
 // Registers the texts in table order: the 17 from EmptyCat to OnlineText first, then the
 // address test's (main window's FormCreate).
 void RegisterMessageTexts(TOcTranslatorStrings& variables);
+
+// Registers the webcam health texts (the main window's `HealthTexts` component).
+void RegisterHealthTexts(TOcTranslatorStrings& variables);
 
 // Puts the built-in English texts back (tests).
 void ResetMessageTexts();

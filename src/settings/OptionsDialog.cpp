@@ -1,6 +1,7 @@
 #include "settings/OptionsDialog.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -125,6 +126,23 @@ TfoOptions::TfoOptions(QWidget* parent)
     const int cancelLeft = kClientWidth - 8 - kButtonWidth;
     OkButton = button("OkButton", QStringLiteral("&Ok"), cancelLeft - 6 - kButtonWidth);
     CancelButton = button("CancelButton", QStringLiteral("&Cancel"), cancelLeft);
+    // The dialog keeps its size and every control its place: the one free room is left of
+    // the buttons, where the caption wraps beside its box. The caption's accelerator and a
+    // click on it reach the box; Tab keeps the order it always had.
+    NotifyBox = ocelis::NewCheckBox(this, "NotifyBox", QString());
+    NotifyBox->setGeometry(4, panelTop + (kPanelHeight - kBoxHeight) / 2, kBoxHeight, kBoxHeight);
+    NotifyBox->setFocusPolicy(Qt::ClickFocus);
+    const int labelLeft = 4 + kBoxHeight;
+    NotifyLabel = PlacedLabel(
+        this, "NotifyLabel", QStringLiteral("&Notify when a webcam goes offline or freezes"),
+        // Three lines take one row more than the panel: the bevel's lower edge, which the
+        // first line's leading leaves blank.
+        QRect(labelLeft, panelTop - 1, cancelLeft - 6 - kButtonWidth - 2 - labelLeft,
+              kPanelHeight + 1),
+        Qt::AlignLeft, false);
+    NotifyLabel->setWordWrap(true);
+    NotifyLabel->setBuddy(NotifyBox);
+    NotifyLabel->installEventFilter(this);
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -138,6 +156,14 @@ TfoOptions::TfoOptions(QWidget* parent)
     FinishCreate();
 }
 
+bool TfoOptions::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == NotifyLabel && event->type() == QEvent::MouseButtonRelease) {
+        NotifyBox->toggle();
+        return true;
+    }
+    return TSForm::eventFilter(watched, event);
+}
+
 void TfoOptions::Fill(const TCamViewer& settings) {
     AlwaysBox->setChecked(settings.AlwaysOnTop);
     PropBox->setChecked(settings.PropResize);
@@ -147,6 +173,7 @@ void TfoOptions::Fill(const TCamViewer& settings) {
     ImageSubBox->setChecked(settings.SubDirectory);
     Directory->SetText(ocelis::ToQ(settings.SavePath));
     LaunchWindows->setChecked(settings.LaunchWindows);
+    NotifyBox->setChecked(settings.NotifyHealth);
 }
 
 void TfoOptions::Apply(TCamViewer& settings) const {
@@ -157,5 +184,6 @@ void TfoOptions::Apply(TCamViewer& settings) const {
     settings.SaveImages = ImagesBox->isChecked();
     settings.SubDirectory = ImageSubBox->isChecked();
     settings.SavePath = ocelis::FromQ(Directory->Text());
+    settings.NotifyHealth = NotifyBox->isChecked();
     settings.SetLaunchWindows(LaunchWindows->isChecked());
 }

@@ -31,6 +31,7 @@ public:
     QCheckBox* StatusBox = nullptr;
     QCheckBox* BeepBox = nullptr;
     QCheckBox* LaunchWindows = nullptr;
+    QCheckBox* NotifyBox = nullptr; // placed beside the buttons, outside the tab order
     QCheckBox* ImagesBox = nullptr;
     QCheckBox* ImageSubBox = nullptr;
     TOcDirectoryEdit* Directory = nullptr;
@@ -44,4 +45,9 @@ public:
     QLabel* DirectoryLabel = nullptr;
     QFrame* Bevel2 = nullptr;
     QWidget* Panel2 = nullptr;
+    // Notify when a webcam goes offline or freezes: the box, and its caption beside it.
+    QLabel* NotifyLabel = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };

@@ -14,6 +14,7 @@
 #include "viewer/FormMagnet.h"
 #include "viewer/FramelessDrag.h"
 #include "viewer/OcImage.h"
+#include "viewer/ViewerHealth.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -179,6 +180,11 @@ TfoViewer::TfoViewer(QWidget* parent)
     BuildActions();
     BuildMenus();
     BuildStatusBar();
+    FHealth = new TViewerHealth(CamImage, StatusBar, this);
+    FHealth->OnChange = [this](THealthNotice notice) {
+        if (OnHealth)
+            OnHealth(*this, notice);
+    };
 
     BUFormMagnet1 = std::make_unique<TOcFormMagnet>();
     BUFormMagnet1->Active = true;
@@ -439,6 +445,7 @@ void TfoViewer::SetWebcam(const TCamWebcam& webcam) {
     StatusBar->Panels()->Item(3)->SetText(name);
     actSite->setEnabled(!FWebcam->Homepage.empty());
     actEmail->setEnabled(!FWebcam->Email.empty());
+    FHealth->Start(FWebcam->Url, FWebcam->Refresh);
     StartThread();
 }
 
@@ -447,6 +454,7 @@ void TfoViewer::StartThread() {
     thread->OnImage = [this](THttpThread& t) { ThreadImage(t); };
     thread->OnProgress = [this](THttpThread& t) { ThreadProgress(t); };
     thread->OnTick = [this](THttpThread& t) { ThreadTick(t); };
+    thread->OnFetched = [this](THttpThread& t) { ThreadFetched(t); };
     thread->Url = FWebcam->Url;
     thread->Referer = FWebcam->Referer;
     thread->Refresh.store(FWebcam->Refresh, std::memory_order_relaxed);
@@ -528,6 +536,7 @@ void TfoViewer::ThreadImage(THttpThread& thread) {
     if (CamViewer && CamViewer->Beep)
         QApplication::beep();
     ++FImageCount;
+    FHealth->NewPicture();
     if (FImageCount == 1)
         act100->trigger();
     --FBusy;
@@ -558,6 +567,15 @@ void TfoViewer::ThreadTick(THttpThread& thread) {
         ToQ(CountdownText(thread.Countdown, TestingRefresh, TimeLeftOne, TimeLeft)));
 }
 
+QImage TfoViewer::Picture() const {
+    // A deep copy: the control's view is valid only until its next picture.
+    return CamImage->Picture().copy();
+}
+
+void TfoViewer::ThreadFetched(THttpThread& thread) {
+    FHealth->Fetched(thread.Failure);
+}
+
 void TfoViewer::actHideExecute() {
     hide();
 }
@@ -570,16 +588,19 @@ void TfoViewer::actSnoozeExecute() {
 void TfoViewer::actRefreshExecute() {
     ForgetThread(false);
     StartThread();
+    FHealth->Resume();
 }
 
 void TfoViewer::actStopRefreshExecute() {
     ForgetThread(false);
+    FHealth->Pause();
     StatusBar->Panels()->Item(0)->SetText(QString());
 }
 
 void TfoViewer::IntervalChange(QAction* action) {
     const int32_t t = Tag(action);
     FWebcam->Refresh = t;
+    FHealth->SetRefresh(t);
     if (ThreadRunning())
         SetThreadRefresh(t);
     else
@@ -594,6 +615,7 @@ void TfoViewer::actRefreshCustomExecute() {
     const std::optional<int64_t> v = TryStrToInt64(Trim(FromQ(*text)));
     if (v && *v >= INT32_MIN && *v <= INT32_MAX)
         FWebcam->Refresh = static_cast<int32_t>(*v);
+    FHealth->SetRefresh(FWebcam->Refresh);
     if (ThreadRunning())
         SetThreadRefresh(FWebcam->Refresh);
 }
@@ -711,6 +733,8 @@ void TfoViewer::LayoutChildren() {
         CamImage->setGeometry(0, 0, w, std::max(0, h - kViewerStatusHeight));
         StatusBar->setGeometry(0, h - kViewerStatusHeight, w, kViewerStatusHeight);
     }
+    if (FHealth)
+        FHealth->Layout();
 }
 
 void TfoViewer::ResizeHandler() {

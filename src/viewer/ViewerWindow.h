@@ -5,10 +5,12 @@
 
 #include "catalogue/CamCategory.h"
 #include "gui/SForm.h"
+#include "net/WebcamHealth.h"
 #include "net/Worker.h"
 #include "viewer/ViewerGeometry.h"
 
 #include <QIcon>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -28,6 +30,7 @@ class TOcFormMagnet;
 class TOcFileDialog;
 class TOcImage;
 class TOcStatusBar;
+class TViewerHealth;
 
 class TfoViewer : public TSForm {
     Q_OBJECT
@@ -64,6 +67,13 @@ public:
     void ThreadImage(THttpThread& thread);
     void ThreadProgress(THttpThread& thread);
     void ThreadTick(THttpThread& thread);
+    void ThreadFetched(THttpThread& thread);
+
+    // The webcam's health as shown; OnHealth runs when its state changes or a notice is due.
+    TViewerHealth& Health() const { return *FHealth; }
+    // The picture shown; null before the first.
+    QImage Picture() const;
+    std::function<void(TfoViewer& viewer, ocelis::THealthNotice notice)> OnHealth;
 
 protected:
     // The creation handler: applies the viewer settings (always on top, proportional
@@ -119,6 +129,7 @@ private:
     bool FDeleteDeferred = false;
 
     TFramelessDrag* FDrag = nullptr; // moving and sizing by mouse
+    TViewerHealth* FHealth = nullptr;
 
     TOcImage* CamImage = nullptr;
     TOcStatusBar* StatusBar = nullptr;

@@ -20,6 +20,7 @@
 #include "settings/MessageTexts.h"
 #include "settings/Translator.h"
 #include "support/TestFiles.h"
+#include "viewer/ViewerHealth.h"
 #include "viewer/ViewerWindow.h"
 
 namespace fs = std::filesystem;
@@ -483,4 +484,27 @@ TEST(HandOverArgument, RelativePathsBecomeAbsoluteOthersStay) {
     EXPECT_EQ(ocelis::HandOverArgument(""), "");
     EXPECT_EQ(fs::path(ocelis::HandOverArgument("sub/pier.cam")),
               fs::current_path() / "sub/pier.cam");
+}
+
+TEST_F(CamMainTest, TrayTipCountsOpenViewersAndTheOfflineOnes) {
+    SaveCatalogue([](TCamCategory& root) {
+        AddCam(root, "First", DeadUrl("1.jpg"));
+        AddCam(root, "Second", DeadUrl("2.jpg"));
+    });
+    TfoCamMain& m = Start();
+    EXPECT_EQ(m.TrayTip(), "Ocelis");
+    TfoViewer* v1 = m.OpenViewer(*CamViewer->RootCategory->Cams.Items(0));
+    m.OpenViewer(*CamViewer->RootCategory->Cams.Items(1));
+    EXPECT_EQ(m.TrayTip(), QString::fromUtf8("Ocelis \u2013 2 viewers, 0 offline"));
+    // Failures over more than 30 s.
+    double now = v1->Health().Clock();
+    v1->Health().Clock = [&now] { return now; };
+    for (int i = 0; i < 3; ++i) {
+        v1->Health().Fetched(ocelis::TFetchFailure{});
+        now += 20;
+    }
+    EXPECT_EQ(m.TrayTip(), QString::fromUtf8("Ocelis \u2013 2 viewers, 1 offline"));
+    for (TfoViewer* v : Viewers())
+        delete v;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.TrayTip() == "Ocelis"; }, 2000));
 }

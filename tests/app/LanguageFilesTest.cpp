@@ -637,3 +637,41 @@ TEST_F(LanguageFilesTest, KeysCoverPanelsColumnsTabsAndGroups) {
                        "</foTest></T>");
     EXPECT_EQ(FindKey(*doc.Root(), KeysOf(&window, "foTest")[0])->Value(), "Bereit");
 }
+
+TEST_F(LanguageFilesTest, EveryShippedFileGivesEveryHealthText) {
+    for (const fs::path& file : ShippedLanguageFiles()) {
+        SCOPED_TRACE(file.filename().string());
+        const bool english = file.filename() == "English.xml";
+        Destroy();
+        ocelis::ResetMessageTexts();
+        Build();
+        TOcSimpleXml doc;
+        ASSERT_NO_THROW(doc.LoadFromFile(file.string()));
+        const TOcSimpleXmlElem* main = doc.Root()->Items().ItemNamed("foCamMain");
+        const TOcSimpleXmlElem* el = main ? main->Items().ItemNamed("HealthTexts") : nullptr;
+        ASSERT_TRUE(el);
+        std::map<std::string, std::string> given;
+        for (int i = 0; i < el->Items().Count(); ++i)
+            given[el->Items().Items(i)->Properties().Value("Name")] =
+                MessageValue(el->Items().Items(i)->Properties().Value("Value"));
+        const std::vector<std::string>& names = main_->HealthTexts->Names();
+        ASSERT_FALSE(names.empty());
+        EXPECT_EQ(given.size(), names.size());
+        std::map<std::string, std::string> builtIn;
+        for (const std::string& name : names)
+            builtIn[name] = *main_->HealthTexts->Find(name);
+        main_->OcTranslator->ApplyLanguageFile(file.string());
+        for (const std::string& name : names) {
+            ASSERT_TRUE(given.count(name)) << name << " missing";
+            EXPECT_EQ(*main_->HealthTexts->Find(name), given[name]) << name;
+            // The same placeholders as the English text.
+            for (const char* arg : {"%1", "%2", "%3"})
+                EXPECT_EQ(given[name].find(arg) == std::string::npos,
+                          builtIn[name].find(arg) == std::string::npos)
+                    << name;
+        }
+        if (!english) {
+            EXPECT_NE(given["HealthRefused"], "connection refused");
+        }
+    }
+}

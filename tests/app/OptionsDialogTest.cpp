@@ -271,3 +271,36 @@ TEST_F(OptionsDialogTest, LanguageFilesTranslateTheDialogWithRealAccelerators) {
         ASSERT_TRUE(Released());
     }
 }
+
+TEST_F(OptionsDialogTest, NotifyBoxBesideTheButtonsByClickOrAcceleratorIntoTheSettings) {
+    EXPECT_TRUE(CamViewer->NotifyHealth); // on by default
+    const std::pair<const char*, std::function<void(TfoOptions*)>> ways[] = {
+        {"its box", [](TfoOptions* d) { Toggle(d->NotifyBox); }},
+        {"its caption",
+         [](TfoOptions* d) {
+             QTest::mouseClick(d->NotifyLabel, Qt::LeftButton, {}, {20, 8});
+         }},
+        {"the accelerator and Space",
+         [](TfoOptions* d) {
+             QTest::keyClick(d, Qt::Key_N, Qt::AltModifier);
+             ASSERT_EQ(QApplication::focusWidget(), d->NotifyBox);
+             QTest::keyClick(d->NotifyBox, Qt::Key_Space);
+         }},
+    };
+    bool expected = true;
+    for (const auto& [way, toggle] : ways) {
+        SCOPED_TRACE(way);
+        TfoOptions* d = Open();
+        ASSERT_TRUE(d);
+        d->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+        EXPECT_EQ(d->NotifyBox->isChecked(), expected); // filled
+        EXPECT_EQ(d->NotifyBox->focusPolicy(), Qt::ClickFocus);
+        toggle(d);
+        expected = !expected;
+        EXPECT_EQ(d->NotifyBox->isChecked(), expected);
+        QTest::mouseClick(d->OkButton, Qt::LeftButton);
+        EXPECT_EQ(CamViewer->NotifyHealth, expected);
+        EXPECT_TRUE(Released());
+    }
+}

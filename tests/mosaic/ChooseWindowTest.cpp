@@ -288,3 +288,24 @@ TEST_F(ChooseTray, LeftClickOpensOneChooserRebuildClosesItDoubleClickOpensAViewe
         EXPECT_TRUE(WorkersGone());
     }
 }
+
+TEST_F(ChooseTest, EnterOnASelectedThumbnailOpensItsViewer) {
+    TCamCategory& root = *Settings.RootCategory;
+    TCamCategory* outdoor = AddCategory(root, "Outdoor");
+    TCamWebcam* cam = AddCam(*outdoor, "/pier");
+    Server.SetHandler(
+        [](const HttpRequestSeen&) { return Reply(MakeResponse(404, "Not Found", {}, "")); });
+    TfoChoose& w = Open();
+    Select(outdoor);
+    ASSERT_TRUE(WorkersGone());
+    std::vector<const TCamWebcam*> opened;
+    w.OnOpenViewer = [&opened](const TCamWebcam& c) { opened.push_back(&c); };
+    w.CamList->setFocus();
+    w.CamList->clearSelection();
+    QTest::keyClick(w.CamList, Qt::Key_Return); // nothing selected: nothing opens
+    EXPECT_TRUE(opened.empty());
+    w.CamList->item(0)->setSelected(true);
+    QTest::keyClick(w.CamList, Qt::Key_Return);
+    QTest::keyClick(w.CamList, Qt::Key_Enter); // the keypad's
+    EXPECT_EQ(opened, (std::vector<const TCamWebcam*>{cam, cam}));
+}

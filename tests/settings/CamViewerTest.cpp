@@ -331,3 +331,49 @@ TEST_F(CamViewerTest, ReadOnlyFolderReadsItsShippedFileAndSavesToConfigHome) {
     EXPECT_EQ(ocelis::test::ReadFileBytes(Options()), Doc("<Category Name=''/><Beep>0</Beep>"));
     fs::permissions(appDir, fs::perms::owner_all);
 }
+
+TEST_F(CamViewerTest, NotifyHealthIsALastElementWrittenOnlyWhenOff) {
+    const std::string head =
+        " <Category Name=\"\">\r\n  <Categories/>\r\n  <Cams/>\r\n </Category>\r\n"
+        " <AlwaysOnTop>0</AlwaysOnTop>\r\n <SaveImages>0</SaveImages>\r\n"
+        " <SavePath/>\r\n <Beep>0</Beep>\r\n <PropResize>0</PropResize>\r\n"
+        " <Status>0</Status>\r\n <SubDirectory>0</SubDirectory>\r\n"
+        " <FirstLaunch>0</FirstLaunch>\r\n <Language/>\r\n"
+        " <LaunchWindows>0</LaunchWindows>\r\n";
+    const struct {
+        bool Notify;
+        std::string Bytes;
+    } cases[] = {
+        {true, Doc(head)},
+        {false, Doc(head + " <NotifyHealth>0</NotifyHealth>\r\n")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Notify);
+        TCamViewer v;
+        EXPECT_TRUE(v.NotifyHealth); // on by default
+        v.NotifyHealth = c.Notify;
+        v.Save();
+        EXPECT_EQ(ocelis::test::ReadFileBytes(Options()), c.Bytes);
+        TCamViewer back;
+        back.Load();
+        EXPECT_EQ(back.NotifyHealth, c.Notify);
+    }
+}
+
+TEST_F(CamViewerTest, UnreadableFileIsKeptAsideAtOnceWithItsReason) {
+    const std::string cut = "<Options>\r\n <Category Name=\"x\">\r\n  <Cams><Cam";
+    ocelis::test::WriteFileBytes(Options(), cut);
+    TCamViewer v;
+    v.Load();
+    const auto unreadable = v.KeepUnreadableAside();
+    ASSERT_TRUE(unreadable);
+    EXPECT_FALSE(unreadable->Error.empty());
+    EXPECT_TRUE(unreadable->KeptAs.filename().string().starts_with("Options.xml.unreadable-"))
+        << unreadable->KeptAs;
+    EXPECT_EQ(ocelis::test::ReadFileBytes(unreadable->KeptAs), cut);
+    EXPECT_FALSE(fs::exists(Options()));
+    EXPECT_FALSE(v.KeepUnreadableAside()); // said once
+    TCamViewer readable;
+    readable.Load();
+    EXPECT_FALSE(readable.KeepUnreadableAside());
+}

@@ -16,6 +16,7 @@
 #include "support/TestFiles.h"
 #include "support/TestJpeg.h"
 #include "viewer/OcImage.h"
+#include "viewer/ViewerHealth.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -1176,3 +1177,68 @@ TEST(ViewerIcons, TwoStatesDrawn) {
 } // namespace
 
 #include "ViewerWindowTest.moc"
+
+// --- health -----------------------------------------------------------------------------
+TEST_F(ViewerTest, WithoutAPictureTheReasonFillsThePictureArea) {
+    Server->SetHandler(
+        [](const HttpRequestSeen&) { return Reply(MakeResponse(404, "Not Found", {}, "")); });
+    const struct {
+        std::string Url;
+        std::string Shown;
+    } cases[] = {
+        {Server->Url("/cam.jpg"), "No picture from 127.0.0.1:" + std::to_string(Server->Port()) +
+                                      ": HTTP 404 Not Found. Trying again every 5 s."},
+        // Nothing listens on port 1.
+        {"http://127.0.0.1:1/cam.jpg",
+         "Cannot connect to 127.0.0.1:1: connection refused. Trying again every 5 s."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Url);
+        TCamWebcam cam = Cam(5);
+        cam.Url = c.Url;
+        TfoViewer* v = Open(cam);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !v->Health().ShownReason().isEmpty(); }, 10000));
+        EXPECT_EQ(v->Health().ShownReason().toStdString(), c.Shown);
+        EXPECT_TRUE(v->Health().MarkTip().isEmpty());               // a mark only over a picture
+        EXPECT_EQ(v->Health().State(), ocelis::THealthState::Live); // one miss is not offline
+    }
+}
+
+TEST_F(ViewerTest, APictureThatFreezesOrGoesOfflineGetsAMarkAndTips) {
+    ServeSteadyPicture();
+    TfoViewer* v = Open(Cam(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
+    // Live: exactly as before.
+    EXPECT_TRUE(v->Health().ShownReason().isEmpty());
+    EXPECT_TRUE(v->Health().MarkTip().isEmpty());
+    EXPECT_TRUE(v->Health().PanelTip().isEmpty());
+    double now = v->Health().Clock();
+    v->Health().Clock = [&now] { return now; };
+    std::vector<ocelis::THealthNotice> told;
+    v->OnHealth = [&told](TfoViewer&, ocelis::THealthNotice n) { told.push_back(n); };
+
+    now += 11 * 60; // the same picture for 11 minutes: frozen
+    v->Health().Check();
+    EXPECT_EQ(v->Health().State(), ocelis::THealthState::Stale);
+    EXPECT_TRUE(v->Health().MarkTip().startsWith("last new picture "))
+        << v->Health().MarkTip().toStdString();
+    EXPECT_TRUE(v->Health().MarkTip().endsWith("(11 min ago)"));
+    EXPECT_EQ(v->Health().PanelTip(), v->Health().MarkTip());
+    // One picture seen so far: its pace is unknown, so nobody is told.
+    EXPECT_EQ(told, std::vector<ocelis::THealthNotice>{ocelis::THealthNotice::None});
+
+    Server->SetHandler([](const HttpRequestSeen&) {
+        return Reply(MakeResponse(503, "Service Unavailable", {}, ""));
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return v->Health().Health().FailuresInRow() >= 3; }, 10000));
+    now += 40;
+    v->Health().Check();
+    EXPECT_EQ(v->Health().State(), ocelis::THealthState::Offline);
+    EXPECT_TRUE(v->Health().MarkTip().startsWith("offline since "))
+        << v->Health().MarkTip().toStdString();
+    EXPECT_TRUE(
+        v->Health().MarkTip().contains(": HTTP 503 Service Unavailable\nlast new picture "));
+    EXPECT_TRUE(v->Health().ShownReason().isEmpty()); // the picture stays
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.back(), ocelis::THealthNotice::Offline);
+}
