@@ -104,6 +104,7 @@ void TfoMire::FormCreate() {
             cell->Webcam->Assign(*cam);
             cell->Referer = cam->Referer;
             cell->Url = cam->Url;
+            cell->Health.SetRefresh(cam->Refresh);
             FCells.push_back(std::move(cell));
         }
     }
@@ -219,15 +220,28 @@ void TfoMire::ThreadImage(TMireThread& thread) {
             if (thread.Downloaded)
                 cell.Refetch = false;
         }
+        bool changed = false;
         if (delivered && !thread.PictureCutShort) {
             // A body that is no picture leaves the cell without one.
             cell.Image = std::move(thread.Picture);
             const std::size_t hash = std::hash<std::string_view>()(thread.Data);
             if (!cell.Changed || hash != cell.PictureHash) {
+                changed = !thread.PictureFailed;
                 cell.Changed = true;
                 cell.LastChange = std::chrono::steady_clock::now();
                 cell.PictureHash = hash;
             }
+        }
+        const double t = ocelis::HealthClock();
+        if (!thread.Answered) {
+            ocelis::TFetchFailure f;
+            f.Kind = thread.FailKind;
+            f.Text = reason;
+            cell.Health.Failed(t, f);
+        } else if (changed) {
+            cell.Health.Changed(t);
+        } else {
+            cell.Health.Unchanged(t);
         }
     } catch (...) {
         // Drawing shows what the cell has.
@@ -239,16 +253,21 @@ void TfoMire::ThreadImage(TMireThread& thread) {
 }
 
 bool TfoMire::Stale(const TCamInfo& cell) const {
-    if (!cell.Changed)
-        return false;
-    const auto idle = std::chrono::steady_clock::now() - cell.LastChange;
-    return idle > std::chrono::seconds(ocelis::MosaicStaleAfter(cell.Webcam->Refresh));
+    return cell.Health.State(ocelis::HealthClock()) == ocelis::THealthState::Stale;
+}
+
+bool TfoMire::Offline(const TCamInfo& cell) const {
+    // A server that answers with no usable picture is marked at once; one that does not
+    // answer only by the viewers' rule (never after one miss).
+    return (cell.Failed && cell.Answered) ||
+           cell.Health.State(ocelis::HealthClock()) == ocelis::THealthState::Offline;
 }
 
 TCellShade TfoMire::Shade(std::size_t i, bool selected) const {
     const TCamInfo& cell = *FCells[i];
-    return ocelis::MosaicShade(selected, cell.Fetched && cell.Failed,
-                               cell.Fetched && !cell.Failed && Stale(cell), cell.Live);
+    const bool offline = cell.Fetched && Offline(cell);
+    return ocelis::MosaicShade(selected, offline, cell.Fetched && !offline && Stale(cell),
+                               cell.Live);
 }
 
 void TfoMire::CamGridDrawCell(QPainter& p, int col, int row, const QRect& rect, bool) {
@@ -296,8 +315,10 @@ QString TfoMire::CellHint(std::size_t index) const {
     std::string state;
     if (!cell.Fetched)
         state = "not fetched yet";
-    else if (cell.Failed)
+    else if (Offline(cell))
         state = "offline: " + cell.FailReason;
+    else if (cell.Failed)
+        state = "last fetch failed: " + cell.FailReason;
     else if (Stale(cell))
         state = "stale: the picture has not changed for a long time";
     else if (cell.Live)

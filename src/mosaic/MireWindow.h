@@ -11,6 +11,7 @@
 #include "mosaic/CamGrid.h"
 #include "mosaic/MireThread.h"
 #include "mosaic/MosaicGeometry.h"
+#include "net/WebcamHealth.h"
 
 #include <chrono>
 #include <cstdint>
@@ -24,7 +25,7 @@ class TOcStatusBar;
 // The state of one cell.
 class TCamInfo {
 public:
-    TCamInfo() : Webcam(std::make_unique<TCamWebcam>()) {}
+    TCamInfo() : Webcam(std::make_unique<TCamWebcam>()), Health(ocelis::HealthClock()) {}
 
     // The picture, decoded at the smallest DCT scale that covers the cell; empty when none.
     ocelis::TBitmap Image;
@@ -51,6 +52,8 @@ public:
     bool Answered = false;
     THttpFailure FailKind = THttpFailure::Other;
     int32_t FailuresInRow = 0;
+    // Offline and stale by the viewers' rule, watched since the cell was made.
+    ocelis::TWebcamHealth Health;
 };
 
 class TfoMire : public TSForm {
@@ -103,6 +106,7 @@ protected:
 private:
     void LayoutChildren();
     bool Stale(const TCamInfo& cell) const;
+    bool Offline(const TCamInfo& cell) const;
 
     std::vector<std::unique_ptr<TCamInfo>> FCells;
     std::vector<TMireThreadRef> FThreads;

@@ -87,10 +87,6 @@ bool MosaicLive(int32_t previousLength, TDateTime lastModified, TDateTime now) {
     return ms / 1000 < 60;
 }
 
-int64_t MosaicStaleAfter(int32_t refresh) {
-    return std::max<int64_t>(600, int64_t{3} * refresh);
-}
-
 TCellShade MosaicShade(bool selected, bool failed, bool stale, bool live) {
     if (selected)
         return TCellShade::Highlight;

@@ -56,10 +56,6 @@ std::vector<const TCamWebcam*> MosaicWebcams(const TCamCategory& root);
 // else a Last-Modified less than 60 whole seconds from now (either side).
 bool MosaicLive(int32_t previousLength, TDateTime lastModified, TDateTime now);
 
-// Seconds without a change after which an answering webcam counts as stale: three times
-// its refresh interval, at least ten minutes.
-int64_t MosaicStaleAfter(int32_t refresh);
-
 enum class TCellShade { Highlight, Offline, Stale, Live, Dark };
 
 // The background of a cell, by precedence.

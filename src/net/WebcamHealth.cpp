@@ -1,8 +1,15 @@
 #include "net/WebcamHealth.h"
 
+#include <chrono>
+
 #include <algorithm>
 
 namespace ocelis {
+
+double HealthClock() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 TFetchFailure TFetchFailure::From(const EHttpError& error) {
     TFetchFailure f;

@@ -26,6 +26,9 @@ struct TFetchFailure {
 // The failure being handled; call only inside a catch block.
 TFetchFailure CurrentFetchFailure();
 
+// Now, in the seconds the rule counts in.
+double HealthClock();
+
 enum class THealthState { Live, Offline, Stale };
 
 enum class THealthNotice { None, Offline, Stale, Back };

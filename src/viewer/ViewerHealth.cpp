@@ -22,11 +22,6 @@ constexpr int kCheckMs = 30000;
 constexpr int kMarkSize = 12;
 constexpr int kMarkMargin = 4;
 
-double WallClock() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // A dot: amber for stale, red for offline.
 class TMark : public QWidget {
 public:
@@ -46,7 +41,7 @@ protected:
 } // namespace
 
 TViewerHealth::TViewerHealth(TOcImage* picture, TOcStatusBar* statusBar, QObject* parent)
-    : QObject(parent), Clock(WallClock), FPicture(picture), FStatusBar(statusBar) {
+    : QObject(parent), Clock(HealthClock), FPicture(picture), FStatusBar(statusBar) {
     FReason = new QLabel(picture);
     FReason->setObjectName(QStringLiteral("HealthReason"));
     FReason->setWordWrap(true);

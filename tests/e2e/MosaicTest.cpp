@@ -52,11 +52,11 @@ TEST(Tray, MosaicFillsWithPicturesComesForwardAgainAndMarksAStoppedServerOffline
     EXPECT_EQ(mosaic.front().w, 438);
     EXPECT_EQ(mosaic.front().h, 330);
     // Cells of (438 - 20) div 6 = 69 by 52 pixels and a grid line: cell i at 70 * (i mod 6),
-    // 53 * (i div 6); its background shows in the 4-pixel inset.
+    // 53 * (i div 6); its background shows in the 4-pixel inset, inside the highlight frame.
     const auto background = [&](int i) {
         const fs::path shot = box.root / "mosaic.ppm";
         x.Screenshot(mosaic.front().id, shot);
-        return PpmPixel(shot, 70 * (i % 6) + 1, 53 * (i / 6) + 1);
+        return PpmPixel(shot, 70 * (i % 6) + 3, 53 * (i / 6) + 3);
     };
     PictureStats stats;
     ASSERT_TRUE(ocelis::test::WaitUntil(
@@ -77,8 +77,9 @@ TEST(Tray, MosaicFillsWithPicturesComesForwardAgainAndMarksAStoppedServerOffline
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again.front().id, mosaic.front().id);
 
+    // Offline only after three failed fetches over at least 30 s.
     stopped.Kill();
-    EXPECT_TRUE(ocelis::test::WaitUntil([&] { return background(6) == 0x800000; }, 10s))
+    EXPECT_TRUE(ocelis::test::WaitUntil([&] { return background(6) == 0x800000; }, 60s))
         << std::hex << background(6);
     x.Screenshot(mosaic.front().id, box.root / "mosaic-offline.png");
     ocelis.Signal(SIGTERM);

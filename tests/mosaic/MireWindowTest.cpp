@@ -171,8 +171,9 @@ TEST_F(MireWindowTest, EachHandOverMarksItsCellByWhatTheFetchMet) {
     const std::vector<TStep> steps = {
         // A first picture with an old Last-Modified: answered, not live yet.
         {"first picture", true, true, true, big, "", TCellShade::Dark, 80, 100, "answering"},
-        {"no answer", false, false, true, "", "read time-out", TCellShade::Offline, 80, 100,
-         "offline: read time-out"},
+        // One miss is not offline yet: the cell keeps its look.
+        {"no answer", false, false, true, "", "read time-out", TCellShade::Live, 80, 100,
+         "last fetch failed: read time-out"},
         {"cut short", true, true, false, big.substr(0, 300), "", TCellShade::Offline, 80, 100,
          "offline: picture cut short"},
         // Unchanged: the stored length is not 0, so it is live and keeps its picture.

@@ -102,10 +102,6 @@ TEST(MosaicGeometry, LiveStaleAndShades) {
         EXPECT_EQ(MosaicLive(c.Length, now + c.Offset * second, now), c.Live)
             << c.Length << " " << c.Offset;
 
-    for (auto [refresh, after] : std::vector<std::pair<int32_t, int64_t>>{
-             {0, 600}, {-1, 600}, {60, 600}, {200, 600}, {300, 900}})
-        EXPECT_EQ(MosaicStaleAfter(refresh), after) << refresh;
-
     using S = TCellShade;
     struct TShade {
         bool Selected, Failed, Stale, Live;
