@@ -42,6 +42,8 @@ public:
     ocelis::TModifiedDate LastModified;
     // False when the last GET's server closed before the end of the body it announced.
     bool BodyComplete = true;
+    // The URL has answered with a stream of pictures: no HEAD is sent to it any more.
+    bool Streams() const { return FStreams; }
 
 protected:
     void Execute() override;
@@ -53,6 +55,14 @@ private:
     void HandOverProgress();
     void PrepareStream();
     void NewClient();
+    // A stream kept open (Refresh 0 to 9, or brute) until it fails or the interval leaves
+    // that range.
+    void RunStream(int32_t refresh);
+    bool TakePart(ocelis::TMultipartPart& part);
+    void StreamTick();
+    void HandOverNewest();
+    void TakePosted(std::string& picture);
+    void RunCountdown();
 
     THttpClient* FHttp = nullptr; // the worker's client of the moment
     // Progress of the running GET: when the next portion may be handed over, and whether a
@@ -61,4 +71,13 @@ private:
     bool FProgressPending = false;
     bool FQuietProgress = false;
     ocelis::TChangeByContent FContent;
+    bool FStreams = false;
+    // The running stream: its interval, the newest picture not yet handed over, and when the
+    // next second of its countdown is due.
+    bool FInStream = false;
+    int32_t FStreamRefresh = 0;
+    std::string FNewest;
+    bool FHasNewest = false;
+    bool FFirstPart = false;
+    std::chrono::steady_clock::time_point FNextTick;
 };
