@@ -45,6 +45,7 @@ extern std::string TestAuth;       // %1 how: "Digest (SHA-256)"
 extern std::string TestAuthPlain;  // %1 how, sent over plain http
 extern std::string TestAuthNeeded;
 extern std::string TestAuthRefused;
+extern std::string TestStream; // %1 width, %2 height, %3 pictures a second
 
 namespace ocelis {
 
@@ -54,6 +55,8 @@ inline constexpr const char* kProductName = "Ocelis";
 // Registers the texts in table order: the 17 from EmptyCat to OnlineText first, then the
 // address test's (main window's FormCreate).
 void RegisterMessageTexts(TOcTranslatorStrings& variables);
+// The texts added since, in their order (main window's FormCreate, after the ones above).
+void RegisterLaterMessageTexts(TOcTranslatorStrings& variables);
 
 // Puts the built-in English texts back (tests).
 void ResetMessageTexts();
