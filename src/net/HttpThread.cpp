@@ -150,7 +150,11 @@ void THttpThread::Cycle(int32_t& prevLength) {
             // Whether the picture is new is known only at its end.
             FQuietProgress = silent;
             FHttp->Request.Referer = Referer;
+            // The first picture of a stream may be long in coming: Terminate does not wait.
+            if (FStreams && AbortOnTerminate(true))
+                throw EHttpError("terminated", THttpFailure::Aborted);
             FHttp->Get(Url, Stream);
+            AbortOnTerminate(false);
             FQuietProgress = false;
             FStreams = FStreams || FHttp->Response.Streamed;
             if (silent)
@@ -170,6 +174,7 @@ void THttpThread::Cycle(int32_t& prevLength) {
             else
                 ContentLength = prevLength; // cut short: the next cycle asks again
         } catch (...) {
+            AbortOnTerminate(false);
             FQuietProgress = false;
             FStreams = FStreams || FHttp->Response.Streamed;
             ContentLength = prevLength;
