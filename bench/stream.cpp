@@ -17,6 +17,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -181,7 +183,7 @@ int main(int argc, char** argv) {
     cam.Name = "Stream";
     cam.Url = "http://127.0.0.1:" + std::to_string(viewerPort) + "/";
     cam.Refresh = -1;
-    auto* viewer = new TfoViewer();
+    QPointer<TfoViewer> viewer = new TfoViewer();
     viewer->SetWebcam(cam);
     viewer->show();
     TPaintCounter counter;
@@ -191,8 +193,12 @@ int main(int argc, char** argv) {
     // Measured from the first picture on, with the decoder started at the same moment.
     QElapsedTimer clock;
     clock.start();
+    // Waits on events rather than polling for them: a busy loop here would be measured.
+    QTimer wake;
+    wake.start(100);
     while (viewer->ImageCount() == 0 && clock.elapsed() < 30000)
-        app.processEvents(QEventLoop::AllEvents, 50);
+        app.processEvents(QEventLoop::WaitForMoreEvents);
+    wake.stop();
     pid_t decoder = -1;
     for (int i = 0; i < 50 && decoder < 0; ++i) {
         decoder = Spawn({kFfmpeg, "-loglevel", "error", "-i", decoderUrl, "-f", "null", "-"});
@@ -207,10 +213,14 @@ int main(int argc, char** argv) {
     const double decoderCpu0 = decoder > 0 ? CpuSecondsOf(decoder) : 0;
     double rss10 = 0;
     clock.restart();
-    while (clock.elapsed() < seconds * 1000LL) {
-        app.processEvents(QEventLoop::AllEvents, 50);
-        if (rss10 == 0 && clock.elapsed() >= 10000)
-            rss10 = ResidentMb();
+    QTimer::singleShot(10000, [&] { rss10 = ResidentMb(); });
+    // A loop of its own: quitting the application would close the viewer.
+    QEventLoop run;
+    QTimer::singleShot(seconds * 1000, &run, &QEventLoop::quit);
+    run.exec();
+    if (!viewer) {
+        std::printf("the viewer closed\n");
+        return 1;
     }
     const double elapsed = static_cast<double>(clock.elapsed()) / 1000.0;
     const double cpu = OwnCpuSeconds() - cpu0;
@@ -223,7 +233,7 @@ int main(int argc, char** argv) {
                 decoderCpu > 0 ? cpu / decoderCpu : 0.0);
     std::printf("RSS: %.1f MB after 10 s, %.1f MB at the end (%+.1f MB)\n", rss10, rssEnd,
                 rssEnd - rss10);
-    delete viewer;
+    delete viewer.data();
     if (decoder > 0) {
         kill(decoder, SIGKILL);
         int status = 0;
