@@ -358,6 +358,7 @@ void TfoCamMain::FormCreate(const std::vector<std::string>& arguments) {
     // 2. Message texts.
     ocelis::RegisterMessageTexts(*Variables);
     ocelis::RegisterHealthTexts(*HealthTexts);
+    ocelis::RegisterLaterMessageTexts(*Variables);
     // 3. The saved language, before any menu entry is built from the texts.
     {
         std::error_code ec;

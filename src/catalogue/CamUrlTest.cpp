@@ -4,7 +4,14 @@
 #include "net/HttpAuth.h"
 #include "net/Url.h"
 
+#include <chrono>
 #include <optional>
+
+namespace {
+// A stream's pace is counted over this long or this many pictures, whichever comes first.
+constexpr std::chrono::milliseconds kStreamSpan{2000};
+constexpr int kStreamParts = 30;
+} // namespace
 
 TCamUrlTest::TCamUrlTest(THttpThread::TTiming timing, int32_t previewWidth, int32_t previewHeight)
     : FTiming(timing), FPreviewWidth(previewWidth), FPreviewHeight(previewHeight) {}
@@ -78,17 +85,31 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
     http.ReadTimeout = FTiming.GetReadTimeout;
     http.RecvBufferSize = 1024;
     std::string body;
+    // A stream: its first picture, and the pace of those that follow.
+    int parts = 0;
+    std::chrono::steady_clock::time_point first, last;
+    http.OnPart = [&](ocelis::TMultipartPart& part) {
+        last = std::chrono::steady_clock::now();
+        if (parts++ == 0) {
+            first = last;
+            body = std::move(part.Bytes);
+        }
+        return parts < kStreamParts && last - first < kStreamSpan && !FAborted.load();
+    };
     try {
         http.Request.Referer = referer;
         http.Get(url, body);
     } catch (const EHttpError& e) {
         if (cancelled())
             return result;
-        TCamUrlTestResult failure = Classify(url, e);
-        failure.HeadAnswered = result.HeadAnswered;
-        failure.HeadHasLength = result.HeadHasLength;
-        failure.HeadHasLastModified = result.HeadHasLastModified;
-        return failure;
+        // A stream that stalls after its first pictures is a stream all the same.
+        if (parts == 0) {
+            TCamUrlTestResult failure = Classify(url, e);
+            failure.HeadAnswered = result.HeadAnswered;
+            failure.HeadHasLength = result.HeadHasLength;
+            failure.HeadHasLastModified = result.HeadHasLastModified;
+            return failure;
+        }
     } catch (const std::exception& e) {
         if (cancelled())
             return result;
@@ -110,6 +131,12 @@ TCamUrlTestResult TCamUrlTest::Run(const std::string& url, const std::string& re
         result.AuthOverTls = parsed && parsed->IsHttps();
     }
     result.Detail = http.Response.Header("Content-Type");
+    if (parts > 0) {
+        result.Stream = true;
+        const double seconds = std::chrono::duration<double>(last - first).count();
+        result.PicturesPerSecond = parts > 1 && seconds > 0 ? (parts - 1) / seconds : 0;
+        result.ContentLength = static_cast<int64_t>(body.size());
+    }
     Decode(result, body);
     return result;
 }

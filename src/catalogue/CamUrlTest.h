@@ -47,6 +47,10 @@ struct TCamUrlTestResult {
     int64_t ContentLength = -1; // -1 when absent
     std::string LastModified;   // the header as sent; empty when absent
 
+    // A stream of pictures: the first is the picture above; how many came a second.
+    bool Stream = false;
+    double PicturesPerSecond = 0;
+
     // The HEAD, which the viewer's change test depends on.
     bool HeadAnswered = false;
     bool HeadHasLength = false;

@@ -21,6 +21,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <climits>
+#include <cmath>
 
 using ocelis::FromQ;
 using ocelis::ToQ;
@@ -451,6 +452,16 @@ void TfoEditCams::CancelTest() {
     FTest.Stop();
 }
 
+namespace {
+// Whole pictures a second, or tenths below ten of them.
+std::string PaceText(double perSecond) {
+    if (perSecond >= 9.95)
+        return std::to_string(static_cast<long>(std::lround(perSecond)));
+    const long tenths = std::lround(perSecond * 10);
+    return std::to_string(tenths / 10) + (tenths % 10 ? "." + std::to_string(tenths % 10) : "");
+}
+} // namespace
+
 void TfoEditCams::ShowTestResult(const TCamUrlTestResult& r) {
     FTest.Forget();
     auto orNone = [](const std::string& s) { return s.empty() ? TestNone : s; };
@@ -489,6 +500,17 @@ void TfoEditCams::ShowTestResult(const TCamUrlTestResult& r) {
         text = ReplaceArgs(TestFailed, {r.Detail});
         break;
     case TCamUrlTestKind::Jpeg: {
+        if (r.Stream) {
+            // A viewer reads a stream as it comes: no HEAD, no polling to explain.
+            text = ReplaceArgs(TestStream, {std::to_string(r.Width), std::to_string(r.Height),
+                                            PaceText(r.PicturesPerSecond)});
+            if (!r.Auth.empty())
+                text += "\r\n" +
+                        ReplaceArgs(r.Auth == "Basic" && !r.AuthOverTls ? TestAuthPlain : TestAuth,
+                                    {r.Auth});
+            TestPreview->setPixmap(QPixmap::fromImage(ocelis::ToQImage(r.Preview)));
+            break;
+        }
         text = ReplaceArgs(TestJpeg,
                            {std::to_string(r.Width), std::to_string(r.Height),
                             r.ContentLength >= 0 ? std::to_string(r.ContentLength) : TestNone,

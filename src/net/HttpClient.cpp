@@ -660,7 +660,11 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
             if (FReader.PeerClosed())
                 throw EHttpError("connection closed in the header block",
                                  THttpFailure::ClosedEarly);
-            if (!noBody)
+            const std::optional<std::string> boundary =
+                noBody ? std::nullopt : ocelis::StreamBoundary(Response.Header("Content-Type"));
+            if (boundary)
+                ReadStream(*boundary, *stream);
+            else if (!noBody)
                 FReader.ReadBody(Response, *stream, ReadTimeout, MaxBodySize);
         } else {
             std::string body;
@@ -688,6 +692,32 @@ void THttpClient::Perform(bool head, const std::string& rawUrl, std::string* str
     }
     if (!KeepAlive() || FReader.PeerClosed())
         CloseSocket();
+}
+
+void THttpClient::ReadStream(const std::string& boundary, std::string& stream) {
+    Response.Streamed = true;
+    ocelis::TMultipartReader parts(boundary, MaxBodySize);
+    bool taken = false;
+    FDeadline = std::chrono::steady_clock::now() + PartTimeLimit;
+    const ocelis::TMultipartReader::TPartEvent onPart = [&](ocelis::TMultipartPart& part) {
+        FDeadline = std::chrono::steady_clock::now() + PartTimeLimit;
+        if (OnPart)
+            return OnPart(part);
+        stream.append(part.Bytes);
+        taken = true;
+        return false;
+    };
+    const ocelis::THttpReader::TBodySink sink = [&](std::string& portion) {
+        const bool more = parts.Feed(portion, onPart);
+        portion.clear();
+        return more;
+    };
+    const bool ended = FReader.ReadBodyTo(Response, sink, ReadTimeout);
+    // A stream never ends in step with a request: its connection is done with.
+    CloseSocket();
+    if (!ended || (!OnPart && !taken))
+        throw EHttpError("the stream ended", THttpFailure::ClosedEarly);
+    Response.BodyComplete = true;
 }
 
 bool THttpClient::KeepAlive() const {

@@ -5,6 +5,7 @@
 
 #include "net/HttpAuthCache.h"
 #include "net/HttpParser.h"
+#include "net/Multipart.h"
 #include "net/TlsConnection.h"
 #include "util/DateTime.h"
 
@@ -47,7 +48,10 @@ public:
     THttpClient& operator=(const THttpClient&) = delete;
 
     void Head(const std::string& url);
-    // Appends the body to stream.
+    // Appends the body to stream. An answer that streams pictures (multipart/x-mixed-replace)
+    // is read part by part: without OnPart its first complete part is the body and the
+    // connection is closed; with OnPart the stream goes on until OnPart returns false (Get then
+    // returns normally) or it ends, stalls or is aborted (a failure).
     void Get(const std::string& url, std::string& stream);
     void Disconnect();
 
@@ -65,11 +69,16 @@ public:
     int32_t RecvBufferSize = 32768; // largest socket read of a body
     int32_t MaxLineLength = 16384;
     TWorkEvent OnWork;
+    // Each complete part of a stream; it may take the part's bytes. False ends the stream.
+    using TPartEvent = std::function<bool(ocelis::TMultipartPart& part)>;
+    TPartEvent OnPart;
 
     // Limits against hostile or broken servers; each ends the request with a failure.
     int32_t ErrorReadTimeout = 2000;                   // ms, for the body of a failed answer
     std::chrono::milliseconds RequestTimeLimit{60000}; // a whole request, connect included
     int64_t MaxBodySize = int64_t{32} << 20;           // ample for any webcam picture
+    // A stream has no whole-request limit: each of its parts must be complete within this.
+    std::chrono::milliseconds PartTimeLimit{20000};
     int64_t MaxHeaderSize = int64_t{1} << 20;
 
     // When set ("host:port"), connections go there instead of to the URL's host and port;
@@ -91,6 +100,7 @@ private:
     void Exchange(const std::string& req, const TEndpoint& u);
     // Reads the body of a failed answer within its own limits; false when it did not end.
     bool ReadErrorBody(bool noBody, std::string& body);
+    void ReadStream(const std::string& boundary, std::string& stream);
     void OpenConnection(const TEndpoint& u);
     void StartTls(const TEndpoint& u);
     void CloseSocket();

@@ -178,8 +178,26 @@ bool THttpReader::ReadCounted(std::string& out, int64_t n, int64_t& count, int32
             n -= static_cast<int64_t>(got);
         if (OnPortion)
             OnPortion(count);
+        if (FSink && !(*FSink)(out)) {
+            FSinkStopped = true;
+            return true;
+        }
     }
     return true;
+}
+
+bool THttpReader::ReadBodyTo(THttpResponse& response, const TBodySink& sink, int32_t timeoutMs) {
+    std::string portion;
+    FSink = &sink;
+    FSinkStopped = false;
+    try {
+        ReadBody(response, portion, timeoutMs, INT64_MAX);
+    } catch (...) {
+        FSink = nullptr;
+        throw;
+    }
+    FSink = nullptr;
+    return FSinkStopped;
 }
 
 void THttpReader::ReadBody(THttpResponse& response, std::string& out, int32_t timeoutMs,
@@ -209,6 +227,8 @@ void THttpReader::ReadBody(THttpResponse& response, std::string& out, int32_t ti
             count = 0;
             if (!ReadCounted(out, size, count, timeoutMs, total, cap))
                 throw EHttpError("connection closed in a chunk", THttpFailure::ClosedEarly);
+            if (FSink && FSinkStopped)
+                return;
             if (!ReadLine(line, budget))
                 throw EHttpError("connection closed in a chunked body", THttpFailure::ClosedEarly);
         }

@@ -21,6 +21,8 @@ struct THttpResponse {
     ocelis::TModifiedDate LastModified;
     // False when the server closed before the end of the body it announced.
     bool BodyComplete = true;
+    // The answer was a stream of pictures (multipart/x-mixed-replace) that was read as one.
+    bool Streamed = false;
     std::vector<std::string> Headers; // "Name: value" as received
 
     // The value of the last header with this name (any letter case), trimmed; empty when absent.
@@ -67,6 +69,10 @@ public:
     int32_t ReadStatusAndHeaders(THttpResponse& response, int64_t& headerBudget, bool& gotAny);
     // Appends the body the response announces; sets response.BodyComplete.
     void ReadBody(THttpResponse& response, std::string& out, int32_t timeoutMs, int64_t cap);
+    // Hands the body to sink portion by portion, without a cap; sink empties what it takes,
+    // and ends the reading by returning false. True when sink ended it.
+    using TBodySink = std::function<bool(std::string& portion)>;
+    bool ReadBodyTo(THttpResponse& response, const TBodySink& sink, int32_t timeoutMs);
 
 private:
     bool Fill();
@@ -77,6 +83,8 @@ private:
     std::string FBuffered;
     std::size_t FBufferedPos = 0;
     bool FClosed = false;
+    const TBodySink* FSink = nullptr;
+    bool FSinkStopped = false;
 };
 
 struct THttpCookie {

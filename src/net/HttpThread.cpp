@@ -3,6 +3,7 @@
 #include "util/Text.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 
 namespace {
@@ -31,6 +32,12 @@ void THttpThread::CallHandler(THandler THttpThread::*which) {
 }
 
 void THttpThread::WorkHandler(int64_t count) {
+    if (FInStream) {
+        // Posted pictures may be reading Received on the GUI thread right now.
+        if (FStreamRefresh > 0)
+            StreamTick();
+        return;
+    }
     Received = ocelis::LowInt32(count);
     if (FQuietProgress)
         return;
@@ -86,10 +93,28 @@ void THttpThread::Execute() {
         Cycle(prevLength);
 }
 
+namespace {
+// Intervals for which a stream stays open: the newest picture every few seconds, or every
+// picture.
+bool KeepsStreamOpen(int32_t refresh) {
+    return refresh >= -1 && refresh <= 9;
+}
+// Both intervals read a stream the same way.
+bool SameStreamMode(int32_t a, int32_t b) {
+    return (a <= 0) == (b <= 0);
+}
+} // namespace
+
 void THttpThread::Cycle(int32_t& prevLength) {
     const auto now = std::chrono::steady_clock::now();
-    const bool brute = Refresh.load(std::memory_order_relaxed) == -1;
-    bool silent = FContent.SkipsHead(now);
+    const int32_t refresh = Refresh.load(std::memory_order_relaxed);
+    if (FStreams && KeepsStreamOpen(refresh)) {
+        RunStream(refresh);
+        return;
+    }
+    const bool brute = refresh == -1;
+    // Many stream servers answer HEAD with the stream itself, or not at all.
+    bool silent = FContent.SkipsHead(now) || FStreams;
     std::optional<ocelis::TFetchFailure> failure;
     if (!brute && !silent) {
         try {
@@ -98,6 +123,10 @@ void THttpThread::Cycle(int32_t& prevLength) {
             prevLength = ContentLength;
             ContentLength = ocelis::LowInt32(FHttp->Response.ContentLength);
             silent = ocelis::HeadIsSilent(FHttp->Response, nullptr);
+            if (ocelis::StreamBoundary(FHttp->Response.Header("Content-Type"))) {
+                FStreams = true;
+                silent = true;
+            }
             if (!silent)
                 FContent.HeadTold();
         } catch (const EHttpError& e) {
@@ -128,8 +157,13 @@ void THttpThread::Cycle(int32_t& prevLength) {
             // Whether the picture is new is known only at its end.
             FQuietProgress = silent;
             FHttp->Request.Referer = Referer;
+            // The first picture of a stream may be long in coming: Terminate does not wait.
+            if (FStreams && AbortOnTerminate(true))
+                throw EHttpError("terminated", THttpFailure::Aborted);
             FHttp->Get(Url, Stream);
+            AbortOnTerminate(false);
             FQuietProgress = false;
+            FStreams = FStreams || FHttp->Response.Streamed;
             if (silent)
                 ContentLength = ocelis::LowInt32(FHttp->Response.ContentLength);
             Received = ContentLength;
@@ -148,7 +182,9 @@ void THttpThread::Cycle(int32_t& prevLength) {
                 ContentLength = prevLength; // cut short: the next cycle asks again
         } catch (...) {
             failure = ocelis::CurrentFetchFailure();
+            AbortOnTerminate(false);
             FQuietProgress = false;
+            FStreams = FStreams || FHttp->Response.Streamed;
             ContentLength = prevLength;
             // The bar stays up after a failed GET: it shows the last portion read.
             if (FProgressPending)
@@ -166,7 +202,10 @@ void THttpThread::Cycle(int32_t& prevLength) {
     CallHandler(&THttpThread::OnFetched);
     if (!changed || (silent && !fresh))
         Pause(Timing.UnchangedPause);
+    RunCountdown();
+}
 
+void THttpThread::RunCountdown() {
     Countdown = Refresh.load(std::memory_order_relaxed);
     while (Countdown > 0 && !Terminated()) {
         CallHandler(&THttpThread::OnTick);
@@ -175,4 +214,114 @@ void THttpThread::Cycle(int32_t& prevLength) {
     }
     if (!Terminated() && Refresh.load(std::memory_order_relaxed) != -1)
         CallHandler(&THttpThread::OnTick);
+}
+
+void THttpThread::RunStream(int32_t refresh) {
+    FHttp->ReadTimeout = Timing.GetReadTimeout;
+    // Larger reads than a picture's: a stream brings many pictures a second.
+    FHttp->RecvBufferSize = 16384;
+    FHttp->Request.Referer = Referer;
+    FHttp->OnPart = [this](ocelis::TMultipartPart& part) { return TakePart(part); };
+    FStreamRefresh = refresh;
+    FNewest.clear();
+    FHasNewest = false;
+    FFirstPart = true;
+    Countdown = refresh;
+    FNextTick = std::chrono::steady_clock::now() + Timing.Tick;
+    FInStream = true;
+    bool ended = false;
+    std::optional<ocelis::TFetchFailure> failure;
+    if (!AbortOnTerminate(true)) {
+        try {
+            std::string none;
+            FHttp->Get(Url, none);
+            ended = true;
+        } catch (...) {
+            failure = ocelis::CurrentFetchFailure();
+        }
+    }
+    AbortOnTerminate(false);
+    FHttp->OnPart = nullptr;
+    // Posted pictures use the worker's fields on the GUI thread: none may still be on its
+    // way when the worker uses them again.
+    if (refresh <= 0)
+        Synchronize([] {});
+    FInStream = false;
+    std::string().swap(FNewest);
+    FHasNewest = false;
+    if (ended || Terminated())
+        return; // the interval left the stream's range: the next cycle reads it its way
+    try {
+        FHttp->Disconnect();
+        NewClient();
+    } catch (...) {
+    }
+    // A stream that ended or stalled is a failed fetch: the next cycle connects again.
+    Failure = std::move(failure);
+    CallHandler(&THttpThread::OnFetched);
+    if (refresh <= 0)
+        Pause(Timing.UnchangedPause);
+    else
+        RunCountdown();
+}
+
+bool THttpThread::TakePart(ocelis::TMultipartPart& part) {
+    const int32_t refresh = Refresh.load(std::memory_order_relaxed);
+    if (Terminated() || !KeepsStreamOpen(refresh) || !SameStreamMode(refresh, FStreamRefresh))
+        return false;
+    if (FStreamRefresh <= 0) {
+        // Never waits for the GUI: a busy window drops pictures instead of queueing them.
+        auto picture = std::make_shared<std::string>(std::move(part.Bytes));
+        PostLatest([picture](TWorker& w) { static_cast<THttpThread&>(w).TakePosted(*picture); });
+        return true;
+    }
+    FNewest.swap(part.Bytes);
+    FHasNewest = true;
+    if (FFirstPart) {
+        FFirstPart = false;
+        HandOverNewest();
+        CallHandler(&THttpThread::OnTick);
+    }
+    StreamTick();
+    return !Terminated();
+}
+
+void THttpThread::TakePosted(std::string& picture) {
+    Stream.swap(picture);
+    BodyComplete = true;
+    ContentLength = Received = ocelis::LowInt32(static_cast<int64_t>(Stream.size()));
+    if (OnImage)
+        OnImage(*this);
+}
+
+void THttpThread::HandOverNewest() {
+    if (!FHasNewest)
+        return;
+    Stream.swap(FNewest);
+    std::string().swap(FNewest);
+    FHasNewest = false;
+    BodyComplete = true;
+    ContentLength = Received = ocelis::LowInt32(static_cast<int64_t>(Stream.size()));
+    CallHandler(&THttpThread::OnImage);
+    // Its room serves the next picture; the stream holds two pictures at most.
+    FNewest.swap(Stream);
+    FNewest.clear();
+}
+
+void THttpThread::StreamTick() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < FNextTick || Terminated())
+        return;
+    FNextTick = now + Timing.Tick;
+    try {
+        if (--Countdown <= 0) {
+            Countdown = 0;
+            CallHandler(&THttpThread::OnTick);
+            HandOverNewest();
+            Countdown = std::max(Refresh.load(std::memory_order_relaxed), 1);
+        }
+        CallHandler(&THttpThread::OnTick);
+    } catch (...) {
+        Terminate();
+    }
 }

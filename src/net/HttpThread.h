@@ -48,6 +48,8 @@ public:
     bool BodyComplete = true;
     // The last fetch's failure; empty when it was answered.
     std::optional<ocelis::TFetchFailure> Failure;
+    // The URL has answered with a stream of pictures: no HEAD is sent to it any more.
+    bool Streams() const { return FStreams; }
 
 protected:
     void Execute() override;
@@ -59,6 +61,14 @@ private:
     void HandOverProgress();
     void PrepareStream();
     void NewClient();
+    // A stream kept open (Refresh 0 to 9, or brute) until it fails or the interval leaves
+    // that range.
+    void RunStream(int32_t refresh);
+    bool TakePart(ocelis::TMultipartPart& part);
+    void StreamTick();
+    void HandOverNewest();
+    void TakePosted(std::string& picture);
+    void RunCountdown();
 
     THttpClient* FHttp = nullptr; // the worker's client of the moment
     // Progress of the running GET: when the next portion may be handed over, and whether a
@@ -67,4 +77,13 @@ private:
     bool FProgressPending = false;
     bool FQuietProgress = false;
     ocelis::TChangeByContent FContent;
+    bool FStreams = false;
+    // The running stream: its interval, the newest picture not yet handed over, and when the
+    // next second of its countdown is due.
+    bool FInStream = false;
+    int32_t FStreamRefresh = 0;
+    std::string FNewest;
+    bool FHasNewest = false;
+    bool FFirstPart = false;
+    std::chrono::steady_clock::time_point FNextTick;
 };

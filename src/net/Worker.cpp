@@ -65,8 +65,19 @@ void TWorker::Terminate() {
     // Under the lock: once the flag is seen the worker may free itself, and its destructor
     // takes the lock first, so nothing here is touched after that.
     std::lock_guard<std::mutex> lock(FSleepMutex);
+    if (FAbortOnTerminate) {
+        std::lock_guard<std::mutex> httpLock(FHttpMutex);
+        if (FHttp)
+            FHttp->Abort();
+    }
     FTerminated.store(true, std::memory_order_relaxed);
     FWake.notify_all();
+}
+
+bool TWorker::AbortOnTerminate(bool on) {
+    std::lock_guard<std::mutex> lock(FSleepMutex);
+    FAbortOnTerminate = on;
+    return Terminated();
 }
 
 void TWorker::RequestStop() {
@@ -145,6 +156,8 @@ THttpClient& TWorker::NewClient(const TFetchTiming& timing) {
     // A fresh client would connect and read without a bound until its first GET sets one.
     client->ReadTimeout = timing.HeadReadTimeout;
     client->RequestTimeLimit = timing.RequestTimeLimit;
+    client->PartTimeLimit = timing.PartTimeLimit;
+    client->MaxBodySize = timing.MaxBodySize;
     client->AuthCache = FAuthCache;
     std::lock_guard<std::mutex> lock(FHttpMutex);
     if (FStopRequested.load())

@@ -31,6 +31,8 @@ struct TFetchTiming {
     // A thumbnail's fetch as a whole (connect, HEAD and GET), so that one slow server holds
     // a mosaic thread for no longer.
     std::chrono::milliseconds FetchTimeLimit{15000};
+    std::chrono::milliseconds PartTimeLimit{20000}; // each picture of a stream
+    int64_t MaxBodySize = int64_t{32} << 20;        // a body, or one picture of a stream
     // Least time between two progress hand-overs of one body: one display frame.
     std::chrono::milliseconds ProgressInterval{16};
 };
@@ -151,6 +153,9 @@ protected:
     // authentication cache, so a failed GET does not cost the next one a challenge.
     THttpClient& NewClient(const TFetchTiming& timing);
     void DropClient();
+    // While on, Terminate also aborts the client: a stream has no end of its own to wait
+    // for. Returns whether the worker is terminated already.
+    bool AbortOnTerminate(bool on);
 
 private:
     void Run();
@@ -166,6 +171,7 @@ private:
     std::condition_variable FWake;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FStopRequested{false};
+    bool FAbortOnTerminate = false; // guarded by FSleepMutex
     std::thread FThread;
     bool FUnlinked = false;
     // The newest undelivered value of PostLatest, shared with the posted call.

@@ -92,6 +92,11 @@ const TBuiltIn kHealthTexts[] = {
      "catalogue."},
 };
 
+// Texts added after the first tables, in the main window's Variables.
+const TBuiltIn kLaterTexts[] = {
+    {"TestStream", &TestStream, "MJPEG stream, %1\u00d7%2, about %3 pictures a second"},
+};
+
 } // namespace
 
 std::string EmptyCat = "Empty Category";
@@ -162,6 +167,7 @@ std::string NotifyManyBack = "%1 webcams are back.";
 std::string TrayTipViewers = "%1 viewers, %2 offline";
 std::string OptionsUnreadable = "Options.xml could not be read (%1). It was kept as %2; Ocelis "
                                 "started with an empty catalogue.";
+std::string TestStream = "MJPEG stream, %1\u00d7%2, about %3 pictures a second";
 
 namespace ocelis {
 
@@ -175,10 +181,17 @@ void RegisterHealthTexts(TOcTranslatorStrings& variables) {
         variables.AddVariable(t.Name, t.Variable);
 }
 
+void RegisterLaterMessageTexts(TOcTranslatorStrings& variables) {
+    for (const TBuiltIn& t : kLaterTexts)
+        variables.AddVariable(t.Name, t.Variable);
+}
+
 void ResetMessageTexts() {
     for (const TBuiltIn& t : kTexts)
         *t.Variable = t.Text;
     for (const TBuiltIn& t : kHealthTexts)
+        *t.Variable = t.Text;
+    for (const TBuiltIn& t : kLaterTexts)
         *t.Variable = t.Text;
 }
 

@@ -70,6 +70,7 @@ extern std::string NotifyManyStale;     // %1 count
 extern std::string NotifyManyBack;      // %1 count
 extern std::string TrayTipViewers;      // %1 open viewers, %2 of them offline
 extern std::string OptionsUnreadable;   // %1 what went wrong, %2 file name
+extern std::string TestStream; // %1 width, %2 height, %3 pictures a second
 
 namespace ocelis {
 
@@ -79,6 +80,8 @@ inline constexpr const char* kProductName = "Ocelis";
 // Registers the texts in table order: the 17 from EmptyCat to OnlineText first, then the
 // address test's (main window's FormCreate).
 void RegisterMessageTexts(TOcTranslatorStrings& variables);
+// The texts added since, in their order (main window's FormCreate, after the ones above).
+void RegisterLaterMessageTexts(TOcTranslatorStrings& variables);
 
 // Registers the webcam health texts (the main window's `HealthTexts` component).
 void RegisterHealthTexts(TOcTranslatorStrings& variables);

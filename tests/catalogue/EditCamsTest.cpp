@@ -478,3 +478,41 @@ TEST_F(EditCamsTest, TestButtonShowsTheResultAndUsesTheRedirect) {
     e.reject();
     EXPECT_FALSE(e.TestBusy());
 }
+
+// A stream is named as one, with its picture size and pace, and previews its first picture;
+// one that stalls after its first picture is still a stream.
+TEST_F(EditCamsTest, TestButtonRecognisesAStream) {
+    const std::string jpeg = GradientJpeg(40, 30);
+    HttpTestServer server([&](const ocelis::test::HttpRequestSeen& r) {
+        HttpAnswer a;
+        a.Send("HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=cam\r\n\r\n");
+        if (r.Method == "HEAD")
+            return a.Stall();
+        const int count = r.Target == "/one" ? 1 : 40;
+        for (int i = 0; i < count; ++i)
+            a.Send("--cam\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                   std::to_string(jpeg.size()) + "\r\n\r\n" + jpeg + "\r\n")
+                .Pause(5ms);
+        return a.Stall();
+    });
+    const TCamUrlTestResult r = TCamUrlTest(ShortTiming()).Run(server.Url("/many"), "");
+    EXPECT_EQ(r.Kind, TCamUrlTestKind::Jpeg);
+    EXPECT_TRUE(r.Stream);
+    EXPECT_GT(r.PicturesPerSecond, 0);
+    EXPECT_EQ(r.Width, 40);
+    const TCamUrlTestResult one = TCamUrlTest(ShortTiming()).Run(server.Url("/one"), "");
+    EXPECT_EQ(one.Kind, TCamUrlTestKind::Jpeg);
+    EXPECT_TRUE(one.Stream);
+    EXPECT_EQ(one.PicturesPerSecond, 0);
+
+    TfoEditCams& e = *editor_;
+    e.TestTiming = ShortTiming();
+    Select("A/a1");
+    e.CamUrl->setText(QString::fromStdString(server.Url("/many")));
+    QTest::mouseClick(e.TestButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !e.TestBusy(); }, 5000));
+    EXPECT_TRUE(e.TestResult->text().startsWith(QString::fromUtf8("MJPEG stream, 40×30, about ")))
+        << e.TestResult->text().toStdString();
+    EXPECT_TRUE(e.TestResult->text().endsWith(" pictures a second"));
+    EXPECT_FALSE(e.TestPreview->pixmap().isNull());
+}

@@ -352,3 +352,26 @@ TEST_F(MireThreadTest, PicturesAreDecodedOnTheWorkerAtTheSmallestCoveringScale) 
         EXPECT_EQ(cutShort, c.CutShort);
     }
 }
+
+// A webcam that streams pictures gives its first complete one, then the connection is
+// closed; the next turn fetches again.
+TEST_F(MireThreadTest, AStreamGivesItsFirstPictureEachTurn) {
+    Server.SetHandler([](const HttpRequestSeen& r) {
+        const std::string head = Head({"Content-Type: multipart/x-mixed-replace; boundary=\"b\""});
+        if (r.Method == "HEAD")
+            return HttpAnswer().Send(head).Stall();
+        const std::string n = std::to_string(r.Index);
+        return HttpAnswer()
+            .Send(head + "--b\r\nContent-Length: " + std::to_string(n.size() + 3) + "\r\n\r\npic" +
+                  n + "\r\n--b\r\nContent-Length: 4\r\n\r\nnext\r\n")
+            .Stall();
+    });
+    Start({"/stream"}, 3);
+    ASSERT_TRUE(Serve([&] { return Freed(); }));
+    ASSERT_EQ(W.Seen.size(), 3u);
+    EXPECT_EQ(W.Seen[0].Data, "pic1");
+    EXPECT_EQ(W.Seen[1].Data, "pic3");
+    EXPECT_EQ(W.Seen[2].Data, "pic4"); // polled by GET alone, as a HEAD tells nothing
+    EXPECT_EQ(Methods(Server), "HEAD GET HEAD GET GET");
+    EXPECT_TRUE(Server.WaitForOpenConnections(0, 10s));
+}
