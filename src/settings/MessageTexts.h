@@ -70,7 +70,7 @@ extern std::string NotifyManyStale;     // %1 count
 extern std::string NotifyManyBack;      // %1 count
 extern std::string TrayTipViewers;      // %1 open viewers, %2 of them offline
 extern std::string OptionsUnreadable;   // %1 what went wrong, %2 file name
-extern std::string TestStream; // %1 width, %2 height, %3 pictures a second
+extern std::string TestStream;          // %1 width, %2 height, %3 pictures a second
 
 namespace ocelis {
 
