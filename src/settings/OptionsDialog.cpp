@@ -131,7 +131,6 @@ TfoOptions::TfoOptions(QWidget* parent)
     // click on it reach the box; Tab keeps the order it always had.
     NotifyBox = ocelis::NewCheckBox(this, "NotifyBox", QString());
     NotifyBox->setGeometry(4, panelTop + (kPanelHeight - kBoxHeight) / 2, kBoxHeight, kBoxHeight);
-    NotifyBox->setFocusPolicy(Qt::ClickFocus);
     const int labelLeft = 4 + kBoxHeight;
     NotifyLabel = PlacedLabel(
         this, "NotifyLabel", QStringLiteral("&Notify when a webcam goes offline or freezes"),
@@ -146,8 +145,8 @@ TfoOptions::TfoOptions(QWidget* parent)
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    QWidget* order[] = {AlwaysBox, PropBox,     StatusBox, BeepBox,  LaunchWindows,
-                        ImagesBox, ImageSubBox, Directory, OkButton, CancelButton};
+    QWidget* order[] = {AlwaysBox,   PropBox,   StatusBox, BeepBox,  LaunchWindows, ImagesBox,
+                        ImageSubBox, Directory, NotifyBox, OkButton, CancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 

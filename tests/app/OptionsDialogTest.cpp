@@ -135,7 +135,9 @@ TEST_F(OptionsDialogTest, LayoutNamesCaptionsPositionsAndTabOrder) {
     EXPECT_EQ(d->Panel2->geometry(), QRect(0, 222, 328, 41));
     EXPECT_EQ(d->Bevel2->geometry().bottom() + 1, d->Panel2->y());
 
-    // Tab from the first box visits the controls in order and wraps round.
+    // Tab from the first box visits the controls in order and wraps round; the notify box
+    // sits left of the buttons.
+    expectedOrder.insert(expectedOrder.indexOf("OkButton"), "NotifyBox");
     d->AlwaysBox->setFocus();
     QStringList order;
     for (int i = 0; i <= expectedOrder.size(); ++i) {
@@ -295,7 +297,6 @@ TEST_F(OptionsDialogTest, NotifyBoxBesideTheButtonsByClickOrAcceleratorIntoTheSe
         d->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(d));
         EXPECT_EQ(d->NotifyBox->isChecked(), expected); // filled
-        EXPECT_EQ(d->NotifyBox->focusPolicy(), Qt::ClickFocus);
         toggle(d);
         expected = !expected;
         EXPECT_EQ(d->NotifyBox->isChecked(), expected);
