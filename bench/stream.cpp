@@ -12,6 +12,7 @@
 #include "net/HttpThread.h"
 #include "net/QtSynchronizer.h"
 #include "settings/CamViewer.h"
+#include "support/LoopbackPort.h"
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>
@@ -42,20 +43,6 @@
 namespace {
 
 const char* const kFfmpeg = "/usr/bin/ffmpeg";
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    close(fd);
-    return port;
-}
 
 pid_t Spawn(const std::vector<std::string>& argv) {
     const pid_t pid = fork();
@@ -173,9 +160,9 @@ int main(int argc, char** argv) {
     settings.Status = true;
     CamViewer = &settings;
 
-    const int viewerPort = FreePort();
+    const int viewerPort = ocelis::test::FreeLoopbackPort();
     TServer viewerServer(clip, viewerPort);
-    const int decoderPort = FreePort();
+    const int decoderPort = ocelis::test::FreeLoopbackPort();
     TServer decoderServer(clip, decoderPort);
     const std::string decoderUrl = "http://127.0.0.1:" + std::to_string(decoderPort) + "/";
 

@@ -6,6 +6,7 @@
 #include "net/ServerProcess.h"
 #include "settings/CamViewer.h"
 #include "support/GuiFixture.h"
+#include "support/LoopbackPort.h"
 #include "support/TestFiles.h"
 #include "support/TestJpeg.h"
 #include "support/WaitUntil.h"
@@ -32,32 +33,6 @@ namespace {
 
 const char* const kLighttpd = "/usr/sbin/lighttpd";
 
-// A port nothing listens on at the moment; the server binds it right after.
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    close(fd);
-    return port;
-}
-
-bool Accepts(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-
 int CountOf(const std::string& text, const std::string& what) {
     int n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
@@ -81,7 +56,7 @@ protected:
         fs::create_directories(Dir / "www");
         WriteFileBytes(Dir / "www" / "cam.jpg", GradientJpeg(320, 240));
         WriteFileBytes(Dir / "users", "u:p\n");
-        Port = FreePort();
+        Port = FreeLoopbackPort();
         const std::string conf =
             "server.document-root = \"" + (Dir / "www").string() + "\"\n" +
             "server.bind = \"127.0.0.1\"\n" + "server.port = " + std::to_string(Port) + "\n" +
@@ -95,7 +70,7 @@ protected:
         WriteFileBytes(Dir / "lighttpd.conf", conf);
         Server = std::make_unique<TServerProcess>(
             std::vector<std::string>{kLighttpd, "-D", "-f", (Dir / "lighttpd.conf").string()});
-        ASSERT_TRUE(WaitUntil([&] { return Accepts(Port); }, 10s))
+        ASSERT_TRUE(WaitUntil([&] { return LoopbackAccepts(Port); }, 10s))
             << "lighttpd did not listen: " << ReadFileBytes(Dir / "error.log");
     }
 

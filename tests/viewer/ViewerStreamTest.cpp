@@ -4,6 +4,7 @@
 #include "net/HttpThread.h"
 #include "settings/CamViewer.h"
 #include "support/GuiFixture.h"
+#include "support/LoopbackPort.h"
 #include "support/TestFiles.h"
 #include "support/WaitUntil.h"
 
@@ -33,20 +34,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kFfmpeg = "/usr/bin/ffmpeg";
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    close(fd);
-    return port;
-}
 
 // ffmpeg serves one client and ends; a camera serves many: start it again after each.
 class TFfmpegCamera {
@@ -141,7 +128,7 @@ protected:
 } // namespace
 
 TEST_F(ViewerStreamTest, ShowsChangingPicturesArchivesChangesAndClosesTheStream) {
-    const int port = FreePort();
+    const int port = FreeLoopbackPort();
     TFfmpegCamera camera(port);
     TCamWebcam cam;
     cam.Name = "Stream";
