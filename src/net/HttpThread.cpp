@@ -191,18 +191,27 @@ void THttpThread::Cycle(int32_t& prevLength) {
                 HandOverProgress();
             // A body cut off at the size cap must not stay resident until the next picture.
             std::string().swap(Stream);
-            try {
-                FHttp->Disconnect();
-                NewClient();
-            } catch (...) {
-            }
+            RenewClient();
         }
     }
-    Failure = std::move(failure);
-    CallHandler(&THttpThread::OnFetched);
+    TellFetched(std::move(failure));
     if (!changed || (silent && !fresh))
         Pause(Timing.UnchangedPause);
     RunCountdown();
+}
+
+void THttpThread::RenewClient() {
+    // A failed request may leave the connection mid-answer: the next one starts afresh.
+    try {
+        FHttp->Disconnect();
+        NewClient();
+    } catch (...) {
+    }
+}
+
+void THttpThread::TellFetched(std::optional<ocelis::TFetchFailure> failure) {
+    Failure = std::move(failure);
+    CallHandler(&THttpThread::OnFetched);
 }
 
 void THttpThread::RunCountdown() {
@@ -251,14 +260,9 @@ void THttpThread::RunStream(int32_t refresh) {
     FHasNewest = false;
     if (ended || Terminated())
         return; // the interval left the stream's range: the next cycle reads it its way
-    try {
-        FHttp->Disconnect();
-        NewClient();
-    } catch (...) {
-    }
+    RenewClient();
     // A stream that ended or stalled is a failed fetch: the next cycle connects again.
-    Failure = std::move(failure);
-    CallHandler(&THttpThread::OnFetched);
+    TellFetched(std::move(failure));
     if (refresh <= 0)
         Pause(Timing.UnchangedPause);
     else

@@ -69,6 +69,8 @@ private:
     void HandOverNewest();
     void TakePosted(std::string& picture);
     void RunCountdown();
+    void RenewClient();
+    void TellFetched(std::optional<ocelis::TFetchFailure> failure);
 
     THttpClient* FHttp = nullptr; // the worker's client of the moment
     // Progress of the running GET: when the next portion may be handed over, and whether a
