@@ -8,7 +8,9 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -37,6 +39,22 @@ inline bool EndsWithin(std::chrono::milliseconds limit, const std::function<void
 // Makes a FIFO at path (replacing nothing); false when the file system refuses.
 inline bool MakeFifo(const std::string& path) {
     return ::mkfifo(path.c_str(), 0600) == 0;
+}
+
+// Binds a UNIX socket at path and closes it again: the socket node stays behind, a stand-in
+// for a device node an unprivileged test cannot make. False when the path does not fit.
+inline bool MakeSocketNode(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path)
+        return false;
+    path.copy(addr.sun_path, path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return bound;
 }
 
 // Lets a reader stuck in open() or read() of the FIFO go on: a writer comes and goes, so the
