@@ -42,18 +42,28 @@ inline bool MakeFifo(const std::string& path) {
 }
 
 // Binds a UNIX socket at path and closes it again: the socket node stays behind, a stand-in
-// for a device node an unprivileged test cannot make. False when the path does not fit.
+// for a device node an unprivileged test cannot make. The folder is reached through its
+// descriptor, as a test folder's path may be longer than a socket address holds.
 inline bool MakeSocketNode(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int dirFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return false;
+    const std::string shortPath = "/proc/self/fd/" + std::to_string(dirFd) + "/" +
+                                  path.substr(slash == std::string::npos ? 0 : slash + 1);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path)
-        return false;
-    path.copy(addr.sun_path, path.size());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
+    bool bound = false;
+    if (shortPath.size() < sizeof addr.sun_path) {
+        shortPath.copy(addr.sun_path, shortPath.size());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0) {
+            bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+            ::close(fd);
+        }
+    }
+    ::close(dirFd);
     return bound;
 }
 
