@@ -577,7 +577,7 @@ void TfoCamMain::ViewerHealth(TfoViewer& viewer, ocelis::THealthNotice kind) {
     UpdateTrayTip();
     if (kind == ocelis::THealthNotice::None || !CamViewer || !CamViewer->NotifyHealth)
         return;
-    const std::string& name = viewer.Webcam().Name;
+    const std::string name = ocelis::ElideMiddle(viewer.Webcam().Name);
     const ocelis::TWebcamHealth& health = viewer.Health().Health();
     std::string text;
     switch (kind) {

@@ -9,6 +9,7 @@ namespace ocelis {
 
 // The caption of a menu entry that shows a name as plain text. Qt reads "&" as the mark of
 // an accelerator; an exported menu's labels are read by the host, for which "_" is that mark.
+// A long name is elided in the middle (ElideMiddle).
 std::string MenuCaption(std::string_view name, bool exported);
 
 } // namespace ocelis

@@ -249,6 +249,12 @@ public:
         FFd = -1;
         if (closed != 0)
             Raise(failed);
+        // The target may have been replaced by a FIFO or device while the frames were written.
+        try {
+            CheckWriteTarget(FTarget);
+        } catch (...) {
+            Raise(failed);
+        }
         if (::rename(FTemp.c_str(), FTarget.c_str()) != 0)
             Raise(failed);
         FCommitted = true;

@@ -13,6 +13,7 @@ TCamWebcam* ImportCamFileInto(TCamCategory& root, const std::string& importedCat
     }
     try {
         TOcSimpleXml doc;
+        doc.SetFileLimit(kMaxCamFileSize);
         doc.LoadFromFile(path);
         const TOcSimpleXmlElem* top = doc.Root();
         if (!top)

@@ -1035,7 +1035,7 @@ void TOcSimpleXml::LoadFromString(std::string_view bytes) {
 
 void TOcSimpleXml::LoadFromFile(const std::string& path) {
     // Read before clearing: a file that cannot be read leaves the document as it was.
-    const std::string data = ocelis::ReadRegularFile(path, kMaxFileSize);
+    const std::string data = ocelis::ReadRegularFile(path, FFileLimit);
     LoadFromString(data);
 }
 

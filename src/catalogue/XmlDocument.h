@@ -295,6 +295,8 @@ public:
     // Lowers (or raises) the node bound for this document's later loads.
     void SetNodeLimit(size_t limit) { FNodeLimit = limit; }
     size_t NodeLimit() const { return FNodeLimit; }
+    // Lowers the file size LoadFromFile accepts (EFBIG beyond it).
+    void SetFileLimit(uint64_t limit) { FFileLimit = limit; }
 
     // Empties prolog and root (the root becomes unnamed).
     void Clear();
@@ -318,6 +320,7 @@ private:
     TOcSimpleXmlElems FProlog;
     std::unique_ptr<TOcSimpleXmlElem> FRoot;
     size_t FNodeLimit = kMaxNodes;
+    uint64_t FFileLimit = kMaxFileSize;
     // The block store of the last load; shared with the elements read into it.
     ocelis::TXmlArena* FArena = nullptr;
 };

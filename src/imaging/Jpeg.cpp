@@ -1,5 +1,6 @@
 #include "imaging/Jpeg.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/RegularFile.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <system_error>
 
@@ -375,10 +375,12 @@ TJpegImage LoadJpegFile(const std::filesystem::path& path, const TJpegLimits& li
 
 void SaveJpegFile(const std::filesystem::path& path, const TBitmap& bitmap, int quality) {
     const std::string bytes = EncodeJpeg(bitmap, quality);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
-        !out.flush())
-        throw EJpegError("Cannot write " + path.string());
+    // Atomic, and never through a link onto a FIFO or device.
+    try {
+        WriteFileAtomic(path, bytes);
+    } catch (const std::system_error& e) {
+        throw EJpegError("Cannot write " + path.string() + ": " + e.code().message());
+    }
 }
 
 } // namespace ocelis

@@ -2,6 +2,7 @@
 
 #include "catalogue/CamCategory.h"
 #include "net/Url.h"
+#include "util/Text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,10 +42,10 @@ bool WithinOnlineTime(std::time_t lastModifiedUtc, int64_t nowUnixMs) {
 }
 
 std::string CamHintText(std::string hint, const TCamWebcam& cam, std::string_view dateText) {
-    hint = ReplaceFirst(std::move(hint), "%name%", cam.Name);
-    hint = ReplaceFirst(std::move(hint), "%url%", UrlForDisplay(cam.Url));
-    hint = ReplaceFirst(std::move(hint), "%email%", cam.Email);
-    hint = ReplaceFirst(std::move(hint), "%home%", cam.Homepage);
+    hint = ReplaceFirst(std::move(hint), "%name%", ElideMiddle(cam.Name));
+    hint = ReplaceFirst(std::move(hint), "%url%", ElideMiddle(UrlForDisplay(cam.Url)));
+    hint = ReplaceFirst(std::move(hint), "%email%", ElideMiddle(cam.Email));
+    hint = ReplaceFirst(std::move(hint), "%home%", ElideMiddle(cam.Homepage));
     return ReplaceFirst(std::move(hint), "%date%", dateText);
 }
 

@@ -7,6 +7,7 @@
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
 #include "util/QtText.h"
+#include "util/Text.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -325,7 +326,8 @@ QString TfoMire::CellHint(std::size_t index) const {
         state = "live";
     else
         state = "answering, no recent picture";
-    QString text = ocelis::ToQ(cell.Webcam->Name) + QLatin1Char('\n') + ocelis::ToQ(state);
+    QString text = ocelis::ToQ(ocelis::ElideMiddle(cell.Webcam->Name)) + QLatin1Char('\n') +
+                   ocelis::ToQ(state);
     if (cell.Changed) {
         const auto age = std::chrono::duration_cast<std::chrono::seconds>(
                              std::chrono::steady_clock::now() - cell.LastChange)

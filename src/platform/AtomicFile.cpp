@@ -41,7 +41,23 @@ void WriteAll(int fd, std::string_view bytes, const fs::path& tmp) {
     }
 }
 
+// Only a regular file is replaced: renaming over a device node or a FIFO would remove it.
+void CheckReplaceable(bool exists, mode_t mode, const fs::path& target) {
+    if (!exists || S_ISREG(mode))
+        return;
+    if (S_ISDIR(mode))
+        Throw(EISDIR, "Cannot write file", target);
+    Throw(EINVAL, "Not a regular file:", target);
+}
+
 } // namespace
+
+void CheckWriteTarget(const fs::path& path) {
+    const fs::path target = ResolveWriteTarget(path);
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    CheckReplaceable(exists, st.st_mode, target);
+}
 
 fs::path ResolveWriteTarget(const fs::path& path) {
     fs::path p = path;
@@ -66,8 +82,7 @@ void WriteFileAtomic(const fs::path& path, std::string_view bytes, TFileAccess a
 
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode))
-        Throw(EISDIR, "Cannot write file", target);
+    CheckReplaceable(exists, old.st_mode, target);
 
     fs::path tmp;
     int fd = -1;
@@ -94,6 +109,11 @@ void WriteFileAtomic(const fs::path& path, std::string_view bytes, TFileAccess a
         fd = -1;
         if (closed != 0)
             Throw(errno, "Cannot write file", tmp);
+        // Looked at again just before: the node may have changed while the bytes were
+        // written, and a rename would put the file in place of a device.
+        struct stat now {};
+        const bool stillThere = ::lstat(target.c_str(), &now) == 0;
+        CheckReplaceable(stillThere, now.st_mode, target);
         if (::rename(tmp.c_str(), target.c_str()) != 0)
             Throw(errno, "Cannot replace file", target);
     } catch (...) {

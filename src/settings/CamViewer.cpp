@@ -94,6 +94,10 @@ void TCamViewer::Save() {
 std::filesystem::path TCamViewer::MoveUnreadable(const std::filesystem::path& path) {
     const std::filesystem::path target = ocelis::ResolveWriteTarget(path);
     std::error_code ec;
+    // What a link leads to is not ours to rename unless it is a plain file: it may be a
+    // device node. The save then fails and the node stays as it is.
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec)))
+        ocelis::CheckWriteTarget(path);
     // Saving elsewhere (an installed copy) leaves the unreadable file alone anyway.
     if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)) &&
         target.lexically_normal() == ocelis::ResolveWriteTarget(FUnreadable).lexically_normal())

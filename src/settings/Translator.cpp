@@ -27,6 +27,10 @@ TOcTranslator::TWindowLister& FormLister() {
 // Object properties nest only a few levels in practice; this bounds hostile nesting.
 constexpr int kMaxObjectDepth = 32;
 
+bool Oversized(std::string_view text) {
+    return text.size() > TOcTranslator::kMaxTextSize;
+}
+
 std::string ReplaceBreaks(std::string_view v, bool firstOnly) {
     std::string out;
     out.reserve(v.size() + 2);
@@ -182,8 +186,11 @@ void TOcTranslatorStrings::ApplyElement(const TOcSimpleXmlElem& element) {
     const TOcSimpleXmlElems& items = element.Items();
     for (int i = 0; i < items.Count(); ++i) {
         const TOcSimpleXmlElem* child = items.Items(i);
+        const std::string value = child->Properties().Value("Value", "");
+        if (Oversized(value))
+            continue;
         if (std::string* var = Find(child->Properties().Value("Name", "")))
-            *var = ReplaceBreaks(child->Properties().Value("Value", ""), false);
+            *var = ReplaceBreaks(value, false);
     }
 }
 
@@ -229,6 +236,7 @@ std::vector<QObject*> TOcTranslator::ApplicationWindows() const {
 
 void TOcTranslator::ApplyLanguageFile(const std::string& path) {
     try {
+        FDoc->SetFileLimit(kMaxFileSize);
         FDoc->LoadFromFile(path);
         ApplyToApplication(*FDoc->Root());
     } catch (...) {
@@ -327,6 +335,8 @@ void TOcTranslator::ApplyAttributes(QObject* object, const TOcSimpleXmlElem& ele
     for (int i = 0; i < props.Count() && object; ++i) {
         try {
             const TOcSimpleXmlProp* p = props.Items(i);
+            if (Oversized(p->Value()))
+                continue;
             const auto adapter = ocelis::TPropRegistry::Instance().Find(object, p->Name());
             if (adapter)
                 SetSimple(object, *adapter, p->Value(), true);
@@ -368,7 +378,8 @@ void TOcTranslator::ApplyChildElements(QObject* object, const TOcSimpleXmlElem& 
                 }
                 continue;
             }
-            SetSimple(object, *adapter, child->Value(), false);
+            if (!Oversized(child->Value()))
+                SetSimple(object, *adapter, child->Value(), false);
         } catch (...) {
         }
     }
@@ -382,7 +393,7 @@ void TOcTranslator::ApplyListChild(QObject* object, int kind, const TOcSimpleXml
     for (int i = 0; i < items.Count(); ++i) {
         const TOcSimpleXmlElem* child = items.Items(i);
         const TOcSimpleXmlProps& props = child->Properties();
-        if (!props.ItemNamed("Index"))
+        if (!props.ItemNamed("Index") || Oversized(props.Value("Value", "")))
             continue;
         const int64_t index = props.IntValue("Index", -1);
         const int count = adapter->Count(object);

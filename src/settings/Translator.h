@@ -58,9 +58,15 @@ public:
     using TWindowLister = std::function<std::vector<QObject*>()>;
     static void SetFormLister(TWindowLister lister);
 
+    // A language file larger than this is refused unread.
+    static constexpr uint64_t kMaxFileSize = 8u << 20;
+    // A single text (attribute, element value, list item, message text) longer than this is
+    // ignored: the element keeps its text as if the file did not name it.
+    static constexpr size_t kMaxTextSize = 64u << 10;
+
     // Reads the file and applies it to every window of the application. Never throws.
-    // A file that cannot be opened keeps the previous document; a malformed one keeps
-    // what was parsed before the error.
+    // A file that cannot be opened or is larger than kMaxFileSize keeps the previous
+    // document; a malformed one keeps what was parsed before the error.
     void ApplyLanguageFile(const std::string& path);
     // Same, from bytes already in memory (fuzzing, tests).
     void ApplyLanguageText(std::string_view bytes);

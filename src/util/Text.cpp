@@ -73,4 +73,39 @@ std::string Trim(std::string_view s) {
     return std::string(s.substr(b, e - b));
 }
 
+namespace {
+
+bool StartsCharacter(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+}
+
+} // namespace
+
+std::string ElideMiddle(std::string_view text, size_t maxChars) {
+    size_t chars = 0;
+    for (const char c : text)
+        if (StartsCharacter(c) && ++chars > maxChars)
+            break;
+    if (chars <= maxChars)
+        return std::string(text);
+    constexpr std::string_view kEllipsis = "\u2026";
+    if (maxChars == 0)
+        return {};
+    const size_t keep = maxChars - 1;
+    size_t head = 0;
+    for (size_t n = 0; n <= keep / 2 && head < text.size(); ++head)
+        if (StartsCharacter(text[head]) && ++n > keep / 2)
+            break;
+    size_t tail = text.size();
+    for (size_t n = 0; n < keep - keep / 2 && tail > head;)
+        if (StartsCharacter(text[--tail]))
+            ++n;
+    std::string out;
+    out.reserve(head + kEllipsis.size() + text.size() - tail);
+    out.append(text.substr(0, head));
+    out.append(kEllipsis);
+    out.append(text.substr(tail));
+    return out;
+}
+
 } // namespace ocelis

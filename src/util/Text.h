@@ -27,4 +27,12 @@ inline int32_t LowInt32(int64_t v) {
 
 std::string Trim(std::string_view s);
 
+// The most characters a stored value shows in a window title, a menu entry or a tip: a name
+// of megabytes would otherwise go to the window system whole.
+constexpr size_t kMaxShownChars = 80;
+
+// Text of more than maxChars UTF-8 characters keeps its first and last characters around
+// an ellipsis, maxChars in all; shorter text is returned as it is. Never splits a character.
+std::string ElideMiddle(std::string_view text, size_t maxChars = kMaxShownChars);
+
 } // namespace ocelis

@@ -439,8 +439,8 @@ void TfoViewer::FormCreate() {
 
 void TfoViewer::SetWebcam(const TCamWebcam& webcam) {
     FWebcam->Assign(webcam);
-    const QString name = ToQ(FWebcam->Name);
-    CamImage->setProperty("Hint", name); // kept, never shown
+    CamImage->setProperty("Hint", ToQ(FWebcam->Name)); // kept, never shown
+    const QString name = ToQ(ocelis::ElideMiddle(FWebcam->Name));
     setWindowTitle(QString(name).replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
     StatusBar->Panels()->Item(3)->SetText(name);
     actSite->setEnabled(!FWebcam->Homepage.empty());

@@ -20,6 +20,7 @@
 #include "settings/MessageTexts.h"
 #include "settings/Translator.h"
 #include "support/TestFiles.h"
+#include "util/Text.h"
 #include "viewer/ViewerHealth.h"
 #include "viewer/ViewerWindow.h"
 
@@ -507,4 +508,31 @@ TEST_F(CamMainTest, TrayTipCountsOpenViewersAndTheOfflineOnes) {
     for (TfoViewer* v : Viewers())
         delete v;
     ASSERT_TRUE(QTest::qWaitFor([&] { return m.TrayTip() == "Ocelis"; }, 2000));
+}
+
+TEST_F(CamMainTest, HugeNamesAreElidedOnScreenButKeptWholeAndHugeCamFilesRefused) {
+    TfoCamMain& m = Start();
+    const std::string name = "Harbour" + std::string(1000000, 'x') + "Pier";
+    m.ImportCamFile(WriteFile("long.cam", "<Cam><Name>" + name + "</Name><Url>" +
+                                              DeadUrl("long.jpg") + "</Url></Cam>"));
+    m.ImportCamFile(WriteFile("huge.cam", "<Cam><Name>" + std::string(2u << 20, 'h') +
+                                              "</Name><Url>" + DeadUrl("huge.jpg") +
+                                              "</Url></Cam>"));
+    TCamCategory* imported = CamViewer->RootCategory->FindCategory("Imported");
+    ASSERT_NE(imported, nullptr);
+    ASSERT_EQ(imported->Cams.Count(), 1);
+    EXPECT_EQ(imported->Cams.Items(0)->Name, name);
+    ASSERT_EQ(Viewers().size(), 1u);
+    EXPECT_EQ(Viewers()[0]->Webcam().Name, name);
+
+    const QString title = Viewers()[0]->windowTitle();
+    ASSERT_EQ(CatalogueEntries().size(), 1);
+    QMenu* sub = CatalogueEntries()[0]->menu();
+    emit sub->aboutToShow();
+    ASSERT_FALSE(sub->actions().isEmpty());
+    for (const QString& shown : {title, sub->actions()[0]->text()}) {
+        EXPECT_EQ(shown.size(), qsizetype(ocelis::kMaxShownChars));
+        EXPECT_TRUE(shown.startsWith("Harbour")) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith("Pier")) << shown.toStdString();
+    }
 }

@@ -134,3 +134,27 @@ TEST_F(CamFileImport, FifoOrDeviceIsNotImportedAndDoesNotBlock) {
     ASSERT_EQ(root.Categories.Count(), 1);
     EXPECT_EQ(root.Categories.Items(0)->Cams.Count(), 0);
 }
+
+TEST_F(CamFileImport, FilesOverOneMebibyteAreRefusedUnread) {
+    const std::string head = "<Cam><Url>http://x/big.jpg</Url><Name>";
+    const std::string tail = "</Name></Cam>";
+    const struct {
+        size_t nameBytes;
+        bool imported;
+    } cases[] = {
+        {ocelis::kMaxCamFileSize - head.size() - tail.size(), true},
+        {ocelis::kMaxCamFileSize - head.size() - tail.size() + 1, false},
+        {16u << 20, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nameBytes);
+        const std::string path = Write("big.cam", head + std::string(c.nameBytes, 'n') + tail);
+        const TCamWebcam* cam = ImportCamFileInto(root, "Imported", path);
+        EXPECT_EQ(cam != nullptr, c.imported);
+        if (cam) {
+            EXPECT_EQ(cam->Name.size(), c.nameBytes); // never cut in storage
+        }
+    }
+    ASSERT_EQ(root.Categories.Count(), 1);
+    EXPECT_EQ(root.Categories.Items(0)->Cams.Count(), 1);
+}

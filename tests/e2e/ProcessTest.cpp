@@ -174,3 +174,27 @@ TEST(Process, WithoutADisplayItSaysWhatToDo) {
     EXPECT_EQ(p.WaitExit(10s), 1);
     EXPECT_NE(ReadFileBytes(box.Log("run")).find("xvfb-run"), std::string::npos);
 }
+
+TEST(Process, AHugeCamFileHandedOverIsRefusedAndTheSessionKept) {
+    Sandbox box(TestName());
+    const std::string longName = "Long" + std::string(900000, 'l') + "End";
+    WriteFileBytes(box.root / "pier.cam", CamFileText("Pier", "http://127.0.0.1:9/pier.jpg"));
+    WriteFileBytes(box.root / "long.cam", CamFileText(longName, "http://127.0.0.1:9/long.jpg"));
+    WriteFileBytes(box.root / "huge.cam",
+                   CamFileText(std::string(16u << 20, 'h'), "http://127.0.0.1:9/huge.jpg"));
+    Process first;
+    ASSERT_TRUE(box.StartReady(first, {}, "first")) << ReadFileBytes(box.Log("first"));
+    for (const char* file : {"pier.cam", "long.cam", "huge.cam"}) {
+        Process later;
+        ASSERT_TRUE(later.Start({box.exe.string(), (box.root / file).string()}, box.Env(),
+                                box.Log("later")));
+        EXPECT_EQ(later.WaitExit(20s), 0) << file;
+    }
+    ASSERT_TRUE(first.Running());
+    first.Signal(SIGTERM);
+    ASSERT_EQ(first.WaitExit(20s), 0);
+    const std::string options = ReadFileBytes(box.Options());
+    EXPECT_NE(options.find("Name=\"Pier\""), std::string::npos);
+    EXPECT_NE(options.find("Name=\"" + longName + "\""), std::string::npos); // never cut
+    EXPECT_EQ(options.find("huge.jpg"), std::string::npos);
+}

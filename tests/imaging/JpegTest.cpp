@@ -348,3 +348,42 @@ TEST(JpegFiles, SaveAndLoadRoundTrip) {
     EXPECT_THROW(SaveJpegFile(dir / "no" / "such" / "dir.jpg", src), EJpegError);
     std::filesystem::remove_all(dir);
 }
+
+TEST(JpegFiles, SavingReplacesOnlyRegularFiles) {
+    const auto dir = test::FreshTestDir("jpeg-save");
+    const std::string fifo = (dir / "fifo").string();
+    const std::string sock = (dir / "sock").string();
+    ASSERT_TRUE(test::MakeFifo(fifo));
+    ASSERT_TRUE(test::MakeSocketNode(sock));
+    std::filesystem::create_symlink(fifo, dir / "fifo.jpg");
+    std::filesystem::create_symlink(sock, dir / "sock.jpg");
+    // A writer stuck on the FIFO goes on once a reader drains it.
+    const auto drain = [fifo] {
+        const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        char buf[4096];
+        for (int i = 0; fd >= 0 && i < 500; ++i)
+            if (::read(fd, buf, sizeof buf) <= 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (fd >= 0)
+            ::close(fd);
+    };
+    for (const char* name : {"fifo.jpg", "sock.jpg"}) {
+        SCOPED_TRACE(name);
+        bool refused = false;
+        EXPECT_TRUE(test::EndsWithin(
+            std::chrono::seconds(2),
+            [&] {
+                try {
+                    SaveJpegFile(dir / name, Pattern(8, 8));
+                } catch (const EJpegError&) {
+                    refused = true;
+                }
+            },
+            drain));
+        EXPECT_TRUE(refused);
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / name));
+    }
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+    EXPECT_EQ(std::filesystem::status(sock).type(), std::filesystem::file_type::socket);
+    std::filesystem::remove_all(dir);
+}

@@ -12,6 +12,7 @@
 
 #include "catalogue/XmlDocument.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileTestSupport.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -103,6 +104,55 @@ TEST_F(AtomicFileTest, WritesThroughSymlinks) {
     ocelis::WriteFileAtomic(dangling, "made");
     EXPECT_TRUE(fs::is_symlink(dangling));
     EXPECT_EQ(ocelis::test::ReadFileBytes(dir / "real" / "created.xml"), "made");
+}
+
+TEST_F(AtomicFileTest, ReplacesOnlyRegularFilesAtTheEndOfLinks) {
+    const std::string fifo = (dir / "fifo").string();
+    const std::string sock = (dir / "sock").string();
+    ASSERT_TRUE(ocelis::test::MakeFifo(fifo));
+    ASSERT_TRUE(ocelis::test::MakeSocketNode(sock));
+    fs::create_directory(dir / "folder");
+    fs::create_symlink(fifo, dir / "to-fifo");
+    fs::create_symlink(sock, dir / "to-sock");
+    fs::create_symlink("to-fifo", dir / "to-link-to-fifo");
+    fs::create_symlink("folder", dir / "to-folder");
+    const size_t entries = CountEntries(dir);
+
+    const struct {
+        const char* name;
+        fs::file_type kept;
+        int error;
+    } cases[] = {
+        {"fifo", fs::file_type::fifo, EINVAL},
+        {"sock", fs::file_type::socket, EINVAL},
+        {"to-fifo", fs::file_type::fifo, EINVAL},
+        {"to-sock", fs::file_type::socket, EINVAL},
+        {"to-link-to-fifo", fs::file_type::fifo, EINVAL},
+        {"to-folder", fs::file_type::directory, EISDIR},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path p = dir / c.name;
+        int got = 0;
+        try {
+            ocelis::WriteFileAtomic(p, "x", ocelis::TFileAccess::OwnerOnly);
+        } catch (const std::system_error& e) {
+            got = e.code().value();
+        }
+        EXPECT_EQ(got, c.error);
+        EXPECT_FALSE(ocelis::TryWriteFileAtomic(p, "x"));
+        EXPECT_THROW(ocelis::CheckWriteTarget(p), std::system_error);
+        TOcSimpleXml doc;
+        doc.Root()->SetName("Options");
+        EXPECT_THROW(doc.SaveToFile(p.string()), std::system_error);
+        EXPECT_EQ(fs::status(p).type(), c.kept);
+    }
+    EXPECT_EQ(CountEntries(dir), entries); // no temporary left behind
+
+    fs::create_symlink("made.xml", dir / "to-missing");
+    EXPECT_NO_THROW(ocelis::CheckWriteTarget(dir / "to-missing"));
+    ocelis::WriteFileAtomic(dir / "to-missing", "new");
+    EXPECT_EQ(ocelis::test::ReadFileBytes(dir / "made.xml"), "new");
 }
 
 TEST_F(AtomicFileTest, SymlinkLoopFails) {

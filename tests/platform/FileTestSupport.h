@@ -8,7 +8,9 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -37,6 +39,32 @@ inline bool EndsWithin(std::chrono::milliseconds limit, const std::function<void
 // Makes a FIFO at path (replacing nothing); false when the file system refuses.
 inline bool MakeFifo(const std::string& path) {
     return ::mkfifo(path.c_str(), 0600) == 0;
+}
+
+// Binds a UNIX socket at path and closes it again: the socket node stays behind, a stand-in
+// for a device node an unprivileged test cannot make. The folder is reached through its
+// descriptor, as a test folder's path may be longer than a socket address holds.
+inline bool MakeSocketNode(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int dirFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return false;
+    const std::string shortPath = "/proc/self/fd/" + std::to_string(dirFd) + "/" +
+                                  path.substr(slash == std::string::npos ? 0 : slash + 1);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    bool bound = false;
+    if (shortPath.size() < sizeof addr.sun_path) {
+        shortPath.copy(addr.sun_path, shortPath.size());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0) {
+            bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+            ::close(fd);
+        }
+    }
+    ::close(dirFd);
+    return bound;
 }
 
 // Lets a reader stuck in open() or read() of the FIFO go on: a writer comes and goes, so the

@@ -377,3 +377,33 @@ TEST_F(CamViewerTest, UnreadableFileIsKeptAsideAtOnceWithItsReason) {
     readable.Load();
     EXPECT_FALSE(readable.KeepUnreadableAside());
 }
+
+TEST_F(CamViewerTest, ALinkToAFifoOrSocketIsNeitherMovedAsideNorReplaced) {
+    const fs::path elsewhere = base / "elsewhere";
+    fs::create_directories(elsewhere);
+    const std::string fifo = (elsewhere / "fifo").string();
+    const std::string sock = (elsewhere / "sock").string();
+    ASSERT_TRUE(ocelis::test::MakeFifo(fifo));
+    ASSERT_TRUE(ocelis::test::MakeSocketNode(sock));
+    const struct {
+        std::string target;
+        fs::file_type kept;
+    } cases[] = {{fifo, fs::file_type::fifo}, {sock, fs::file_type::socket}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        fs::remove(Options());
+        fs::create_symlink(c.target, Options());
+        TCamViewer v;
+        v.Load();
+        const auto unreadable = v.KeepUnreadableAside();
+        ASSERT_TRUE(unreadable);
+        EXPECT_TRUE(unreadable->KeptAs.empty());
+        v.Save();
+        EXPECT_TRUE(fs::is_symlink(Options()));
+        EXPECT_EQ(fs::status(c.target).type(), c.kept);
+    }
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(elsewhere))
+        ++entries;
+    EXPECT_EQ(entries, 2u); // nothing moved aside or left beside them
+}

@@ -515,3 +515,33 @@ TEST_F(TranslatorFixture, HostileFilesLeaveEveryComponentUsable) {
 }
 
 #include "TranslatorTest.moc"
+
+TEST_F(TranslatorFixture, OversizedTextsAreIgnoredAndOversizedFilesRefused) {
+    QWidget* w = AddForm("foTest");
+    const struct {
+        size_t size;
+        bool applied;
+    } cases[] = {{TOcTranslator::kMaxTextSize, true}, {TOcTranslator::kMaxTextSize + 1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        ocelis::ResetMessageTexts();
+        w->setWindowTitle(QStringLiteral("before"));
+        const std::string text(c.size, 't');
+        Apply("<T><foTest Caption='" + text + "'><FilesBox><Items><L Index='0' Value='" + text +
+              "'/></Items></FilesBox></foTest><foCamMain><Variables><V Name='EmptyCat' Value='" +
+              text + "'/></Variables></foCamMain></T>");
+        EXPECT_EQ(w->windowTitle().size() == qsizetype(c.size), c.applied);
+        EXPECT_EQ(Get<QListWidget>(w, "FilesBox")->item(0)->text().size() == qsizetype(c.size),
+                  c.applied);
+        EXPECT_EQ(EmptyCat.size() == c.size, c.applied);
+    }
+
+    // A file over the bound is not read: the document applied before stays.
+    Apply("<T><foViewer Caption='kept'/></T>");
+    const std::string padding(TOcTranslator::kMaxFileSize, ' ');
+    translator->ApplyLanguageFile(
+        WriteFile("huge.xml", "<T><foViewer Caption='huge'/></T>" + padding));
+    QWidget* viewer = AddForm("foViewer");
+    translator->ApplyToForm(viewer);
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("kept"));
+}

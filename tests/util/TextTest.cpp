@@ -24,3 +24,30 @@ TEST(Text, IntegerReadingIsStrict) {
     EXPECT_EQ(LowInt32(0x1'0000'0005LL), 5);
     EXPECT_EQ(LowInt32(0xFFFF'FFFFLL), -1);
 }
+
+TEST(Text, ElideMiddleKeepsBothEndsAndWholeCharacters) {
+    const std::string e = "\u2026";
+    const std::string umlauts = "\u00e4\u00f6\u00fc\u00df\u00e4\u00f6\u00fc"; // 7 characters
+    const struct {
+        std::string text;
+        size_t max;
+        std::string shown;
+    } cases[] = {
+        {"short", 5, "short"},
+        {"abcdefgh", 5, "ab" + e + "gh"},
+        {"abcdefgh", 6, "ab" + e + "fgh"},
+        {umlauts, 4, "\u00e4" + e + "\u00f6\u00fc"},
+        {umlauts, 7, umlauts},
+        {"abc", 1, e},
+        {"abc", 0, ""},
+        {"", 3, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ElideMiddle(c.text, c.max), c.shown) << c.text << " " << c.max;
+
+    const std::string huge = "Harbour" + std::string(16u << 20, 'x') + "Pier";
+    const std::string shown = ElideMiddle(huge);
+    EXPECT_EQ(shown.size(), kMaxShownChars - 1 + e.size());
+    EXPECT_EQ(shown.substr(0, 7), "Harbour");
+    EXPECT_EQ(shown.substr(shown.size() - 4), "Pier");
+}
