@@ -58,7 +58,8 @@ public:
     using TWindowLister = std::function<std::vector<QObject*>()>;
     static void SetFormLister(TWindowLister lister);
 
-    // Reads the file and applies it to every window of the application. Never throws.
+    // Reads the file and applies it to every window of the application: each element of the
+    // root to every open window whose name up to its first "_" is the element's. Never throws.
     // A file that cannot be opened keeps the previous document; a malformed one keeps
     // what was parsed before the error.
     void ApplyLanguageFile(const std::string& path);
