@@ -247,9 +247,9 @@ void TOcTranslator::ApplyToApplication(const TOcSimpleXmlElem& root) {
     // Further windows of a kind are named "kind_n"; every one of them takes the kind's element,
     // as ApplyToForm gives it to one opened later, so no window keeps the previous language.
     struct TOpenWindow {
-        std::string name;
-        std::string kind;
-        QPointer<QObject> window;
+        std::string Name;
+        std::string Kind;
+        QPointer<QObject> Window;
     };
     std::vector<TOpenWindow> windows;
     for (QObject* w : ApplicationWindows()) {
@@ -263,8 +263,8 @@ void TOcTranslator::ApplyToApplication(const TOcSimpleXmlElem& root) {
             const TOcSimpleXmlElem* child = items.Items(i);
             const std::string name = ocelis::AnsiLower(child->Name());
             for (TOpenWindow& w : windows)
-                if (w.window && (w.kind == name || w.name == name))
-                    ApplyToComponent(w.window, *child);
+                if (w.Window && (w.Kind == name || w.Name == name))
+                    ApplyToComponent(w.Window, *child);
         }
     } catch (...) {
     }
