@@ -1,4 +1,5 @@
 #include "catalogue/XmlDocument.h"
+#include "catalogue/XmlEncoding.h"
 
 #include <algorithm>
 #include <array>
@@ -1035,13 +1036,19 @@ void TOcSimpleXml::LoadFromString(std::string_view bytes) {
 
 void TOcSimpleXml::LoadFromFile(const std::string& path) {
     // Read before clearing: a file that cannot be read leaves the document as it was.
-    const std::string data = ocelis::ReadRegularFile(path, FFileLimit);
-    LoadFromString(data);
+    LoadFromString(ocelis::XmlFileTextToUtf8(ocelis::ReadRegularFile(path, FFileLimit)));
+    // The text is UTF-8 now, whatever the file declared; a later save must say so.
+    for (int i = 0; i < FProlog.Count(); ++i)
+        if (auto* header = dynamic_cast<TOcSimpleXmlElemHeader*>(FProlog.Items(i)))
+            header->Encoding = kWrittenEncoding;
 }
 
 std::string TOcSimpleXml::SaveToString() {
-    if (FProlog.Count() == 0)
-        FProlog.Add(std::make_unique<TOcSimpleXmlElemHeader>());
+    if (FProlog.Count() == 0) {
+        auto header = std::make_unique<TOcSimpleXmlElemHeader>();
+        header->Encoding = kWrittenEncoding;
+        FProlog.Add(std::move(header));
+    }
     size_t hint = FRoot->WriteSizeHint(0);
     for (int i = 0; i < FProlog.Count(); ++i)
         hint += FProlog.Items(i)->WriteSizeHint(0);

@@ -1,5 +1,5 @@
 // The small XML document model behind Options.xml, .cam files and language files.
-// Text is bytes (std::string); nothing is converted between encodings.
+// Text is UTF-8 bytes (std::string); files are converted to it once, as they are read.
 #pragma once
 
 #include "platform/AtomicFile.h"
@@ -245,7 +245,8 @@ public:
     void Write(std::string& out, std::string_view indent) const override;
 };
 
-// The XML declaration. Encoding is remembered, never used for conversion.
+// The XML declaration. Encoding is what the text says of itself; LoadFromFile has already
+// converted the file and sets it to what is then held.
 class TOcSimpleXmlElemHeader : public TOcSimpleXmlElem {
 public:
     TOcSimpleXmlElemHeader() = default;
@@ -282,6 +283,8 @@ public:
     static constexpr size_t kMaxNodes = 4'000'000;
     // Larger files are refused by LoadFromFile.
     static constexpr uint64_t kMaxFileSize = 256u * 1024u * 1024u;
+    // The declaration of a document built here: its text is always UTF-8.
+    static constexpr const char* kWrittenEncoding = "UTF-8";
 
     TOcSimpleXml();
     TOcSimpleXml(const TOcSimpleXml&) = delete;
@@ -304,10 +307,12 @@ public:
     // Reads regular files only, never blocking on a FIFO or device. Throws
     // std::system_error when the file cannot be read (the document then stays as it was),
     // TOcSimpleXmlInvalid on malformed input (the document is then partly filled).
+    // The file's bytes are converted to UTF-8 first (XmlFileTextToUtf8).
     void LoadFromFile(const std::string& path);
+    // Parses text as it is, with no conversion.
     void LoadFromString(std::string_view bytes);
 
-    // Adds the default XML declaration when the prolog is empty, then writes.
+    // Adds an XML declaration naming UTF-8 when the prolog is empty, then writes.
     std::string SaveToString();
     // Written atomically: a temporary file beside the target, flushed and renamed over it
     // (through a symlink to its target). On failure (std::system_error) the old file stays.

@@ -252,20 +252,27 @@ void TOcTranslator::ApplyLanguageText(std::string_view bytes) {
 }
 
 void TOcTranslator::ApplyToApplication(const TOcSimpleXmlElem& root) {
-    std::vector<std::pair<std::string, QPointer<QObject>>> windows;
-    for (QObject* w : ApplicationWindows())
-        windows.emplace_back(ocelis::AnsiLower(ocelis::FromQ(w->objectName())),
-                             QPointer<QObject>(w));
+    // Further windows of a kind are named "kind_n"; every one of them takes the kind's element,
+    // as ApplyToForm gives it to one opened later, so no window keeps the previous language.
+    struct TOpenWindow {
+        std::string Name;
+        std::string Kind;
+        QPointer<QObject> Window;
+    };
+    std::vector<TOpenWindow> windows;
+    for (QObject* w : ApplicationWindows()) {
+        std::string name = ocelis::AnsiLower(ocelis::FromQ(w->objectName()));
+        std::string kind = name.substr(0, name.find('_'));
+        windows.push_back({std::move(name), std::move(kind), QPointer<QObject>(w)});
+    }
     try {
         const TOcSimpleXmlElems& items = root.Items();
         for (int i = 0; i < items.Count(); ++i) {
             const TOcSimpleXmlElem* child = items.Items(i);
             const std::string name = ocelis::AnsiLower(child->Name());
-            for (auto& [wname, w] : windows)
-                if (w && wname == name) {
-                    ApplyToComponent(w, *child);
-                    break;
-                }
+            for (TOpenWindow& w : windows)
+                if (w.Window && (w.Kind == name || w.Name == name))
+                    ApplyToComponent(w.Window, *child);
         }
     } catch (...) {
     }

@@ -64,7 +64,8 @@ public:
     // ignored: the element keeps its text as if the file did not name it.
     static constexpr size_t kMaxTextSize = 64u << 10;
 
-    // Reads the file and applies it to every window of the application. Never throws.
+    // Reads the file and applies it to every window of the application: each element of the
+    // root to every open window whose name up to its first "_" is the element's. Never throws.
     // A file that cannot be opened or is larger than kMaxFileSize keeps the previous
     // document; a malformed one keeps what was parsed before the error.
     void ApplyLanguageFile(const std::string& path);

@@ -137,7 +137,7 @@ TEST(CamCategory, ExampleDocumentBytes) {
     doc.Root()->SetName("Options");
     doc.Root()->Items().Add(root.SaveToXml());
     doc.Root()->Items().Add("AlwaysOnTop", true);
-    EXPECT_EQ(doc.SaveToString(), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n"
+    EXPECT_EQ(doc.SaveToString(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
                                   "<Options>\r\n"
                                   " <Category Name=\"\">\r\n"
                                   "  <Categories>\r\n"

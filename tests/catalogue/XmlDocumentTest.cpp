@@ -30,7 +30,7 @@ std::string ElementText(std::string_view inner) {
     return doc.Root()->Value();
 }
 
-constexpr const char* Decl = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n";
+constexpr const char* Decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 
 } // namespace
 

@@ -103,7 +103,7 @@ TEST_F(SFormFixture, TranslatedThenListedThenCreated) {
     EXPECT_TRUE(w->listedInCreate);
 }
 
-TEST_F(SFormFixture, LaterLanguageReachesOnlyTheExactNameButNewWindowsInFull) {
+TEST_F(SFormFixture, LaterLanguageReachesEveryWindowOfTheKindAndNewWindowsInFull) {
     TfoTest* a = Open();
     TfoTest* b = Open();
     TfoTest* c = Open();
@@ -111,8 +111,8 @@ TEST_F(SFormFixture, LaterLanguageReachesOnlyTheExactNameButNewWindowsInFull) {
         "<T><foViewer Caption='Viewer DE'><Label1 Caption='Bild'/></foViewer></T>");
     EXPECT_EQ(a->windowTitle(), QStringLiteral("Viewer DE"));
     EXPECT_EQ(Caption(a), QStringLiteral("Bild"));
-    EXPECT_EQ(Caption(b), QStringLiteral("Label"));
-    EXPECT_EQ(Caption(c), QStringLiteral("Label"));
+    EXPECT_EQ(Caption(b), QStringLiteral("Bild"));
+    EXPECT_EQ(c->windowTitle(), QStringLiteral("Viewer DE"));
     TfoTest* d = Open();
     EXPECT_EQ(d->objectName(), QStringLiteral("foViewer_3"));
     EXPECT_EQ(d->windowTitle(), QStringLiteral("Viewer DE"));

@@ -39,7 +39,7 @@ protected:
 };
 
 std::string Doc(const std::string& inner) {
-    return "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<Options>\r\n" + inner +
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Options>\r\n" + inner +
            "</Options>\r\n";
 }
 

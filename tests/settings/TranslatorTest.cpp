@@ -456,6 +456,41 @@ TEST_F(TranslatorFixture, ApplyToFormUsesTheNameUpToTheFirstUnderscore) {
     EXPECT_EQ(Get<QLabel>(later, "Label1")->text(), QStringLiteral("translated"));
 }
 
+// A language switch reaches every open window of a kind, not only the first, and a window of
+// that kind opened later gets the same language.
+TEST_F(TranslatorFixture, LanguageSwitchReachesEveryOpenWindowOfAKind) {
+    QWidget* viewers[] = {AddForm("foViewer"), AddForm("foViewer_1")};
+    QWidget* creators[] = {AddForm("foAviCreator"), AddForm("foAviCreator_2")};
+    QWidget* other = AddForm("foViewerList");
+    const struct {
+        const char* file;
+        const char* viewer;
+        const char* label;
+        const char* creator;
+    } languages[] = {{"<T><FOVIEWER Caption='Betrachter'><Label1 Caption='Bild'/></FOVIEWER>"
+                      "<foAviCreator Caption='AVI erstellen'/></T>",
+                      "Betrachter", "Bild", "AVI erstellen"},
+                     {"<T><foViewer Caption='Visionneuse'><Label1 Caption='Image'/></foViewer>"
+                      "<foAviCreator Caption='Créer un AVI'/></T>",
+                      "Visionneuse", "Image", "Créer un AVI"}};
+    for (const auto& lang : languages) {
+        SCOPED_TRACE(lang.file);
+        Apply(lang.file);
+        for (QWidget* w : viewers) {
+            EXPECT_EQ(w->windowTitle(), QString::fromUtf8(lang.viewer));
+            EXPECT_EQ(Get<QLabel>(w, "Label1")->text(), QString::fromUtf8(lang.label));
+        }
+        for (QWidget* w : creators)
+            EXPECT_EQ(w->windowTitle(), QString::fromUtf8(lang.creator));
+        EXPECT_NE(other->windowTitle(), QString::fromUtf8(lang.viewer));
+        QWidget* later = AddForm("foAviCreator_3");
+        translator->ApplyToForm(later);
+        EXPECT_EQ(later->windowTitle(), QString::fromUtf8(lang.creator));
+    }
+    // Opened under the first language, it followed the switch to the second.
+    EXPECT_EQ(forms[5]->windowTitle(), QStringLiteral("Créer un AVI"));
+}
+
 TEST_F(TranslatorFixture, UnreadableOrMalformedFilesKeepOrPartlyReplaceTheDocument) {
     Apply("<T><foViewer Caption='first'/></T>");
     translator->ApplyLanguageFile(WriteFile("missing-dir", "") + "/nope.xml");
