@@ -98,7 +98,7 @@ TfoOptions::TfoOptions(QWidget* parent)
     PropBox = box("PropBox", QStringLiteral("Proportional resize"), 43);
     StatusBox = box("StatusBox", QStringLiteral("Show status bar"), 65);
     BeepBox = box("BeepBox", QStringLiteral("Beep on new image"), 87);
-    LaunchWindows = box("LaunchWindows", QStringLiteral("Launch with Windows"), 109);
+    LaunchWindows = box("LaunchWindows", QStringLiteral("Start at login"), 109);
 
     SaveTitle = PlacedLabel(this, "SaveTitle", QStringLiteral("Save "),
                             QRect(8, 130, groupWidth, 15), Qt::AlignLeft, true);

@@ -95,7 +95,7 @@ TEST_F(OptionsDialogTest, LayoutNamesCaptionsPositionsAndTabOrder) {
         {"PropBox", "Proportional resize", 30, 43, 280},
         {"StatusBox", "Show status bar", 30, 65, 280},
         {"BeepBox", "Beep on new image", 30, 87, 280},
-        {"LaunchWindows", "Launch with Windows", 30, 109, 280},
+        {"LaunchWindows", "Start at login", 30, 109, 280},
         {"ImagesBox", "Archive images", 30, 149, 280},
         {"ImageSubBox", "Create subdirectories", 30, 171, 280},
         {"Directory", nullptr, 80, 191, 231},
