@@ -39,8 +39,7 @@ protected:
 };
 
 std::string Doc(const std::string& inner) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Options>\r\n" + inner +
-           "</Options>\r\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Options>\r\n" + inner + "</Options>\r\n";
 }
 
 } // namespace
