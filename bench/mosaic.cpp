@@ -13,6 +13,7 @@
 #include "settings/CamViewer.h"
 #include "support/FakeGuiLoop.h"
 #include "support/HttpTestServer.h"
+#include "support/LoopbackPort.h"
 
 #include "net/ServerProcess.h"
 
@@ -173,9 +174,9 @@ void BM_MosaicGuiPerFetchedCell(benchmark::State& state) {
     CamViewer = nullptr;
 }
 
-void BM_MosaicPass1000Loopback(benchmark::State& state) {
-    const std::string& jpeg = Picture720();
-    ocelis::test::HttpTestServer server([&jpeg](const ocelis::test::HttpRequestSeen& r) {
+// A webcam that answers HEAD with the picture's length and GET with the picture.
+ocelis::test::HttpTestServer::Handler PictureHandler(const std::string& jpeg) {
+    return [&jpeg](const ocelis::test::HttpRequestSeen& r) {
         ocelis::test::HttpAnswer a;
         if (r.Method == "HEAD")
             a.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(jpeg.size()) +
@@ -183,7 +184,12 @@ void BM_MosaicPass1000Loopback(benchmark::State& state) {
         else
             a.Send(ocelis::test::MakeResponse(200, "OK", {}, jpeg));
         return a;
-    });
+    };
+}
+
+void BM_MosaicPass1000Loopback(benchmark::State& state) {
+    const std::string& jpeg = Picture720();
+    ocelis::test::HttpTestServer server(PictureHandler(jpeg));
     server.SetRecording(false);
     TCamViewer settings;
     Catalogue(settings, 1000, server.Url(""));
@@ -224,31 +230,6 @@ double CpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// A loopback port on which nobody listens (it refuses connections).
-uint16_t DeadPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), len);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-ocelis::test::HttpTestServer::Handler PictureHandler(const std::string& jpeg) {
-    return [&jpeg](const ocelis::test::HttpRequestSeen& r) {
-        ocelis::test::HttpAnswer a;
-        if (r.Method == "HEAD")
-            a.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(jpeg.size()) +
-                   "\r\n\r\n");
-        else
-            a.Send(ocelis::test::MakeResponse(200, "OK", {}, jpeg));
-        return a;
-    };
-}
-
 // 989 webcams over 50 live ports, 10 on dead ports of their own, the last one dripping.
 struct TSpreadServers {
     std::vector<std::unique_ptr<ocelis::test::HttpTestServer>> Live;
@@ -271,7 +252,8 @@ struct TSpreadServers {
             Urls.push_back(
                 Live[static_cast<std::size_t>(i % 50)]->Url("/cam" + std::to_string(i) + ".jpg"));
         for (int i = 0; i < 10; ++i)
-            Urls.push_back("http://127.0.0.1:" + std::to_string(DeadPort()) + "/dead.jpg");
+            Urls.push_back("http://127.0.0.1:" + std::to_string(ocelis::test::FreeLoopbackPort()) +
+                           "/dead.jpg");
         Urls.push_back(Drip->Url("/drip.jpg"));
     }
 };
@@ -408,7 +390,7 @@ public:
         FDir = tmpl;
         std::filesystem::create_directories(FDir / "www");
         std::ofstream(FDir / "www" / "cam.jpg", std::ios::binary) << Picture720();
-        Port = DeadPort();
+        Port = static_cast<uint16_t>(ocelis::test::FreeLoopbackPort());
         const std::string d = FDir.string();
         std::ofstream(FDir / "nginx.conf")
             << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << d

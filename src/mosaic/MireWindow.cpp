@@ -209,10 +209,7 @@ void TfoMire::ThreadImage(TMireThread& thread) {
         cell.Fetched = true;
         cell.Failed = failed;
         cell.FailReason = reason;
-        cell.FetchedAt = std::chrono::system_clock::now();
         cell.Answered = thread.Answered;
-        cell.FailKind = thread.Answered ? THttpFailure::Other : thread.FailKind;
-        cell.FailuresInRow = thread.Answered ? 0 : cell.FailuresInRow + 1;
         // A failed fetch keeps the values of the last good one, so that the next pass asks
         // for the picture again instead of taking the failure's values as the known state.
         if (!failed) {

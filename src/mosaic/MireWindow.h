@@ -45,14 +45,10 @@ public:
     std::chrono::steady_clock::time_point LastChange;
     std::size_t PictureHash = 0;
 
-    // The last fetch's outcome as the request met it (a picture that is no JPEG apart):
-    // when it ended, whether it got a 2xx answer, and if not, why; and how many fetches in a
-    // row got none.
-    std::chrono::system_clock::time_point FetchedAt;
+    // Whether the last request got a 2xx answer (a picture that is no JPEG apart).
     bool Answered = false;
-    THttpFailure FailKind = THttpFailure::Other;
-    int32_t FailuresInRow = 0;
-    // Offline and stale by the viewers' rule, watched since the cell was made.
+    // Offline and stale by the viewers' rule, watched since the cell was made; it also keeps
+    // the failures in a row and the last one's kind.
     ocelis::TWebcamHealth Health;
 };
 
