@@ -357,16 +357,6 @@ TEST(JpegFiles, SavingReplacesOnlyRegularFiles) {
     ASSERT_TRUE(test::MakeSocketNode(sock));
     std::filesystem::create_symlink(fifo, dir / "fifo.jpg");
     std::filesystem::create_symlink(sock, dir / "sock.jpg");
-    // A writer stuck on the FIFO goes on once a reader drains it.
-    const auto drain = [fifo] {
-        const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        char buf[4096];
-        for (int i = 0; fd >= 0 && i < 500; ++i)
-            if (::read(fd, buf, sizeof buf) <= 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (fd >= 0)
-            ::close(fd);
-    };
     for (const char* name : {"fifo.jpg", "sock.jpg"}) {
         SCOPED_TRACE(name);
         bool refused = false;
@@ -379,7 +369,7 @@ TEST(JpegFiles, SavingReplacesOnlyRegularFiles) {
                     refused = true;
                 }
             },
-            drain));
+            test::FifoDrainer(fifo)));
         EXPECT_TRUE(refused);
         EXPECT_TRUE(std::filesystem::is_symlink(dir / name));
     }

@@ -83,6 +83,21 @@ inline std::function<void()> FifoUnblocker(const std::string& path) {
     };
 }
 
+// Lets a writer stuck on the FIFO go on: a reader drains it for at most 5 s.
+inline std::function<void()> FifoDrainer(const std::string& path) {
+    return [path] {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        char buf[4096];
+        while (std::chrono::steady_clock::now() < deadline)
+            if (::read(fd, buf, sizeof buf) <= 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ::close(fd);
+    };
+}
+
 // While it lives, the process acts with the effective user id of "nobody" when it runs as
 // root, who ignores file permissions; an unprivileged process stays as it is. Active() is
 // false when root cannot change its identity here.
