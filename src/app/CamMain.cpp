@@ -30,9 +30,11 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -334,10 +336,6 @@ void TfoCamMain::CreateTrayIcon() {
         BuildCatalogueEntries();
     }
     FNotifier->TrayReady();
-    if (FBalloonPending) {
-        FBalloonPending = false;
-        TrayIcon->showMessage(FBalloonTitle, FBalloonText, QSystemTrayIcon::NoIcon, 5000);
-    }
 }
 
 void TfoCamMain::TrayRetry() {
@@ -380,10 +378,7 @@ void TfoCamMain::FormCreate(const std::vector<std::string>& arguments) {
     if (CamViewer->FirstLaunch) {
         FBalloonTitle = ocelis::DisplayText(StartTitle + ocelis::kProductName).left(63);
         FBalloonText = ocelis::DisplayText(StartText).left(255);
-        if (TrayIcon)
-            TrayIcon->showMessage(FBalloonTitle, FBalloonText, QSystemTrayIcon::NoIcon, 5000);
-        else
-            FBalloonPending = true;
+        FNotifier->Notify(FBalloonTitle, FBalloonText, 5000);
     }
     // 7.
     RegisterCamFileType();
@@ -420,7 +415,17 @@ void TfoCamMain::FillLanguageMenu() {
 }
 
 QString TfoCamMain::MenuCaption(const std::string& name) const {
-    return ocelis::ToQ(ocelis::MenuCaption(name, FExported));
+    // Three quarters of the screen: the rest is room for the menu's icons, margins and
+    // submenu arrow, and for a desktop that draws an exported menu in a somewhat wider font.
+    const QScreen* screen = ocelis::WorkScreen();
+    if (!screen)
+        return ocelis::ToQ(ocelis::MenuCaption(name, FExported));
+    const QFontMetrics metrics(TrayPopup->font());
+    const auto width = [&metrics](std::string_view text) {
+        return metrics.horizontalAdvance(ocelis::ToQ(std::string(text)));
+    };
+    return ocelis::ToQ(
+        ocelis::MenuCaption(name, FExported, width, screen->availableGeometry().width() * 3 / 4));
 }
 
 QAction* TfoCamMain::NewWebcamEntry(QObject* owner, TCamWebcam* cam) {
@@ -602,9 +607,7 @@ void TfoCamMain::actWindowExecute() {
         delete a;
     }
     for (size_t i = 0; i < FormList.size(); ++i) {
-        auto* entry = new QAction(
-            ocelis::ToQ(ocelis::MenuCaption(ocelis::FromQ(FormList[i]->windowTitle()), FExported)),
-            Windows1);
+        auto* entry = new QAction(MenuCaption(ocelis::FromQ(FormList[i]->windowTitle())), Windows1);
         entry->setProperty(kIndexProperty, static_cast<qlonglong>(i));
         connect(entry, &QAction::triggered, this,
                 [this, entry] { Guarded([this, entry] { WindowItemClick(entry); }); });

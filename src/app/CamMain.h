@@ -97,7 +97,7 @@ public:
     // True when Qt exports the menu to a D-Bus tray host rather than drawing it itself.
     bool MenuExported() const { return FExported; }
 
-    // The balloon shown (or waiting for the tray) at start; empty title when none.
+    // The balloon told at start (through the notifier); empty title when none.
     QString BalloonTitle() const { return FBalloonTitle; }
     QString BalloonText() const { return FBalloonText; }
     // "Ocelis – 5 viewers, 1 offline" while viewers are open, "Ocelis" otherwise.
@@ -135,7 +135,6 @@ private:
     TNotifier* FNotifier = nullptr;
     int FTrayTries = 0;
     bool FExported = false;
-    bool FBalloonPending = false;
     QString FBalloonTitle;
     QString FBalloonText;
 };

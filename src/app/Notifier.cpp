@@ -22,6 +22,9 @@ constexpr const char* kInterface = "org.freedesktop.Notifications";
 constexpr int kImageSide = 128;
 constexpr int kExpireMs = -1; // the server's default
 constexpr int kBalloonMs = 10000;
+// How often, and how many times, a balloon looks whether the tray icon is placed yet.
+constexpr int kPlaceCheckMs = 250;
+constexpr int kPlaceChecks = 240;
 
 // The image-data hint: width, height, row stride, alpha, bits per sample, channels, bytes.
 struct TNotifyImage {
@@ -52,6 +55,18 @@ TNotifier::TNotifier(QObject* parent) : QObject(parent) {
     FGather->setSingleShot(true);
     FGather->setInterval(kGatherMs);
     connect(FGather, &QTimer::timeout, this, &TNotifier::Flush);
+    FPlaceCheck = new QTimer(this);
+    FPlaceCheck->setInterval(kPlaceCheckMs);
+    connect(FPlaceCheck, &QTimer::timeout, this, [this] {
+        if (++FPlaceChecks >= kPlaceChecks)
+            FPlaceCheck->stop();
+        ShowWaiting();
+    });
+    // An icon the tray has not taken in yet reports the screen's corner (or nothing).
+    IconPlaced = [](QSystemTrayIcon* icon) {
+        const QRect g = icon->geometry();
+        return icon->isVisible() && !g.isEmpty() && g.topLeft() != QPoint(0, 0);
+    };
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         bus.connect(QString(), QLatin1String(kPath), QLatin1String(kInterface),
@@ -63,7 +78,19 @@ TNotifier::TNotifier(QObject* parent) : QObject(parent) {
 }
 
 void TNotifier::Notify(const QString& text) {
-    Send(text, QImage(), 0);
+    TNotification n;
+    n.Title = QLatin1String(ocelis::kProductName);
+    n.Text = text;
+    Send(n);
+}
+
+void TNotifier::Notify(const QString& title, const QString& text, int timeoutMs) {
+    TNotification n;
+    n.Title = title;
+    n.Text = text;
+    n.TimeoutMs = timeoutMs;
+    n.Information = false;
+    Send(n);
 }
 
 void TNotifier::HealthNotice(QWidget* window, THealthNotice notice, const QString& text,
@@ -104,37 +131,37 @@ void TNotifier::Flush() {
             for (TPending* p : group)
                 FWarning.erase(p->Window);
         }
+        TNotification n;
+        n.Title = QLatin1String(ocelis::kProductName);
+        n.Replaces = replaces;
         if (group.size() == 1) {
-            Send(group.front()->Text, group.front()->Image, replaces, windows, warning);
+            n.Text = group.front()->Text;
+            n.Image = group.front()->Image;
+            Send(n, windows, warning);
             continue;
         }
         const std::string& many = kind == THealthNotice::Offline ? NotifyManyOffline
                                   : kind == THealthNotice::Stale ? NotifyManyStale
                                                                  : NotifyManyBack;
-        QString text = ocelis::DisplayText(many);
-        text.replace(QLatin1String("%1"), QString::number(group.size()));
-        Send(text, QImage(), replaces, windows, warning);
+        n.Text = ocelis::DisplayText(many);
+        n.Text.replace(QLatin1String("%1"), QString::number(group.size()));
+        Send(n, windows, warning);
     }
 }
 
-void TNotifier::Send(const QString& text, const QImage& image, uint replaces,
-                     const std::vector<QPointer<QWidget>>& windows, bool warning) {
+void TNotifier::Send(const TNotification& notice, const std::vector<QPointer<QWidget>>& windows,
+                     bool warning) {
     QPointer<QWidget> window = windows.empty() ? nullptr : windows.front();
-    const TNotification notification{text, image, replaces, !window.isNull()};
-    auto answered = [this, text, window, windows, warning](std::optional<uint> id) {
-        // No notification service took it: the tray says it.
+    TNotification notification = notice;
+    notification.Clickable = !window.isNull();
+    const TBalloon balloon{notice.Title, notice.Text,
+                           notice.TimeoutMs < 0 ? kBalloonMs : notice.TimeoutMs, notice.Information,
+                           window};
+    auto answered = [this, balloon, window, windows, warning](std::optional<uint> id) {
+        // No notification service took it: the tray says it, once its icon is placed.
         if (!id) {
-            QSystemTrayIcon* icon = TrayIcon ? TrayIcon() : nullptr;
-            // The tray icon may come later than the first messages of a start.
-            if (!icon) {
-                FWaiting.push_back(text);
-                return;
-            }
-            FBalloonWindow = window;
-            connect(icon, &QSystemTrayIcon::messageClicked, this, &TNotifier::BalloonClicked,
-                    Qt::UniqueConnection);
-            icon->showMessage(QLatin1String(ocelis::kProductName), text,
-                              QSystemTrayIcon::Information, kBalloonMs);
+            FWaiting.push_back(balloon);
+            ShowWaiting();
             return;
         }
         if (!window)
@@ -163,7 +190,7 @@ void TNotifier::PostOnBus(const TNotification& notification, TAnswered answered)
         answered(std::nullopt);
         return;
     }
-    const QString title = QLatin1String(ocelis::kProductName);
+    const QString app = QLatin1String(ocelis::kProductName);
     QDBusMessage call =
         QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
                                        QLatin1String(kInterface), QStringLiteral("Notify"));
@@ -179,9 +206,9 @@ void TNotifier::PostOnBus(const TNotification& notification, TAnswered answered)
             QVariant::fromValue(TNotifyImage{small.convertToFormat(QImage::Format_RGB888)}));
     }
     const QStringList actions =
-        notification.Clickable ? QStringList{QStringLiteral("default"), title} : QStringList{};
-    call << title << notification.Replaces << QString() << title << notification.Text << actions
-         << hints << kExpireMs;
+        notification.Clickable ? QStringList{QStringLiteral("default"), app} : QStringList{};
+    call << app << notification.Replaces << QString() << notification.Title << notification.Text
+         << actions << hints << (notification.TimeoutMs < 0 ? kExpireMs : notification.TimeoutMs);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [watcher, answered = std::move(answered)](QDBusPendingCallWatcher*) {
@@ -200,13 +227,32 @@ void TNotifier::ActionInvoked(uint id, const QString& action) {
 }
 
 void TNotifier::TrayReady() {
+    FPlaceChecks = 0;
+    ShowWaiting();
+}
+
+void TNotifier::ShowWaiting() {
     QSystemTrayIcon* icon = TrayIcon ? TrayIcon() : nullptr;
-    if (!icon)
+    if (FWaiting.empty() || !icon)
         return;
-    for (const QString& text : FWaiting)
-        icon->showMessage(QLatin1String(ocelis::kProductName), text, QSystemTrayIcon::Information,
-                          kBalloonMs);
-    FWaiting.clear();
+    // After a minute of looking a tray at the corner is taken at its word.
+    if (IconPlaced && !IconPlaced(icon) && FPlaceChecks < kPlaceChecks) {
+        if (!FPlaceCheck->isActive())
+            FPlaceCheck->start();
+        return;
+    }
+    FPlaceCheck->stop();
+    connect(icon, &QSystemTrayIcon::messageClicked, this, &TNotifier::BalloonClicked,
+            Qt::UniqueConnection);
+    std::vector<TBalloon> waiting;
+    waiting.swap(FWaiting);
+    // One balloon shows at a time: the last one stays.
+    for (const TBalloon& b : waiting) {
+        FBalloonWindow = b.Window;
+        icon->showMessage(b.Title, b.Text,
+                          b.Information ? QSystemTrayIcon::Information : QSystemTrayIcon::NoIcon,
+                          b.TimeoutMs);
+    }
 }
 
 void TNotifier::BalloonClicked() {

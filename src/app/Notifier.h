@@ -28,7 +28,10 @@ public:
     std::function<QSystemTrayIcon*()> TrayIcon;
     // What goes to the desktop; Clickable: its default action brings a window forward.
     struct TNotification {
+        QString Title;
         QString Text;
+        int TimeoutMs = -1;      // the desktop's own time
+        bool Information = true; // the balloon's mark
         QImage Image;
         uint Replaces = 0;
         bool Clickable = false;
@@ -42,6 +45,11 @@ public:
 
     // Says text at once.
     void Notify(const QString& text);
+    // Says text under its own title, for timeoutMs, without the information icon.
+    void Notify(const QString& title, const QString& text, int timeoutMs);
+    // Whether the tray icon sits in its tray, so that a balloon points at it (an icon not yet
+    // embedded reports the screen's corner); tests replace it.
+    std::function<bool(QSystemTrayIcon* icon)> IconPlaced;
     // A webcam's notice; text for it alone, image its last picture (may be null). Notices
     // gathered within kGatherMs go out together; "back" replaces the window's warning.
     void HealthNotice(QWidget* window, ocelis::THealthNotice notice, const QString& text,
@@ -49,8 +57,10 @@ public:
     // How long notices are gathered (tests shorten it).
     void SetGatherMs(int ms) { FGather->setInterval(ms); }
 
-    // The tray icon exists now: shows what waited for it.
+    // The tray icon exists now: shows what waited for it once the icon is placed.
     void TrayReady();
+    // Balloons waiting for the tray icon.
+    size_t Waiting() const { return FWaiting.size(); }
     // Sends the gathered notices now (the timer's end).
     void Flush();
 
@@ -69,8 +79,17 @@ private:
     void PostOnBus(const TNotification& notification, TAnswered answered);
     // windows: what the notification is about (the first is brought forward); warning:
     // whether a later "back" replaces it.
-    void Send(const QString& text, const QImage& image, uint replaces,
-              const std::vector<QPointer<QWidget>>& windows = {}, bool warning = false);
+    void Send(const TNotification& notification, const std::vector<QPointer<QWidget>>& windows = {},
+              bool warning = false);
+    struct TBalloon {
+        QString Title;
+        QString Text;
+        int TimeoutMs;
+        bool Information;
+        QPointer<QWidget> Window; // brought forward by a click
+    };
+    // Shows the balloons waiting, once the icon is placed; else looks again a little later.
+    void ShowWaiting();
 
     QTimer* FGather;
     std::vector<TPending> FPending;
@@ -78,5 +97,7 @@ private:
     std::map<QWidget*, uint> FWarning;
     std::map<uint, QPointer<QWidget>> FWindowOf;
     QPointer<QWidget> FBalloonWindow;
-    std::vector<QString> FWaiting; // balloons that came before the tray icon
+    std::vector<TBalloon> FWaiting; // balloons that came before the tray icon was placed
+    QTimer* FPlaceCheck;
+    int FPlaceChecks = 0;
 };

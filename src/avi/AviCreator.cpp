@@ -142,7 +142,7 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
     connect(RemoveButton, &QPushButton::clicked, this, &TfoAviCreator::RemoveButtonClick);
     connect(ProduceButton, &QPushButton::clicked, this, &TfoAviCreator::ProduceButtonClick);
 
-    ocelis::CentreOnScreen(this);
+    ocelis::CascadeOnScreen(this);
 
     FinishCreate();
 }

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -197,14 +198,24 @@ void TfoEditCams::BuildLayout() {
     TestResult->setWordWrap(true);
     TestResult->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     TestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    TestResult->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    TestResult->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     TestPreview = ocelis::NewLabel(CamSheet, "TestPreview", QString());
     TestPreview->setFixedSize(kPreviewWidth, kPreviewHeight);
     TestPreview->setAlignment(Qt::AlignCenter);
     // The test sits beside the refresh: the result needs the height below.
     camGrid->addWidget(TestButton, 5, 3);
+    // A long result (a German one) scrolls instead of being cut off; wrapped at the room's
+    // width, but never narrower than its longest word (an address).
+    TestResultScroll = new QScrollArea(CamSheet);
+    TestResultScroll->setObjectName(QStringLiteral("TestResultScroll"));
+    TestResultScroll->setFrameShape(QFrame::NoFrame);
+    TestResultScroll->setWidgetResizable(true);
+    TestResultScroll->setWidget(TestResult);
+    // The page shows through, as it does around the other controls.
+    TestResultScroll->viewport()->setAutoFillBackground(false);
+    TestResult->setAutoFillBackground(false);
     auto* resultColumn = new QVBoxLayout;
-    resultColumn->addWidget(TestResult, 1);
+    resultColumn->addWidget(TestResultScroll, 1);
     resultColumn->addWidget(UseAddressButton, 0, Qt::AlignLeft);
     auto* resultRow = new QHBoxLayout;
     resultRow->setSpacing(8);

@@ -14,6 +14,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QSpinBox;
 class QTabWidget;
 class TCamCategory;
@@ -49,6 +50,8 @@ public:
     static TCatInfo* CatInfo(QTreeWidgetItem* node);
     static TCamInfo* CamInfo(QTreeWidgetItem* node);
     QTreeWidgetItem* SelectedNode() const;
+    // The outcome of the Test button, in words, with the picture when there is one.
+    void ShowTestResult(const TCamUrlTestResult& result);
 
     void CamListChange();
     bool CamListDragOver(const QPoint& pos);
@@ -88,6 +91,7 @@ public:
     QSpinBox* CamRefresh = nullptr;
     QPushButton* TestButton = nullptr;
     QLabel* TestResult = nullptr;
+    QScrollArea* TestResultScroll = nullptr;
     QLabel* TestPreview = nullptr;
     QPushButton* UseAddressButton = nullptr;
 
@@ -102,7 +106,6 @@ private:
     void AddNode(QTreeWidgetItem* node);
     void SelectNode(QTreeWidgetItem* node);
     void CancelTest();
-    void ShowTestResult(const TCamUrlTestResult& result);
 
     ocelis::TWorkerRef<TCamUrlTestJob> FTest;
     std::string FRedirect;

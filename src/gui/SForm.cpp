@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "gui/ErrorReport.h"
+#include "gui/WindowKit.h"
 #include "platform/Dialogs.h"
 #include "settings/Translator.h"
 #include "util/QtText.h"
@@ -82,6 +83,11 @@ void TSForm::showEvent(QShowEvent* event) {
     QFont f = font();
     f.setFamily(QStringLiteral("arial"));
     setFont(f);
+    // Whatever placed the window, its first showing is inside the screen under the pointer.
+    if (!FPlaced) {
+        FPlaced = true;
+        ocelis::KeepOnScreen(this);
+    }
     QDialog::showEvent(event);
 }
 

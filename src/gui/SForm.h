@@ -44,6 +44,7 @@ protected:
 
 private:
     bool FListed = false;
+    bool FPlaced = false;
 };
 
 namespace ocelis {

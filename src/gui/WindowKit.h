@@ -25,6 +25,19 @@ enum class TScreenArea {
 QScreen* WorkScreen();
 // Centres the window (at its current size) on that screen's area, kept inside it.
 void CentreOnScreen(QWidget* window, TScreenArea within = TScreenArea::Available);
+// Centres the first window of its kind (its name up to the first "_"); a further one, while
+// others of the kind are open, goes kCascadeStep right of and below the newest of them.
+void CascadeOnScreen(QWidget* window, TScreenArea within = TScreenArea::Available);
+// At the given place when that lies in the work screen's available area, else as far from
+// that area's corner; kept inside it.
+void MoveOnScreen(QWidget* window, int left, int top);
+// Makes the window, frame included, fit the available area of the work screen: its size and
+// minimum size give way to a smaller screen, then it moves back inside. A maximised or full
+// screen window is left alone.
+void KeepOnScreen(QWidget* window);
+
+// Device-independent pixels between cascaded windows: about a title bar.
+constexpr int kCascadeStep = 24;
 
 // A caption as written: no rich text, no mnemonic.
 QLabel* NewLabel(QWidget* parent, const char* name, const QString& caption);

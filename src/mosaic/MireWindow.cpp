@@ -1,6 +1,7 @@
 #include "mosaic/MireWindow.h"
 
 #include "gui/OcStatusBar.h"
+#include "gui/WindowKit.h"
 #include "imaging/QtBitmap.h"
 #include "net/Url.h"
 #include "settings/CamViewer.h"
@@ -52,8 +53,8 @@ TfoMire::TfoMire(QWidget* parent) : TSForm(QStringLiteral("foMire"), parent, Qt:
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Mosaic"));
     setMinimumSize(200, 200);
-    move(446, 285);
     resize(438, 330);
+    ocelis::MoveOnScreen(this, 446, 285);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
     CamGrid = new TCamGrid(this);

@@ -170,7 +170,7 @@ TfoViewer::TfoViewer(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setMinimumSize(kViewerMinWidth, kViewerMinHeight);
     resize(308, 253);
-    CentreOnScreen(this, TScreenArea::Whole);
+    CascadeOnScreen(this, TScreenArea::Whole);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
     CamImage = new TOcImage(this);

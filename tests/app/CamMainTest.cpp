@@ -2,6 +2,7 @@
 // .cam import and the hand-over handler.
 #include <QApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "AppFixture.h"
 #include "app/AppStart.h"
 #include "app/CamMain.h"
+#include "app/ShellRules.h"
 #include "gui/SForm.h"
 #include "net/FetchThreadRegistry.h"
 #include "net/QtSynchronizer.h"
@@ -183,6 +185,36 @@ TEST_F(CamMainTest, MenuListsNestedCategoriesThenRootWebcamsWithPlaceholdersAndC
     EXPECT_EQ(CatalogueEntries().size(), 3);
     EXPECT_EQ(Names(m.TrayPopup->actions()).mid(m.TrayPopup->actions().indexOf(m.AfterItems)),
               QStringList(std::begin(kFixedTail), std::end(kFixedTail)));
+}
+
+// Names far wider than the screen, in the widest letter: no menu grows past the screen, on
+// either kind of tray (the caption itself is cut, in the middle).
+TEST_F(CamMainTest, LongNamesAreCutInTheMiddleSoThatNoMenuIsWiderThanTheScreen) {
+    const std::string wide = std::string(300, 'W') + "end";
+    SaveCatalogue([&wide](TCamCategory& root) {
+        TCamCategory* c = root.Categories.Add();
+        c->Name = wide;
+        AddCam(*c, wide, DeadUrl("wide.jpg"));
+        AddCam(root, wide, DeadUrl("root.jpg"));
+    });
+    TfoCamMain& m = Start();
+    const int screenWidth = QApplication::primaryScreen()->availableGeometry().width();
+    QMenu* category = CatalogueEntries()[0]->menu();
+    ASSERT_NE(category, nullptr);
+    emit category->aboutToShow();
+    m.OpenViewer(*CamViewer->RootCategory->Cams.Items(0));
+    emit m.Windows1->aboutToShow();
+    for (QMenu* menu : {m.TrayPopup, category, m.Windows1}) {
+        SCOPED_TRACE(menu->title().toStdString());
+        EXPECT_LE(menu->sizeHint().width(), screenWidth);
+        for (QAction* a : menu->actions())
+            if (a->text().startsWith(QLatin1String("WWW"))) {
+                EXPECT_TRUE(a->text().endsWith(QLatin1String("end")) &&
+                            a->text().contains(QChar(0x2026)))
+                    << a->text().size();
+                EXPECT_GE(a->text().size(), static_cast<qsizetype>(ocelis::kMinMenuChars));
+            }
+    }
 }
 
 TEST_F(CamMainTest, SavedLanguageRenamesEntriesAndPlaceholdersBeforeTheMenuIsBuilt) {

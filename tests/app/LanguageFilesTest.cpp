@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -33,6 +34,7 @@
 #include "avi/AviCreator.h"
 #include "avi/OcProgressDlg.h"
 #include "catalogue/CamCategory.h"
+#include "catalogue/CamUrlTest.h"
 #include "catalogue/EditCams.h"
 #include "catalogue/XmlDocument.h"
 #include "gui/OcListView.h"
@@ -364,7 +366,12 @@ bool Contains(const QLayout* layout, const QWidget* w) {
 // Wrapped at the room's width when the widget wraps.
 QSize Needed(const QWidget* w, const QString& text, int wrapWidth) {
     QFont fallback = w->font();
-    if (!w->parentWidget() || !Contains(w->parentWidget()->layout(), w))
+    // A scroll area lays out its widget too, in the face at hand.
+    const auto* scroll = w->parentWidget()
+                             ? qobject_cast<const QScrollArea*>(w->parentWidget()->parentWidget())
+                             : nullptr;
+    if ((!w->parentWidget() || !Contains(w->parentWidget()->layout(), w)) &&
+        !(scroll && scroll->widget() == w))
         fallback.setFamily(QStringLiteral("DejaVu Sans"));
     QSize need;
     for (const QFont& font : {w->font(), fallback}) {
@@ -410,6 +417,51 @@ std::vector<std::string> CutOff(QWidget* window) {
             found.push_back(Cut(w->objectName(), text, need, room));
     }
     return found;
+}
+
+// One outcome of the editor's Test button of every kind, with the longest words each has.
+std::vector<TCamUrlTestResult> EveryTestResult() {
+    using K = TCamUrlTestKind;
+    std::vector<TCamUrlTestResult> out;
+    const auto add = [&out](K kind, const std::function<void(TCamUrlTestResult&)>& fill) {
+        TCamUrlTestResult r;
+        r.Kind = kind;
+        fill(r);
+        out.push_back(r);
+    };
+    const auto none = [](TCamUrlTestResult&) {};
+    add(K::NotHttp, none);
+    add(K::NameNotResolved, [](TCamUrlTestResult& r) { r.Host = "webcam.harbour-town.org"; });
+    add(K::ConnectionRefused, none);
+    add(K::TimeOut, [](TCamUrlTestResult& r) { r.TimeOutMs = 30000; });
+    add(K::HttpStatus, [](TCamUrlTestResult& r) { r.StatusLine = "HTTP/1.1 404 Not Found"; });
+    add(K::Redirect,
+        [](TCamUrlTestResult& r) { r.Location = "https://cams.example.org/live.jpg"; });
+    add(K::NotJpeg, [](TCamUrlTestResult& r) {
+        r.Detail = "text/html; charset=utf-8";
+        r.BodySize = 123456;
+    });
+    add(K::AuthNeeded, none);
+    add(K::AuthRefused, none);
+    add(K::Failed, [](TCamUrlTestResult& r) { r.Detail = "the connection was reset"; });
+    for (const bool head : {false, true})
+        add(K::Jpeg, [head](TCamUrlTestResult& r) {
+            r.Width = 1920;
+            r.Height = 1080;
+            r.ContentLength = 1234567;
+            r.LastModified = "Wed, 09 Dec 2026 21:00:00 GMT";
+            r.HeadAnswered = head;
+            r.Auth = "Basic";
+        });
+    add(K::Jpeg, [](TCamUrlTestResult& r) {
+        r.Width = 1920;
+        r.Height = 1080;
+        r.Stream = true;
+        r.PicturesPerSecond = 12.5;
+        r.Auth = "Digest (SHA-256)";
+        r.AuthOverTls = true;
+    });
+    return out;
 }
 
 // The windows the language files cover, by layout name. A new window adds one line here.
@@ -489,6 +541,15 @@ protected:
             editor->Pages->setCurrentIndex(i);
             check(editor);
         }
+        // Every Test result is whole at the default size (scrolled to, when long).
+        editor->Pages->setCurrentWidget(editor->CamSheet);
+        for (const TCamUrlTestResult& r : EveryTestResult()) {
+            editor->ShowTestResult(r);
+            check(editor);
+        }
+        if (editor->TestResultScroll->viewport()->height() <
+            3 * editor->TestResult->fontMetrics().height())
+            found.push_back("foEditCams: fewer than three lines of the Test result show");
         QWidget* viewer = windows_["foViewer"];
         // Full screen lends the size button its caption.
         viewer->findChild<QToolButton*>(QStringLiteral("SizeButton"))

@@ -4,9 +4,12 @@
 
 #include "support/GuiFixture.h"
 
+#include <QSystemTrayIcon>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,4 +117,49 @@ TEST_F(NotifierTest, ClickingBringsItsWindowForwardAndNoServiceIsNoFailure) {
     };
     notifier.Notify(QStringLiteral("plain"));
     EXPECT_TRUE(asked);
+}
+
+TEST_F(NotifierTest, AMessageOfItsOwnGoesToTheDesktopElseWaitsUntilTheIconIsPlaced) {
+    TNotifier notifier;
+    std::vector<TNotifier::TNotification> posted;
+    std::optional<uint> answer = 4;
+    notifier.Post = [&](const TNotifier::TNotification& n, TNotifier::TAnswered answered) {
+        posted.push_back(n);
+        answered(answer);
+    };
+    QSystemTrayIcon icon;
+    bool placed = false;
+    int placedAsked = 0;
+    notifier.TrayIcon = [&icon] { return &icon; };
+    notifier.IconPlaced = [&](QSystemTrayIcon*) {
+        ++placedAsked;
+        return placed;
+    };
+
+    // A service answers: the desktop shows it, with its own title and time, and no mark.
+    notifier.Notify(QStringLiteral("First Launch of Ocelis"), QStringLiteral("Right click"), 5000);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].Title, "First Launch of Ocelis");
+    EXPECT_EQ(posted[0].Text, "Right click");
+    EXPECT_EQ(posted[0].TimeoutMs, 5000);
+    EXPECT_FALSE(posted[0].Information);
+    EXPECT_EQ(notifier.Waiting(), 0u);
+    EXPECT_EQ(placedAsked, 0);
+
+    // None answers: the balloon waits for the icon to be placed, then shows.
+    answer.reset();
+    notifier.Notify(QStringLiteral("First Launch of Ocelis"), QStringLiteral("Right click"), 5000);
+    notifier.TrayReady();
+    EXPECT_EQ(notifier.Waiting(), 1u);
+    EXPECT_GT(placedAsked, 0);
+    placed = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notifier.Waiting() == 0; }, 5000));
+
+    // Without any tray icon it waits for one.
+    notifier.TrayIcon = [] { return static_cast<QSystemTrayIcon*>(nullptr); };
+    notifier.Notify(QStringLiteral("plain"));
+    EXPECT_EQ(notifier.Waiting(), 1u);
+    notifier.TrayIcon = [&icon] { return &icon; };
+    notifier.TrayReady();
+    EXPECT_EQ(notifier.Waiting(), 0u);
 }

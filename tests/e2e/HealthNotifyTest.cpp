@@ -89,6 +89,24 @@ TEST(HealthNotify, UnreadableOptionsFileIsToldOnceAtStart) {
     EXPECT_EQ(Lines(calls).size(), 1u);
 }
 
+TEST(HealthNotify, FirstLaunchIsToldByTheDesktopsNotifications) {
+    if (BusToolsMissing())
+        GTEST_SKIP() << "skipped: dbus-run-session or python3-dbus/python3-gi not installed";
+    Sandbox box("firstlaunchnotify");
+    WriteFileBytes(box.Options(), "<Options><Category/><FirstLaunch>-1</FirstLaunch>"
+                                  "<LaunchWindows>0</LaunchWindows></Options>");
+    const fs::path calls = box.root / "notify.log";
+    Process session;
+    ASSERT_TRUE(StartOnPrivateBus(box, session, calls, {})) << ReadFileBytes(box.Log("ocelis"));
+    ASSERT_TRUE(ocelis::test::WaitUntil([&] { return !Lines(calls).empty(); }, 15s))
+        << ReadFileBytes(box.Log("ocelis"));
+    EXPECT_EQ(Lines(calls).front(),
+              "1 0 0 0 Right click on this icon and select a webcam you want to watch.");
+    session.Signal(SIGTERM);
+    EXPECT_TRUE(session.WaitExit(10s).has_value());
+    EXPECT_EQ(Lines(calls).size(), 1u);
+}
+
 TEST(HealthNotify, OfflineOnceAfterThreeFailuresAndBackOnceItReturns) {
     if (BusToolsMissing())
         GTEST_SKIP() << "skipped: dbus-run-session or python3-dbus/python3-gi not installed";

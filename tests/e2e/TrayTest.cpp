@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <set>
 
@@ -80,6 +81,39 @@ TEST(Tray, RightClickChooseWebcamSeeItAndExitFromTheMenu) {
     const std::string options = ReadFileBytes(box.Options());
     EXPECT_NE(options.find("Name=\"Demo cam\""), std::string::npos) << options;
     EXPECT_NE(options.find("<FirstLaunch>0</FirstLaunch>"), std::string::npos);
+}
+
+// No notification service: the first-launch balloon waits until the icon sits in its tray,
+// then points at it (not at the screen's corner, where an icon not yet embedded reports it).
+TEST(Tray, FirstLaunchBalloonPointsAtTheIconInItsTray) {
+    OCELIS_REQUIRE_X_TOOLS();
+    Sandbox box("tray-balloon");
+    XSession x(box);
+    std::string why;
+    ASSERT_TRUE(x.Start(why)) << why;
+    WriteFileBytes(box.Options(), "<Options><Category/><FirstLaunch>-1</FirstLaunch>"
+                                  "<LaunchWindows>0</LaunchWindows></Options>");
+    x.Spawn({box.exe.string()}, "ocelis", true);
+    std::optional<WindowInfo> icon, balloon;
+    ASSERT_TRUE(ocelis::test::WaitUntil(
+        [&] {
+            for (const WindowInfo& w : x.Search({"--class", "ocelis"}))
+                if (w.w > 100)
+                    balloon = w;
+                else if (w.w <= 64 && w.h <= 64)
+                    icon = w;
+            return icon && balloon;
+        },
+        15s))
+        << ReadFileBytes(box.Log("ocelis"));
+    x.Screenshot("root", box.root / "balloon.png");
+    const int cx = icon->x + icon->w / 2, cy = icon->y + icon->h / 2;
+    // The balloon's arrow touches the icon: its box reaches to within a few pixels.
+    const int dx = std::max({balloon->x - cx, cx - (balloon->x + balloon->w), 0});
+    const int dy = std::max({balloon->y - cy, cy - (balloon->y + balloon->h), 0});
+    EXPECT_LE(std::max(dx, dy), 32)
+        << "icon at " << cx << "," << cy << ", balloon at " << balloon->x << "," << balloon->y
+        << " " << balloon->w << "x" << balloon->h;
 }
 
 namespace {

@@ -1,6 +1,8 @@
 // The window kit on the offscreen screen: where windows go and how its controls behave.
 #include "gui/WindowKit.h"
 
+#include "gui/SForm.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCursor>
@@ -14,6 +16,7 @@
 #include <QVBoxLayout>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 using ocelis::TScreenArea;
 
@@ -143,4 +146,66 @@ TEST(WindowKit, AShortcutGivenLaterWorksWithoutAMenu) {
     QTest::keyClick(&window, Qt::Key_F6);
     EXPECT_EQ(goRuns.count(), 1);
     EXPECT_EQ(keyedRuns.count(), 1);
+}
+
+namespace {
+
+// A window of a kind, placed the way viewers and AVI creators are.
+class TKindForm : public TSForm {
+public:
+    explicit TKindForm(const char* kind) : TSForm(QString::fromLatin1(kind)) {
+        resize(308, 253);
+        ocelis::CascadeOnScreen(this);
+        FinishCreate();
+    }
+};
+
+} // namespace
+
+TEST(WindowKit, FurtherWindowsOfAKindCascadeFromTheNewestOpenOne) {
+    QCursor::setPos(100, 100); // "Left", 800 by 600: centred at 246, 173
+    auto v0 = std::make_unique<TKindForm>("foViewer");
+    auto a0 = std::make_unique<TKindForm>("foAviCreator");
+    auto v1 = std::make_unique<TKindForm>("foViewer");
+    auto v2 = std::make_unique<TKindForm>("foViewer");
+    EXPECT_EQ(v0->pos(), QPoint(246, 173));
+    EXPECT_EQ(a0->pos(), QPoint(246, 173)) << "the first of its kind";
+    EXPECT_EQ(v1->pos(), QPoint(246 + ocelis::kCascadeStep, 173 + ocelis::kCascadeStep));
+    EXPECT_EQ(v2->pos(), QPoint(246 + 2 * ocelis::kCascadeStep, 173 + 2 * ocelis::kCascadeStep));
+    // From wherever the newest one is now.
+    v2->move(500, 20);
+    auto v3 = std::make_unique<TKindForm>("foViewer");
+    EXPECT_EQ(v3->pos(), QPoint(0, 20 + ocelis::kCascadeStep)) << "past the right edge";
+    v3.reset();
+    v2.reset();
+    auto v4 = std::make_unique<TKindForm>("foViewer");
+    EXPECT_EQ(v4->pos(), v1->pos() + QPoint(ocelis::kCascadeStep, ocelis::kCascadeStep));
+    v0.reset();
+    v1.reset();
+    v4.reset();
+    EXPECT_EQ(TKindForm("foViewer").pos(), QPoint(246, 173)) << "none open: centred again";
+}
+
+TEST(WindowKit, KeepOnScreenGivesWayToASmallerScreen) {
+    QCursor::setPos(100, 100);
+    struct TCase {
+        const char* What;
+        QRect Window;
+        QSize Minimum;
+        QRect Expected; // frame estimate: 4 at the sides and bottom, 28 on top
+    };
+    const TCase cases[] = {
+        {"inside stays", {100, 100, 300, 200}, {0, 0}, {100, 100, 300, 200}},
+        {"mosaic past the corner", {446, 285, 438, 330}, {200, 200}, {354, 238, 438, 330}},
+        {"editor taller than the screen", {150, 10, 500, 700}, {500, 650}, {150, 0, 500, 568}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        QDialog w;
+        w.setMinimumSize(c.Minimum);
+        w.setGeometry(c.Window);
+        ocelis::KeepOnScreen(&w);
+        EXPECT_EQ(QRect(w.pos(), w.size()), c.Expected);
+        EXPECT_LE(w.minimumHeight(), c.Expected.height());
+    }
 }

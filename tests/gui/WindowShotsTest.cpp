@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QPointer>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTest>
 #include <QTextStream>
@@ -199,4 +200,30 @@ TEST_F(WindowShotsTest, EveryWindowOpensAtItsDefaultSize) {
     QFile file(QDir(dir).filePath(QStringLiteral("positions.txt")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QTextStream(&file) << places;
+}
+
+// Frame and all inside the available area of the screen, with the editor's OK and Cancel
+// whole in the window; run a second time on 1280 by 800 at scale 2, where the screen is
+// smaller than some windows' default sizes.
+TEST_F(WindowShotsTest, EveryWindowOpensInsideTheScreen) {
+    for (const TShotCase& c : Cases()) {
+        SCOPED_TRACE(c.Name);
+        TShot shot = c.Open();
+        shot.Window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(shot.Window));
+        QCoreApplication::processEvents();
+        const QRect area = shot.Window->screen()->availableGeometry();
+        const QRect frame = shot.Window->frameGeometry();
+        EXPECT_TRUE(area.contains(frame))
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height()
+            << " outside " << area.width() << "x" << area.height();
+        if (const auto* editor = qobject_cast<TfoEditCams*>(shot.Window))
+            for (const QWidget* button : {editor->OkButton, editor->CancelButton}) {
+                const QRect r(button->mapTo(editor, QPoint(0, 0)), button->size());
+                EXPECT_TRUE(button->isVisible() && editor->rect().contains(r))
+                    << button->objectName().toStdString() << " at " << r.y() << ", window "
+                    << editor->height() << " high";
+            }
+        shot.Close();
+    }
 }
