@@ -19,6 +19,7 @@ namespace {
 
 // More digits than an int64 holds is no number the archive writes.
 constexpr size_t kMaxDigits = 18;
+constexpr int64_t kNanosPerSecond = 1'000'000'000;
 
 int64_t FloorDiv(int64_t a, int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
@@ -118,7 +119,7 @@ TArchiveListing ListArchive(const std::filesystem::path& folder, const std::atom
         TArchivePicture p;
         p.Name.assign(name);
         p.Number = number;
-        p.Time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+        p.Time = static_cast<int64_t>(st.st_mtim.tv_sec) * kNanosPerSecond + st.st_mtim.tv_nsec;
         const time_t sec = st.st_mtim.tv_sec;
         struct tm tm {};
         p.Local = static_cast<int64_t>(sec) + (localtime_r(&sec, &tm) ? tm.tm_gmtoff : 0);
@@ -141,8 +142,12 @@ TArchiveListing ListArchive(const std::filesystem::path& folder, const std::atom
 void SortArchive(std::vector<TArchivePicture>& pictures) {
     std::sort(pictures.begin(), pictures.end(),
               [](const TArchivePicture& a, const TArchivePicture& b) {
-                  if (a.Time != b.Time)
-                      return a.Time < b.Time;
+                  // Whole seconds: what file systems and copies keep of a time is often less
+                  // (FAT: two seconds), and within one second the numbers are the order.
+                  const int64_t sa = FloorDiv(a.Time, kNanosPerSecond);
+                  const int64_t sb = FloorDiv(b.Time, kNanosPerSecond);
+                  if (sa != sb)
+                      return sa < sb;
                   if (a.Number != b.Number)
                       return a.Number < b.Number;
                   return a.Name < b.Name;

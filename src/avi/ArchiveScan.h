@@ -49,7 +49,8 @@ bool ParseArchiveName(std::string_view name, std::string_view& prefix, int64_t& 
 TArchiveListing ListArchive(const std::filesystem::path& folder,
                             const std::atomic<bool>* cancel = nullptr);
 
-// Capture order: modification time; equal times (a copied folder) by number, then name.
+// Capture order: modification time in whole seconds; equal times (a copied folder, or
+// pictures of one second) by number, then name.
 void SortArchive(std::vector<TArchivePicture>& pictures);
 
 enum class TThinning {

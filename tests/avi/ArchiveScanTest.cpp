@@ -51,9 +51,9 @@ protected:
         tzset();
     }
     // A picture file with its modification time.
-    void Write(const std::string& name, int64_t seconds) {
+    void Write(const std::string& name, int64_t seconds, long nanos = 0) {
         ocelis::test::WriteFileBytes(dir_ / name, "\xff\xd8\xff\xd9");
-        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        const timespec times[2] = {{seconds, nanos}, {seconds, nanos}};
         ASSERT_EQ(utimensat(AT_FDCWD, (dir_ / name).c_str(), times, 0), 0);
     }
     std::vector<std::string> Names(const ocelis::TArchiveListing& l, int32_t webcam) {
@@ -114,6 +114,9 @@ TEST_F(ArchiveScanTest, ListsInCaptureOrderAndPassesOverWhatIsNoPicture) {
     for (const char* n :
          {"Beach 00010.jpg", "Beach 00002.jpg", "Beach 00001.jpg", "Beach 00003.jpg"})
         Write(n, At(0, 12, 0));
+    // Within one second the numbers order, whatever the fractions say.
+    Write("Beach 00011.jpg", At(0, 12, 1), 900'000'000);
+    Write("Beach 00012.jpg", At(0, 12, 1), 100'000'000);
     // No pictures of the archive.
     Write("notes.jpg", At(0, 11, 0));
     Write("Harbour 00005.txt", At(0, 11, 0));
@@ -130,8 +133,9 @@ TEST_F(ArchiveScanTest, ListsInCaptureOrderAndPassesOverWhatIsNoPicture) {
     const ocelis::TArchiveListing l = ocelis::ListArchive(dir_);
     EXPECT_EQ(l.Webcams, (std::vector<std::string>{"Beach ", "Harbour "}));
     EXPECT_FALSE(l.Truncated);
-    EXPECT_EQ(Names(l, 0), (std::vector<std::string>{"Beach 00001.jpg", "Beach 00002.jpg",
-                                                     "Beach 00003.jpg", "Beach 00010.jpg"}));
+    EXPECT_EQ(Names(l, 0),
+              (std::vector<std::string>{"Beach 00001.jpg", "Beach 00002.jpg", "Beach 00003.jpg",
+                                        "Beach 00010.jpg", "Beach 00011.jpg", "Beach 00012.jpg"}));
     std::vector<std::string> harbour = {"Harbour 00100.jpg", "Harbour 00101.jpg",
                                         "Harbour 00103.jpg", "Harbour 00001.jpg",
                                         "Harbour 00002.jpg", "Harbour 00200.jpg"};
