@@ -38,7 +38,7 @@ struct TArchiveListing {
 };
 
 // Bounds the memory of a listing, whatever the folder holds.
-inline constexpr size_t kMaxArchivePictures = 2'000'000;
+inline constexpr size_t kMaxArchivePictures = 1'000'000;
 
 // "Harbour 00012.jpg" -> prefix "Harbour ", number 12. False for other names.
 bool ParseArchiveName(std::string_view name, std::string_view& prefix, int64_t& number);
