@@ -17,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+#include "avi/ArchiveDialog.h"
 #include "avi/AviWriter.h"
 #include "avi/OcProgressDlg.h"
 #include "gui/OcFileDialog.h"
@@ -101,6 +102,10 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
     AddButton = PlacedButton(this, "AddButton", QStringLiteral("&Add..."), 50);
     RemoveButton = PlacedButton(this, "RemoveButton", QStringLiteral("&Remove"), 83);
     ProduceButton = PlacedButton(this, "ProduceButton", QStringLiteral("&Produce..."), 116);
+    // Two lines: the column is a button wide.
+    ArchiveButton =
+        PlacedButton(this, "ArchiveButton", QStringLiteral("Add &from\narchive..."), 149);
+    ArchiveButton->resize(kButtonWidth, 2 * kButtonHeight - 8);
 
     PauseLabel = PlacedLabel(this, "PauseLabel", QStringLiteral("Pause"), 8, 259, 48 - 2 - 8);
     PauseSpin = new TOcSpinEdit(this);
@@ -141,6 +146,7 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
     connect(AddButton, &QPushButton::clicked, this, &TfoAviCreator::AddButtonClick);
     connect(RemoveButton, &QPushButton::clicked, this, &TfoAviCreator::RemoveButtonClick);
     connect(ProduceButton, &QPushButton::clicked, this, &TfoAviCreator::ProduceButtonClick);
+    connect(ArchiveButton, &QPushButton::clicked, this, &TfoAviCreator::ArchiveButtonClick);
 
     ocelis::CascadeOnScreen(this);
 
@@ -177,6 +183,13 @@ void TfoAviCreator::AddButtonClick() {
     const std::optional<QStringList> files = OpenPictureDialog1->ExecuteMany(this);
     if (files)
         FilesBox->addItems(*files);
+}
+
+void TfoAviCreator::ArchiveButtonClick() {
+    TfoArchive dialog(this);
+    dialog.SetFolder(CamViewer ? ocelis::ToQ(CamViewer->SavePath) : QString());
+    if (dialog.exec() == QDialog::Accepted)
+        FilesBox->addItems(dialog.ChosenFiles());
 }
 
 void TfoAviCreator::RemoveButtonClick() {

@@ -34,6 +34,8 @@ public:
     void FilesBoxDragDrop(QObject* source, const QPoint& pos);
     // Asks for the output name, then starts the production and returns at once.
     void ProduceButtonClick();
+    // Appends the pictures the archive dialog selects, in capture order.
+    void ArchiveButtonClick();
 
     bool Producing() const { return FProducing; }
 
@@ -43,6 +45,7 @@ public:
     QPushButton* AddButton = nullptr;
     QPushButton* RemoveButton = nullptr;
     QPushButton* ProduceButton = nullptr;
+    QPushButton* ArchiveButton = nullptr;
     QLabel* PauseLabel = nullptr;
     TOcSpinEdit* PauseSpin = nullptr;
     QLabel* Pause2Label = nullptr;

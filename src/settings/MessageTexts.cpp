@@ -95,6 +95,11 @@ const TBuiltIn kHealthTexts[] = {
 // Texts added after the first tables, in the main window's Variables.
 const TBuiltIn kLaterTexts[] = {
     {"TestStream", &TestStream, "MJPEG stream, %1\u00d7%2, about %3 pictures a second"},
+    {"ArchiveReading", &ArchiveReading, "Reading the folder..."},
+    {"ArchiveUnreadable", &ArchiveUnreadable, "The folder cannot be read: %1"},
+    {"ArchiveNoMatch", &ArchiveNoMatch, "No picture matches (%1 in the folder)."},
+    {"ArchiveOneMatch", &ArchiveOneMatch, "1 picture matches: %1"},
+    {"ArchiveMatches", &ArchiveMatches, "%1 pictures match, from %2 to %3"},
 };
 
 } // namespace
@@ -168,6 +173,11 @@ std::string TrayTipViewers = "%1 viewers, %2 offline";
 std::string OptionsUnreadable = "Options.xml could not be read (%1). It was kept as %2; Ocelis "
                                 "started with an empty catalogue.";
 std::string TestStream = "MJPEG stream, %1\u00d7%2, about %3 pictures a second";
+std::string ArchiveReading = "Reading the folder...";
+std::string ArchiveUnreadable = "The folder cannot be read: %1";
+std::string ArchiveNoMatch = "No picture matches (%1 in the folder).";
+std::string ArchiveOneMatch = "1 picture matches: %1";
+std::string ArchiveMatches = "%1 pictures match, from %2 to %3";
 
 namespace ocelis {
 

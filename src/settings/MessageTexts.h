@@ -71,6 +71,12 @@ extern std::string NotifyManyBack;      // %1 count
 extern std::string TrayTipViewers;      // %1 open viewers, %2 of them offline
 extern std::string OptionsUnreadable;   // %1 what went wrong, %2 file name
 extern std::string TestStream;          // %1 width, %2 height, %3 pictures a second
+// Adding pictures from the archive to the AVI creator.
+extern std::string ArchiveReading;
+extern std::string ArchiveUnreadable; // %1 what went wrong
+extern std::string ArchiveNoMatch;    // %1 pictures in the folder
+extern std::string ArchiveOneMatch;   // %1 its time
+extern std::string ArchiveMatches;    // %1 count, %2 first time, %3 last time
 
 namespace ocelis {
 

@@ -31,6 +31,7 @@
 #include <set>
 
 #include "app/CamMain.h"
+#include "avi/ArchiveDialog.h"
 #include "avi/AviCreator.h"
 #include "avi/OcProgressDlg.h"
 #include "catalogue/CamCategory.h"
@@ -473,6 +474,7 @@ const std::pair<const char*, std::function<QWidget*(TfoCamMain&)>> kWindows[] = 
     {"foChoose", [](TfoCamMain&) -> QWidget* { return new TfoChoose(nullptr); }},
     {"foAviCreator", [](TfoCamMain&) -> QWidget* { return new TfoAviCreator(nullptr); }},
     {"foMire", [](TfoCamMain&) -> QWidget* { return new TfoMire(nullptr); }},
+    {"foArchive", [](TfoCamMain&) -> QWidget* { return new TfoArchive(nullptr); }},
 };
 
 class LanguageFilesTest : public ocelis::test::TGuiFixture {
