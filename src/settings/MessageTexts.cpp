@@ -95,6 +95,16 @@ const TBuiltIn kHealthTexts[] = {
 // Texts added after the first tables, in the main window's Variables.
 const TBuiltIn kLaterTexts[] = {
     {"TestStream", &TestStream, "MJPEG stream, %1\u00d7%2, about %3 pictures a second"},
+    {"Mp4Generated", &Mp4Generated, "MP4 Generation Complete"},
+    {"Mp4Filter", &Mp4Filter, "MP4 video (*.mp4)"},
+    {"SkippedFiles", &SkippedFiles, "%1 of %2 files were skipped: %3."},
+    {"SkippedFile", &SkippedFile, "%1 of %2 files was skipped: %3."},
+    {"SkipUnreadable", &SkipUnreadable, "could not be read"},
+    {"SkipNotJpeg", &SkipNotJpeg, "not a JPEG picture"},
+    {"SkipDamaged", &SkipDamaged, "damaged JPEG picture"},
+    {"AviTooLarge", &AviTooLarge,
+     "The pictures are too large for an AVI file (%1 \u00d7 %2 pixels). MP4 takes them."},
+    {"Mp4Failed", &Mp4Failed, "The MP4 file could not be written: %1"},
 };
 
 } // namespace
@@ -168,6 +178,16 @@ std::string TrayTipViewers = "%1 viewers, %2 offline";
 std::string OptionsUnreadable = "Options.xml could not be read (%1). It was kept as %2; Ocelis "
                                 "started with an empty catalogue.";
 std::string TestStream = "MJPEG stream, %1\u00d7%2, about %3 pictures a second";
+std::string Mp4Generated = "MP4 Generation Complete";
+std::string Mp4Filter = "MP4 video (*.mp4)";
+std::string SkippedFiles = "%1 of %2 files were skipped: %3.";
+std::string SkippedFile = "%1 of %2 files was skipped: %3.";
+std::string SkipUnreadable = "could not be read";
+std::string SkipNotJpeg = "not a JPEG picture";
+std::string SkipDamaged = "damaged JPEG picture";
+std::string AviTooLarge =
+    "The pictures are too large for an AVI file (%1 \u00d7 %2 pixels). MP4 takes them.";
+std::string Mp4Failed = "The MP4 file could not be written: %1";
 
 namespace ocelis {
 

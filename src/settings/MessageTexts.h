@@ -71,6 +71,16 @@ extern std::string NotifyManyBack;      // %1 count
 extern std::string TrayTipViewers;      // %1 open viewers, %2 of them offline
 extern std::string OptionsUnreadable;   // %1 what went wrong, %2 file name
 extern std::string TestStream;          // %1 width, %2 height, %3 pictures a second
+// The AVI creator's completion and failures.
+extern std::string Mp4Generated;
+extern std::string Mp4Filter;    // the save dialog's MP4 entry, added after its Filter
+extern std::string SkippedFiles; // %1 skipped, %2 on the list, %3 why
+extern std::string SkippedFile;  // the same for one file
+extern std::string SkipUnreadable;
+extern std::string SkipNotJpeg;
+extern std::string SkipDamaged;
+extern std::string AviTooLarge; // %1 width, %2 height
+extern std::string Mp4Failed;   // %1 what went wrong
 
 namespace ocelis {
 
