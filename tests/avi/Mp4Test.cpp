@@ -79,6 +79,7 @@ TEST_F(Mp4Test, ReadersSeeH264WithTheChosenFramesAndRate) {
         {64, 48, 3, 2000, "width=64\nheight=48", "1/2"},
         {101, 75, 4, 500, "width=102\nheight=76", "2/1"},
         {32, 32, 2, 0, "width=32\nheight=32", "1000/1"},
+        {16, 16, 2, 10000000, "width=16\nheight=16", "1/10000"}, // the longest pause
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
