@@ -77,6 +77,13 @@ case "$DEPENDS" in
     *libqt6widgets6*) ;;
     *) fail "Depends lacks the libraries dpkg-shlibdeps finds: $DEPENDS" ;;
 esac
+# MP4 export: FFmpeg's run-time libraries, found by dpkg-shlibdeps from the links.
+for lib in libavformat libavcodec libswscale libavutil; do
+    case "$DEPENDS" in
+        *"$lib"[0-9]*) ;;
+        *) fail "Depends lacks $lib: $DEPENDS" ;;
+    esac
+done
 step "cpack: $DEB"
 
 # 3. lintian: errors fail, warnings and the rest are shown.
@@ -96,6 +103,11 @@ for f in usr/bin/ocelis usr/share/applications/ocelis.desktop \
     usr/share/man/man1/ocelis.1.gz; do
     [ -f "$ROOT/$f" ] || fail "the package lacks /$f"
 done
+# The copyright file is machine-readable and names the licence.
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    "$ROOT/usr/share/doc/ocelis/copyright" || fail "the copyright file is not in DEP-5 form"
+grep -q '^License: GPL-3.0-or-later$' "$ROOT/usr/share/doc/ocelis/copyright" ||
+    fail "the copyright file does not name GPL-3.0-or-later"
 # A language file only this root has: its menu entry proves the lookup in <root>/usr/share.
 cp "$ROOT/usr/share/ocelis/Languages/English.xml" "$ROOT/usr/share/ocelis/Languages/Unpacked.xml"
 

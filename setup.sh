@@ -16,6 +16,7 @@ PACKAGES=(
     dbus dbus-bin python3-dbus python3-gi
     shared-mime-info desktop-file-utils fonts-dejavu-core
     ffmpeg mediainfo
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
     python3-httpbin lighttpd nginx-light
 )
 case "${1:-}" in

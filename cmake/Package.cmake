@@ -30,7 +30,7 @@ and opens small borderless viewers that poll and show their pictures.
 .
 It beeps at and archives new pictures, shows every webcam at once in a
 mosaic, lets you browse them in a chooser, edit the catalogue, import .cam
-files and turn archived pictures into an AVI timelapse. Every window is
+files and turn archived pictures into an AVI or MP4 timelapse. Every window is
 translated from XML language files.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt finds its X11 platform plug-in at run time; no library link names it.

@@ -11,10 +11,13 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <limits>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "avi/ArchiveDialog.h"
@@ -63,6 +66,52 @@ QPushButton* PlacedButton(QWidget* parent, const char* name, const QString& capt
 
 int ClampToInt(size_t n) {
     return static_cast<int>(std::min<size_t>(n, std::numeric_limits<int>::max()));
+}
+
+std::string ReplaceArgs(std::string text, const std::vector<std::string>& args) {
+    for (size_t i = args.size(); i-- > 0;) {
+        const std::string mark = "%" + std::to_string(i + 1);
+        for (size_t at = text.find(mark); at != std::string::npos;
+             at = text.find(mark, at + args[i].size()))
+            text.replace(at, mark.size(), args[i]);
+    }
+    return text;
+}
+
+// "2 of 6 files were skipped: not a JPEG picture."; empty when none was.
+std::string SkippedText(const TAviOutcome& outcome) {
+    const ocelis::TAviSkips& s = outcome.Skipped;
+    const std::pair<size_t, const std::string*> reasons[] = {
+        {s.NotJpeg, &SkipNotJpeg}, {s.Damaged, &SkipDamaged}, {s.Unreadable, &SkipUnreadable}};
+    const auto kinds = std::count_if(std::begin(reasons), std::end(reasons),
+                                     [](const auto& reason) { return reason.first > 0; });
+    std::string why;
+    for (const auto& [count, text] : reasons) {
+        if (count == 0)
+            continue;
+        if (!why.empty())
+            why += ", ";
+        why += *text;
+        if (kinds > 1)
+            why += " (" + std::to_string(count) + ")";
+    }
+    if (why.empty())
+        return {};
+    return ReplaceArgs(s.Total() == 1 ? SkippedFile : SkippedFiles,
+                       {std::to_string(s.Total()), std::to_string(outcome.Total), why});
+}
+
+std::string FailureText(const TAviOutcome& outcome) {
+    switch (outcome.ErrorKind) {
+    case ocelis::TAviErrorKind::FrameTooLarge:
+        return ReplaceArgs(AviTooLarge,
+                           {std::to_string(outcome.Width), std::to_string(outcome.Height)});
+    case ocelis::TAviErrorKind::Mp4:
+        return ReplaceArgs(Mp4Failed, {outcome.Error});
+    case ocelis::TAviErrorKind::Other:
+        break;
+    }
+    return outcome.Error;
 }
 
 } // namespace
@@ -234,6 +283,8 @@ void TfoAviCreator::FilesBoxDragDrop(QObject* source, const QPoint& pos) {
 void TfoAviCreator::ProduceButtonClick() {
     if (FProducing)
         return;
+    // After the language file's Filter, which knows only AVI.
+    SaveDialog->SetAddedFilter(ocelis::DisplayText(Mp4Filter) + QStringLiteral("|*.mp4"));
     const std::optional<QString> name = SaveDialog->Execute(this);
     if (!name)
         return;
@@ -267,7 +318,10 @@ void TfoAviCreator::ProduceButtonClick() {
         FProduction = ocelis::TWorkerRef<TAviProduction>(production);
         production->Resume();
     } catch (const std::exception& e) {
-        ProductionDone({false, true, e.what()});
+        TAviOutcome failed;
+        failed.Failed = true;
+        failed.Error = e.what();
+        ProductionDone(failed);
     }
 }
 
@@ -277,9 +331,10 @@ void TfoAviCreator::ProductionDone(const TAviOutcome& production) {
     FProducing = false;
     setEnabled(true);
     if (production.Failed)
-        ocelis::ShowErrorReport(production.Error);
+        ocelis::ShowErrorReport(FailureText(production));
     else if (production.Written)
         ocelis::TDialogs::Message(this, QMessageBox::NoIcon,
                                   QString::fromLatin1(ocelis::kProductName),
-                                  ocelis::DisplayText(AviGenerated));
+                                  ocelis::DisplayText(production.Mp4 ? Mp4Generated : AviGenerated),
+                                  QMessageBox::Ok, ocelis::DisplayText(SkippedText(production)));
 }

@@ -12,6 +12,8 @@ void TAviProduction::ClearHandlers() {
 
 void TAviProduction::Execute() {
     TAviOutcome outcome;
+    outcome.Mp4 = ocelis::IsMp4FileName(FWriter.FileName);
+    outcome.Total = FFiles.size();
     try {
         ocelis::TAviProgress progress;
         progress.Cancel = &FCancel;
@@ -23,6 +25,13 @@ void TAviProduction::Execute() {
             });
         };
         outcome.Written = FWriter.WriteJpegFiles(FFiles, progress) == ocelis::TAviResult::Written;
+        outcome.Skipped = FWriter.Skipped;
+    } catch (const ocelis::EAviError& e) {
+        outcome.Failed = true;
+        outcome.Error = e.what();
+        outcome.ErrorKind = e.Kind;
+        outcome.Width = e.Width;
+        outcome.Height = e.Height;
     } catch (const std::exception& e) {
         outcome.Failed = true;
         outcome.Error = e.what();

@@ -15,6 +15,11 @@ struct TAviOutcome {
     bool Written = false;
     bool Failed = false;
     std::string Error;
+    ocelis::TAviErrorKind ErrorKind = ocelis::TAviErrorKind::Other;
+    int32_t Width = 0, Height = 0; // the frame, for FrameTooLarge
+    bool Mp4 = false;              // the file asked for is an MP4
+    size_t Total = 0;              // entries on the list
+    ocelis::TAviSkips Skipped;     // entries that gave no frame
 };
 
 class TAviProduction : public ocelis::TWorker {

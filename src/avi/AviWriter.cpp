@@ -28,9 +28,9 @@ namespace ocelis {
 namespace {
 
 constexpr int32_t kMaxSide = 32767;            // the stream header's frame rectangle is 16-bit
-constexpr uint64_t kMaxFrameBytes = 64u << 20; // one frame (4096 x 4096 and more); a few
-                                               // are in memory at a time
 constexpr uint64_t kMaxInputBytes = 64u << 20; // one JPEG file
+// Headers and indexes beside the first frame in the first RIFF (a few KiB).
+constexpr uint64_t kFirstRiffRoom = 16u << 10;
 
 [[noreturn]] void Raise(const std::string& message) {
     throw EAviError(message);
@@ -236,6 +236,7 @@ public:
     TTempOutput& operator=(const TTempOutput&) = delete;
 
     int Fd() const { return FFd; }
+    const fs::path& Path() const { return FTemp; }
 
     // Flushed to disk before the rename, so that a late write error is reported here and
     // never as success.
@@ -275,9 +276,19 @@ private:
 
 // --- Frame preparation on the helper thread --------------------------------------------
 
+enum class TSkip { None, Unreadable, NotJpeg, Damaged };
+
+// Bytes that start like a JPEG are a damaged one when they do not decode.
+TSkip SkipFor(std::string_view jpeg) {
+    return jpeg.size() >= 2 && static_cast<unsigned char>(jpeg[0]) == 0xFF &&
+                   static_cast<unsigned char>(jpeg[1]) == 0xD8
+               ? TSkip::Damaged
+               : TSkip::NotJpeg;
+}
+
 struct TPrepared {
     size_t Index = 0;
-    bool Skip = false;
+    TSkip Skip = TSkip::None;
     bool End = false;
     std::exception_ptr Error;
     TPixelBuffer Data;
@@ -300,7 +311,7 @@ void Prepare(const TFrameFormat& format, const TAviFrame& frame, TPrepared& out)
     if (format.KeepJpeg && !frame.Jpeg.empty()) {
         const TJpegCheck check = CheckJpegMarkers(frame.Jpeg);
         if (!check.Valid) {
-            out.Skip = true;
+            out.Skip = SkipFor(frame.Jpeg);
             return;
         }
         if (check.Passable && check.Width == format.Width && check.Height == format.Height) {
@@ -328,7 +339,7 @@ void Prepare(const TFrameFormat& format, const TAviFrame& frame, TPrepared& out)
                 return;
             }
         } catch (const std::exception&) {
-            out.Skip = true;
+            out.Skip = SkipFor(frame.Jpeg);
             return;
         }
     }
@@ -341,7 +352,7 @@ void Prepare(const TFrameFormat& format, const TAviFrame& frame, TPrepared& out)
         }
     }
     if (!UsablePicture(pic)) {
-        out.Skip = true;
+        out.Skip = SkipFor(frame.Jpeg);
         return;
     }
     if (!format.KeepJpeg) {
@@ -428,7 +439,7 @@ private:
                     try {
                         TAviFrame frame;
                         if (!FSource.Get(p.Index, frame)) {
-                            p.Skip = true;
+                            p.Skip = TSkip::Unreadable;
                         } else if (frame.Picture) {
                             Prepare(FFormat, frame, p);
                         } else {
@@ -571,6 +582,51 @@ std::string BitmapInfoHeader(int32_t w, int32_t h, bool mjpeg) {
     return s;
 }
 
+// Runs the entries through the helper threads and hands each frame, in order, to write;
+// counts the skipped ones. Cancelled when progress.Cancel turned true before an entry.
+template <class TWrite>
+TAviResult PumpFrames(AviFrameSource& source, const TFrameFormat& format,
+                      const TAviProgress& progress, TAviSkips& skipped, TWrite&& write) {
+    const size_t count = source.Count();
+    TPipeline pipeline(source, format);
+    for (;;) {
+        if (progress.Cancel && progress.Cancel->load())
+            return TAviResult::Cancelled;
+        TPrepared p = pipeline.Pop();
+        if (p.Error) {
+            try {
+                std::rethrow_exception(p.Error);
+            } catch (const EAviError&) {
+                throw;
+            } catch (const std::bad_alloc&) {
+                throw;
+            } catch (const std::exception& e) {
+                Raise(e.what());
+            }
+        }
+        if (p.End)
+            return TAviResult::Written;
+        switch (p.Skip) {
+        case TSkip::None:
+            write(p);
+            break;
+        case TSkip::Unreadable:
+            ++skipped.Unreadable;
+            break;
+        case TSkip::NotJpeg:
+            ++skipped.NotJpeg;
+            break;
+        case TSkip::Damaged:
+            ++skipped.Damaged;
+            break;
+        }
+        const size_t done = p.Index + 1;
+        pipeline.Recycle(std::move(p));
+        if (progress.OnProgress)
+            progress.OnProgress(done, count);
+    }
+}
+
 } // namespace
 
 TAviWriter::TAviWriter(int32_t screenWidth, int32_t screenHeight)
@@ -601,7 +657,7 @@ TAviResult TAviWriter::WriteJpegFiles(const std::vector<fs::path>& files,
         Raise("No bitmaps on the Bitmaps list");
     TJpegFileSource source(files);
     int32_t w = 0, h = 0;
-    if (source.FirstSize(KeepJpeg, TJpegLimits{}, w, h)) {
+    if (source.FirstSize(KeepJpeg && !IsMp4FileName(FileName), TJpegLimits{}, w, h)) {
         Width = w;
         Height = h;
     }
@@ -609,16 +665,42 @@ TAviResult TAviWriter::WriteJpegFiles(const std::vector<fs::path>& files,
 }
 
 TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& progress) {
+    Skipped = {};
     const size_t count = source.Count();
     if (count == 0)
         Raise("No bitmaps on the Bitmaps list");
     const char* const streamFailed = "Failed to create AVI video stream";
-    if (Width < 1 || Width > kMaxSide || Height < 1 || Height > kMaxSide || FrameTime < 0)
+    if (Width < 1 || Height < 1 || FrameTime < 0)
         Raise(streamFailed);
-    TFrameFormat format{Width, Height, Stretch, KeepJpeg, JpegQuality, TJpegLimits{}};
-    format.Limits.MaxPixels = 50'000'000;
-    if (format.FrameBytes() > kMaxFrameBytes)
-        Raise(streamFailed);
+    const uint32_t scale = FrameTime == 0 ? 1 : static_cast<uint32_t>(FrameTime);
+    const bool mp4 = IsMp4FileName(FileName);
+    // Any picture the decoder takes becomes a frame: its own limits are the only ones.
+    const TFrameFormat format{Width, Height, Stretch, KeepJpeg && !mp4, JpegQuality, TJpegLimits{}};
+    if (mp4) {
+        TTempOutput out(FileName);
+        TMp4Encoder encoder(out.Path().string(), Width, Height, scale, Mp4);
+        const size_t rowBytes = AviRowBytes(Width);
+        uint64_t frames = 0;
+        if (PumpFrames(source, format, progress, Skipped, [&](const TPrepared& p) {
+                encoder.AddFrame(p.Data.data(), rowBytes);
+                ++frames;
+            }) == TAviResult::Cancelled)
+            return TAviResult::Cancelled;
+        if (frames == 0)
+            Raise("No bitmaps on the Bitmaps list");
+        encoder.Finish();
+        out.Commit();
+        return TAviResult::Written;
+    }
+    if (Width > kMaxSide || Height > kMaxSide ||
+        (!KeepJpeg && uint64_t{format.FrameBytes()} + kFirstRiffRoom > RiffLimit)) {
+        EAviError e("Picture too large for an AVI file: " + std::to_string(Width) + " x " +
+                        std::to_string(Height) + " pixels",
+                    TAviErrorKind::FrameTooLarge);
+        e.Width = Width;
+        e.Height = Height;
+        throw e;
+    }
     if (!KeepJpeg && uint64_t{count} * (format.FrameBytes() + 40) > RiffLimit * SuperIndexEntries)
         Raise("AVI file too large");
 
@@ -626,7 +708,6 @@ TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& p
     if (!FWavFileName.empty())
         wav = std::make_unique<TWavInput>(FWavFileName);
 
-    const uint32_t scale = FrameTime == 0 ? 1 : static_cast<uint32_t>(FrameTime);
     std::vector<TAviStream> streams(1);
     TAviStream& video = streams[0];
     std::memcpy(video.Type, "vids", 4);
@@ -689,44 +770,22 @@ TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& p
     };
 
     uint64_t frames = 0;
-    {
-        TPipeline pipeline(source, format);
-        for (;;) {
-            if (progress.Cancel && progress.Cancel->load())
-                return TAviResult::Cancelled;
-            TPrepared p = pipeline.Pop();
-            if (p.Error) {
-                try {
-                    std::rethrow_exception(p.Error);
-                } catch (const EAviError&) {
-                    throw;
-                } catch (const std::bad_alloc&) {
-                    throw;
-                } catch (const std::exception& e) {
+    const TAviResult pumped =
+        PumpFrames(source, format, progress, Skipped, [&](const TPrepared& p) {
+            writeAudioUntil((frames + 1) * scale);
+            try {
+                avi->WriteChunk(0, p.Data.data(), p.Size);
+            } catch (const EAviFileError& e) {
+                if (!e.Code)
                     Raise(e.what());
-                }
+                char code[16];
+                std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(e.Code));
+                Raise(std::string("Failed to add frame to AVI. Err=") + code);
             }
-            if (p.End)
-                break;
-            if (!p.Skip) {
-                writeAudioUntil((frames + 1) * scale);
-                try {
-                    avi->WriteChunk(0, p.Data.data(), p.Size);
-                } catch (const EAviFileError& e) {
-                    if (!e.Code)
-                        Raise(e.what());
-                    char code[16];
-                    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(e.Code));
-                    Raise(std::string("Failed to add frame to AVI. Err=") + code);
-                }
-                ++frames;
-            }
-            const size_t done = p.Index + 1;
-            pipeline.Recycle(std::move(p));
-            if (progress.OnProgress)
-                progress.OnProgress(done, count);
-        }
-    }
+            ++frames;
+        });
+    if (pumped == TAviResult::Cancelled)
+        return TAviResult::Cancelled;
     if (frames == 0)
         Raise("No bitmaps on the Bitmaps list");
     writeAudioUntil(UINT64_MAX);
@@ -737,6 +796,10 @@ TAviResult TAviWriter::WriteFrames(AviFrameSource& source, const TAviProgress& p
     }
     out.Commit();
     return TAviResult::Written;
+}
+
+bool IsMp4FileName(const std::string& name) {
+    return ToLowerAscii(Extension(name)) == ".mp4";
 }
 
 void DrawAviFrame(const TBitmap& picture, bool stretch, int32_t width, int32_t height,

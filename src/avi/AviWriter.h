@@ -8,12 +8,16 @@
 //    worker thread. Two helper threads inside the writer prepare the next frames (read,
 //    decode, draw) while the calling thread writes; they have ended when the call returns.
 //
+// A FileName ending in ".mp4" (any letter case) writes H.264 in MP4 instead (see Mp4Encoder.h),
+// from the same frames, with the same progress, cancel and temporary file.
+//
 // Every call writes into a temporary file beside FileName ("." + name + ".tmp-...") and
 // renames it over FileName at the end, so FileName is either the complete new file or what
 // it was before. Failures throw EAviError with the message to show; the temporary file is
 // removed then, and also on cancel.
 #pragma once
 
+#include "avi/Mp4Encoder.h"
 #include "imaging/Bitmap.h"
 
 #include <atomic>
@@ -27,9 +31,24 @@
 
 namespace ocelis {
 
+// FrameTooLarge: the frame is beyond what the AVI format can hold (Width and Height say
+// how large); Mp4: the video libraries failed (the text says how).
+enum class TAviErrorKind { Other, FrameTooLarge, Mp4 };
+
 class EAviError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EAviError(const std::string& what, TAviErrorKind kind = TAviErrorKind::Other)
+        : std::runtime_error(what), Kind(kind) {}
+    TAviErrorKind Kind;
+    int32_t Width = 0, Height = 0;
+};
+
+// Why entries gave no frame, counted over one write.
+struct TAviSkips {
+    size_t Unreadable = 0; // missing, not a regular file, over the file size bound
+    size_t NotJpeg = 0;    // no JPEG start marker
+    size_t Damaged = 0;    // a JPEG the decoder refuses
+    size_t Total() const { return Unreadable + NotJpeg + Damaged; }
 };
 
 // One entry of a frame source. Give Picture, or Jpeg bytes, or both:
@@ -70,8 +89,9 @@ public:
     // The screen's size in pixels gives the default frame size (a tenth in each direction).
     TAviWriter(int32_t screenWidth, int32_t screenHeight);
 
-    int32_t Height;           // frame height in pixels, 1 .. 32767
-    int32_t Width;            // frame width in pixels, 1 .. 32767 (one frame at most 64 MiB)
+    int32_t Height;           // frame height in pixels, 1 .. 32767 (AVI)
+    int32_t Width;            // frame width in pixels, 1 .. 32767 (AVI); an uncompressed
+                              // frame must also fit one RIFF chunk (RiffLimit)
     int32_t FrameTime = 1000; // ms each frame shows (stream scale; rate 1000); 0 is written
                               // as 1 (1000 frames a second), negative is refused
     bool Stretch = true;      // true: stretched over the frame, proportions not kept;
@@ -81,6 +101,10 @@ public:
     bool KeepJpeg = false;    // MJPG stream: JPEG bytes kept where they fit (see TAviFrame);
                               // pictures without usable bytes are encoded at JpegQuality
     int JpegQuality = 90;
+    TMp4Options Mp4; // for a FileName ending in ".mp4"
+
+    // Entries of the last write that gave no frame, by reason.
+    TAviSkips Skipped;
 
     // The pictures for Write(), in frame order. A null or empty entry is "not a TBitmap".
     // The pictures belong to the caller and must live until Write returns.
@@ -96,7 +120,9 @@ public:
     // Writes FileName from Bitmaps. Throws EAviError (or std::bad_alloc), with these texts:
     //  before any file is touched:
     //   "No bitmaps on the Bitmaps list", "Bitmaps[2] is not a TBitmap" (the first bad one),
-    //   "Failed to create AVI video stream" (Width, Height or FrameTime out of range),
+    //   "Failed to create AVI video stream" (Width or Height below 1, FrameTime negative),
+    //   kind FrameTooLarge (over 32767 pixels a side, or an uncompressed frame over the
+    //   RIFF bound; MP4 has neither bound),
     //   "AVI file too large" (more than the super index can hold, about 256 GiB),
     //   the WAV file: "A disk error occurred while opening the audio file." (missing, not a
     //   regular file), "The file could not be read, indicating a corrupt file or an
@@ -110,11 +136,11 @@ public:
 
     // The creator's path: JPEG files in frame order, loaded one at a time, as the creator's
     // production loads them: a file that cannot be read (missing, not a regular file, over
-    // 64 MiB) or decoded is skipped; when the first file loads, Width and Height become its
-    // size, else they stay as they are. Uses Stretch, FrameTime, KeepJpeg and WavFileName.
-    // Errors as Write; no files, or none loadable, is "No bitmaps on the Bitmaps list" with
-    // no file left. Returns Cancelled (no file left, FileName untouched) when
-    // progress.Cancel turned true, else Written.
+    // 64 MiB) or decoded is skipped (counted in Skipped); when the first file loads, Width and
+    // Height become its size, else they stay as they are. Uses Stretch, FrameTime, KeepJpeg and
+    // WavFileName. Errors as Write; no files, or none loadable, is "No bitmaps on the Bitmaps list"
+    // with no file left. Returns Cancelled (no file left, FileName untouched) when progress.Cancel
+    // turned true, else Written.
     TAviResult WriteJpegFiles(const std::vector<std::filesystem::path>& files,
                               const TAviProgress& progress = {});
 
@@ -133,6 +159,9 @@ private:
 constexpr uint32_t AviRowBytes(int32_t width) {
     return ((static_cast<uint32_t>(width) * 24 + 31) & ~31u) / 8;
 }
+
+// Whether the name asks for MP4: it ends in ".mp4", in any letter case.
+bool IsMp4FileName(const std::string& name);
 
 // Draws the picture into a bottom-up BGR frame of width x height with AviRowBytes rows,
 // as Stretch says.

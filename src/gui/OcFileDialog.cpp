@@ -10,7 +10,9 @@ TOcFileDialog::TOcFileDialog(TKind kind, const QString& name, QObject* parent)
 }
 
 QString TOcFileDialog::QtFilter() const {
-    const QStringList parts = FFilter.split(QLatin1Char('|'));
+    const QStringList parts =
+        (FAddedFilter.isEmpty() ? FFilter : FFilter + QLatin1Char('|') + FAddedFilter)
+            .split(QLatin1Char('|'));
     QStringList out;
     for (int i = 0; i < parts.size(); i += 2) {
         QString desc = parts[i].trimmed();

@@ -37,8 +37,12 @@ public:
     bool OverwritePrompt() const { return FOverwritePrompt; }
     void SetOverwritePrompt(bool on) { FOverwritePrompt = on; }
 
-    // Qt's notation of Filter: "JPEG File (*.jpg);;All (*.*)"; a description without its
-    // pattern in parentheses gets it appended.
+    // Entries after Filter in its notation, which a language file does not replace.
+    QString AddedFilter() const { return FAddedFilter; }
+    void SetAddedFilter(const QString& filter) { FAddedFilter = filter; }
+
+    // Qt's notation of Filter and AddedFilter: "JPEG File (*.jpg);;All (*.*)"; a description
+    // without its pattern in parentheses gets it appended.
     QString QtFilter() const;
 
     // Save / Open: the chosen path (Save adds DefaultExt to a name without a suffix) and
@@ -49,6 +53,6 @@ public:
 
 private:
     TKind FKind;
-    QString FFilter, FTitle, FDefaultExt, FFileName, FInitialDir;
+    QString FFilter, FAddedFilter, FTitle, FDefaultExt, FFileName, FInitialDir;
     bool FOverwritePrompt = true;
 };

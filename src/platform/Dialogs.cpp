@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 
 namespace ocelis {
 
@@ -90,9 +91,10 @@ std::optional<QString> TDialogs::InputText(QWidget* parent, const QString& title
 
 QMessageBox::StandardButton TDialogs::Message(QWidget* parent, QMessageBox::Icon icon,
                                               const QString& title, const QString& text,
-                                              QMessageBox::StandardButtons buttons) {
+                                              QMessageBox::StandardButtons buttons,
+                                              const QString& details) {
     if (State().TestMode) {
-        State().Messages.push_back({icon, title, text});
+        State().Messages.push_back({icon, title, text, details});
         auto& q = State().Buttons;
         if (q.empty())
             return QMessageBox::Ok;
@@ -103,6 +105,12 @@ QMessageBox::StandardButton TDialogs::Message(QWidget* parent, QMessageBox::Icon
     QMessageBox box(icon, title, text, buttons, parent);
     // Texts may come from language or webcam files: never interpret them as markup.
     box.setTextFormat(Qt::PlainText);
+    if (!details.isEmpty()) {
+        box.setInformativeText(details);
+        for (QLabel* label : box.findChildren<QLabel*>())
+            if (label->text() == details)
+                label->setTextFormat(Qt::PlainText);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

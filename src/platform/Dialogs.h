@@ -17,6 +17,7 @@ struct TMessageRecord {
     QMessageBox::Icon Icon;
     QString Title;
     QString Text;
+    QString Details;
 };
 
 class TDialogs {
@@ -36,10 +37,12 @@ public:
     // One-line input dialog; nothing when cancelled.
     static std::optional<QString> InputText(QWidget* parent, const QString& title,
                                             const QString& label, const QString& text);
-    // Message box with plain text (never rich text). Returns the button pressed.
+    // Message box with plain text (never rich text). Returns the button pressed. details,
+    // when given, shows below the text.
     static QMessageBox::StandardButton
     Message(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
-            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+            const QString& details = QString());
 
     // --- test seam ---
     // While test mode is on no real dialog is ever opened: each call takes the next queued

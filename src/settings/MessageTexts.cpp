@@ -100,6 +100,16 @@ const TBuiltIn kLaterTexts[] = {
     {"ArchiveNoMatch", &ArchiveNoMatch, "No picture matches (%1 in the folder)."},
     {"ArchiveOneMatch", &ArchiveOneMatch, "1 picture matches: %1"},
     {"ArchiveMatches", &ArchiveMatches, "%1 pictures match, from %2 to %3"},
+    {"Mp4Generated", &Mp4Generated, "MP4 Generation Complete"},
+    {"Mp4Filter", &Mp4Filter, "MP4 video (*.mp4)"},
+    {"SkippedFiles", &SkippedFiles, "%1 of %2 files were skipped: %3."},
+    {"SkippedFile", &SkippedFile, "%1 of %2 files was skipped: %3."},
+    {"SkipUnreadable", &SkipUnreadable, "could not be read"},
+    {"SkipNotJpeg", &SkipNotJpeg, "not a JPEG picture"},
+    {"SkipDamaged", &SkipDamaged, "damaged JPEG picture"},
+    {"AviTooLarge", &AviTooLarge,
+     "The pictures are too large for an AVI file (%1 \u00d7 %2 pixels). MP4 takes them."},
+    {"Mp4Failed", &Mp4Failed, "The MP4 file could not be written: %1"},
 };
 
 } // namespace
@@ -178,6 +188,16 @@ std::string ArchiveUnreadable = "The folder cannot be read: %1";
 std::string ArchiveNoMatch = "No picture matches (%1 in the folder).";
 std::string ArchiveOneMatch = "1 picture matches: %1";
 std::string ArchiveMatches = "%1 pictures match, from %2 to %3";
+std::string Mp4Generated = "MP4 Generation Complete";
+std::string Mp4Filter = "MP4 video (*.mp4)";
+std::string SkippedFiles = "%1 of %2 files were skipped: %3.";
+std::string SkippedFile = "%1 of %2 files was skipped: %3.";
+std::string SkipUnreadable = "could not be read";
+std::string SkipNotJpeg = "not a JPEG picture";
+std::string SkipDamaged = "damaged JPEG picture";
+std::string AviTooLarge =
+    "The pictures are too large for an AVI file (%1 \u00d7 %2 pixels). MP4 takes them.";
+std::string Mp4Failed = "The MP4 file could not be written: %1";
 
 namespace ocelis {
 

@@ -77,6 +77,16 @@ extern std::string ArchiveUnreadable; // %1 what went wrong
 extern std::string ArchiveNoMatch;    // %1 pictures in the folder
 extern std::string ArchiveOneMatch;   // %1 its time
 extern std::string ArchiveMatches;    // %1 count, %2 first time, %3 last time
+// The AVI creator's completion and failures.
+extern std::string Mp4Generated;
+extern std::string Mp4Filter;    // the save dialog's MP4 entry, added after its Filter
+extern std::string SkippedFiles; // %1 skipped, %2 on the list, %3 why
+extern std::string SkippedFile;  // the same for one file
+extern std::string SkipUnreadable;
+extern std::string SkipNotJpeg;
+extern std::string SkipDamaged;
+extern std::string AviTooLarge; // %1 width, %2 height
+extern std::string Mp4Failed;   // %1 what went wrong
 
 namespace ocelis {
 

@@ -23,6 +23,7 @@
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "settings/CamViewer.h"
+#include "settings/MessageTexts.h"
 #include "support/GuiFixture.h"
 #include "support/TestFiles.h"
 
@@ -246,6 +247,48 @@ TEST_F(AviCreatorTest, ProductionsEndInTheMessageOrTheErrorReport) {
     QTest::mouseClick(w->ProduceButton, Qt::LeftButton);
     EXPECT_FALSE(w->Producing());
     EXPECT_TRUE(TDialogs::Messages().empty());
+}
+
+// The MP4 entry follows a translated filter; the completion counts the skipped files and
+// names what was written; the AVI format's bound is a named failure.
+TEST_F(AviCreatorTest, Mp4EntrySkippedFilesAndTheAviBound) {
+    ocelis::test::WriteFileBytes(dir_ / "text.jpg", "hello");
+    const QString text = QString::fromStdString((dir_ / "text.jpg").string());
+    const QString missing = QString::fromStdString((dir_ / "missing.jpg").string());
+    const QString a = Picture("a.jpg", 64, 48), wide = Picture("wide.jpg", 40000, 8);
+    TfoAviCreator* w = Open();
+    w->SaveDialog->SetFilter(QStringLiteral("AVI-Datei (*.avi)|*.avi")); // as German sets it
+    Mp4Filter = "MP4-Video (*.mp4)";
+    const struct {
+        QStringList files;
+        std::string name, message, details;
+    } cases[] = {
+        {{a, text, a},
+         "out.mp4",
+         "Ocelis: MP4 Generation Complete",
+         "1 of 3 files was skipped: not a JPEG picture."},
+        {{text, missing, a, text},
+         "out.avi",
+         "Ocelis: AVI Generation Complete",
+         "3 of 4 files were skipped: not a JPEG picture (2), could not be read (1)."},
+        {{a}, "one.avi", "Ocelis: AVI Generation Complete", ""},
+        {{wide},
+         "wide.avi",
+         "Ocelis: The pictures are too large for an AVI file (40000 \u00d7 8 pixels). MP4 takes "
+         "them.",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TDialogs::ClearTestState();
+        w->FilesBox->clear();
+        w->FilesBox->addItems(c.files);
+        Produce(w, dir_ / c.name);
+        EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(TDialogs::Messages().at(0).Details.toStdString(), c.details);
+        EXPECT_EQ(fs::exists(dir_ / c.name), c.name != "wide.avi");
+    }
+    EXPECT_EQ(w->SaveDialog->QtFilter(), "AVI-Datei (*.avi);;MP4-Video (*.mp4)");
 }
 
 TEST_F(AviCreatorTest, CancelStopsTheWorkerAndLeavesNoFileWhileTheWindowTakesNoInput) {
