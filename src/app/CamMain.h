@@ -14,6 +14,7 @@
 #include <vector>
 
 class QAction;
+class QActionGroup;
 class QMenu;
 class QTimer;
 class TCamCategory;
@@ -127,10 +128,11 @@ private:
     void UpdateTrayTip();
 
     std::unique_ptr<TCamViewer> FSettings;
-    QPointer<QWidget> FChoose;       // the chooser, once it exists
-    QPointer<TfoOptions> FOptions;   // the options dialog while it runs
-    QPointer<TfoEditCams> FEditCams; // the catalogue editor while it runs
-    QPointer<TfoMire> FMire;         // the mosaic while it is open
+    QPointer<QWidget> FChoose;              // the chooser, once it exists
+    QPointer<TfoOptions> FOptions;          // the options dialog while it runs
+    QPointer<TfoEditCams> FEditCams;        // the catalogue editor while it runs
+    QPointer<TfoMire> FMire;                // the mosaic while it is open
+    QActionGroup* FLanguageGroup = nullptr; // one language checked at a time
     QTimer* FTrayRetry = nullptr;
     TNotifier* FNotifier = nullptr;
     int FTrayTries = 0;
