@@ -12,6 +12,7 @@ struct TSeamState {
     std::deque<std::optional<QStringList>> Files;
     std::deque<QMessageBox::StandardButton> Buttons;
     std::vector<TMessageRecord> Messages;
+    QString StartPath;
 };
 
 TSeamState& State() {
@@ -38,6 +39,7 @@ std::optional<QString> NonEmpty(const QString& s) {
 std::optional<QString> TDialogs::SaveFileName(QWidget* parent, const QString& title,
                                               const QString& startPath, const QString& filter,
                                               bool confirmOverwrite) {
+    State().StartPath = startPath;
     if (State().TestMode)
         return NextAnswer();
     const QFileDialog::Options options =
@@ -48,6 +50,7 @@ std::optional<QString> TDialogs::SaveFileName(QWidget* parent, const QString& ti
 
 std::optional<QString> TDialogs::OpenFileName(QWidget* parent, const QString& title,
                                               const QString& startPath, const QString& filter) {
+    State().StartPath = startPath;
     if (State().TestMode)
         return NextAnswer();
     return NonEmpty(QFileDialog::getOpenFileName(parent, title, startPath, filter));
@@ -56,6 +59,7 @@ std::optional<QString> TDialogs::OpenFileName(QWidget* parent, const QString& ti
 std::optional<QStringList> TDialogs::OpenFileNames(QWidget* parent, const QString& title,
                                                    const QString& startPath,
                                                    const QString& filter) {
+    State().StartPath = startPath;
     if (State().TestMode) {
         auto& q = State().Files;
         if (q.empty())
@@ -72,6 +76,7 @@ std::optional<QStringList> TDialogs::OpenFileNames(QWidget* parent, const QStrin
 
 std::optional<QString> TDialogs::FolderName(QWidget* parent, const QString& title,
                                             const QString& startPath) {
+    State().StartPath = startPath;
     if (State().TestMode)
         return NextAnswer();
     return NonEmpty(QFileDialog::getExistingDirectory(parent, title, startPath));
@@ -118,6 +123,10 @@ void TDialogs::QueueAnswer(std::optional<QString> answer) {
 void TDialogs::QueueFiles(std::optional<QStringList> files) {
     State().Files.push_back(std::move(files));
 }
+const QString& TDialogs::LastStartPath() {
+    return State().StartPath;
+}
+
 void TDialogs::QueueButton(QMessageBox::StandardButton button) {
     State().Buttons.push_back(button);
 }
@@ -128,6 +137,7 @@ void TDialogs::ClearTestState() {
     TSeamState& s = State();
     s.Answers.clear();
     s.Files.clear();
+    s.StartPath.clear();
     s.Buttons.clear();
     s.Messages.clear();
 }
