@@ -17,6 +17,7 @@ PACKAGES=(
     shared-mime-info desktop-file-utils fonts-dejavu-core
     ffmpeg mediainfo
     python3-httpbin lighttpd nginx-light
+    qt6-translations-l10n appstream weston xwayland qt6-wayland
 )
 case "${1:-}" in
     "") ;;
