@@ -128,11 +128,12 @@ private:
     void UpdateTrayTip();
 
     std::unique_ptr<TCamViewer> FSettings;
-    QPointer<QWidget> FChoose;              // the chooser, once it exists
-    QPointer<TfoOptions> FOptions;          // the options dialog while it runs
-    QPointer<TfoEditCams> FEditCams;        // the catalogue editor while it runs
-    QPointer<TfoMire> FMire;                // the mosaic while it is open
-    QActionGroup* FLanguageGroup = nullptr; // one language checked at a time
+    QPointer<QWidget> FChoose;       // the chooser, once it exists
+    QPointer<TfoOptions> FOptions;   // the options dialog while it runs
+    QPointer<TfoEditCams> FEditCams; // the catalogue editor while it runs
+    QPointer<TfoMire> FMire;         // the mosaic while it is open
+    // One language entry checked at a time.
+    QActionGroup* FLanguageGroup = nullptr;
     QTimer* FTrayRetry = nullptr;
     TNotifier* FNotifier = nullptr;
     int FTrayTries = 0;
