@@ -73,6 +73,8 @@ DEB=${DEBS[0]}
 VERSION=$(dpkg-deb -f "$DEB" Version)
 [ "$DEB" = "$BUILD/ocelis_${VERSION}_$ARCH.deb" ] || fail "$DEB is not named after version $VERSION"
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
+[ "$(dpkg-deb -f "$DEB" Recommends)" = qt6-translations-l10n ] ||
+    fail "Recommends is not qt6-translations-l10n: $(dpkg-deb -f "$DEB" Recommends)"
 case "$DEPENDS" in
     *libqt6widgets6*) ;;
     *) fail "Depends lacks the libraries dpkg-shlibdeps finds: $DEPENDS" ;;
@@ -97,6 +99,7 @@ ROOT=$T/root
 dpkg -x "$DEB" "$ROOT"
 for f in usr/bin/ocelis usr/share/applications/ocelis.desktop \
     usr/share/mime/packages/ocelis-cam.xml usr/share/icons/hicolor/scalable/apps/ocelis.svg \
+    usr/share/metainfo/io.github.ocelis.Ocelis.metainfo.xml \
     usr/share/icons/hicolor/{16x16,32x32,48x48,64x64}/apps/ocelis.png \
     usr/share/ocelis/Languages/English.xml usr/share/ocelis/Languages/Deutsch.xml \
     usr/share/doc/ocelis/copyright usr/share/doc/ocelis/changelog.gz \

@@ -5,8 +5,9 @@
 #   ./run.sh          optimised build (the release preset)
 #   ./run.sh --dev    debug build (the dev preset, with tests)
 #
-# Ocelis is a desktop tray program. Without a display run it under a virtual X server:
-#   xvfb-run -a ./run.sh
+# Ocelis is a desktop tray program. Without a display (neither DISPLAY nor WAYLAND_DISPLAY
+# set) the script starts itself again on a virtual X server (xvfb-run, installed by the
+# set-up), where the program runs but nobody sees its windows.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,14 +18,20 @@ case "${1:-}" in
     *) echo "usage: ./run.sh [--dev]" >&2; exit 2 ;;
 esac
 
+./setup.sh
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "run.sh: no display found (DISPLAY and WAYLAND_DISPLAY are not set)." >&2
-    echo "Ocelis is a desktop tray program. Start run.sh from a desktop session, or" >&2
-    echo "headless under a virtual X server:  xvfb-run -a ./run.sh" >&2
+    if command -v xvfb-run >/dev/null 2>&1; then
+        echo "run.sh: starting on a virtual X server (xvfb-run); its windows are not visible." >&2
+        echo "run.sh: to see Ocelis, start ./run.sh from a desktop session." >&2
+        exec xvfb-run -a "$0" "$@"
+    fi
+    echo "Ocelis is a desktop tray program. Start ./run.sh from a desktop session, or install" >&2
+    echo "the virtual X server (Debian package xvfb) and start:  xvfb-run -a ./run.sh" >&2
     exit 1
 fi
 
-./setup.sh
 cmake --preset "$PRESET" >/dev/null
 cmake --build --preset "$PRESET" --target ocelis ocelis-demo-cam ocelis_languages -j "$(nproc)"
 

@@ -18,6 +18,7 @@ PACKAGES=(
     ffmpeg mediainfo
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
     python3-httpbin lighttpd nginx-light
+    qt6-translations-l10n appstream weston xwayland qt6-wayland
 )
 case "${1:-}" in
     "") ;;

@@ -1,6 +1,7 @@
 #include "app/AppStart.h"
 
 #include "app/CamMain.h"
+#include "app/QtPlatform.h"
 #include "app/ShellIcons.h"
 #include "gui/GuiProps.h"
 #include "gui/SForm.h"
@@ -114,7 +115,14 @@ int RunOcelis(int argc, char** argv) {
     }
 
     // 3.1 The GUI application and its title.
+    const std::string platform =
+        PreferredQtPlatform([](const char* name) { return std::getenv(name); });
+    if (!platform.empty())
+        setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
     QApplication app(argc, argv);
+    // Programs we start (a browser for a home page) make their own choice.
+    if (!platform.empty())
+        unsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName(QStringLiteral("Ocelis"));
     QApplication::setDesktopFileName(QStringLiteral("ocelis"));
     QApplication::setWindowIcon(ProgramIcon());

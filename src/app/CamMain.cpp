@@ -26,12 +26,15 @@
 #include "viewer/ViewerHealth.h"
 #include "viewer/ViewerWindow.h"
 
+#include <QActionGroup>
 #include <QApplication>
+#include <QCollator>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
@@ -393,6 +396,14 @@ void TfoCamMain::FillLanguageMenu() {
         if (a->parent() == Language1 || a->parent() == this)
             delete a;
     }
+    delete FLanguageGroup;
+    FLanguageGroup = new QActionGroup(Language1);
+    FLanguageGroup->setExclusive(true);
+    struct TLanguageFile {
+        QString Caption;
+        fs::path Path;
+    };
+    std::vector<TLanguageFile> files;
     std::set<std::string> seen;
     for (const fs::path& dir : ocelis::LanguageDirs()) {
         std::error_code ec;
@@ -406,11 +417,28 @@ void TfoCamMain::FillLanguageMenu() {
             // A portable copy's own file wins over an installed one of the same name.
             if (!seen.insert(ocelis::AnsiUpper(file.filename().string())).second)
                 continue;
-            QAction* entry = Language1->addAction(ocelis::ToQ(file.stem().string()));
-            entry->setProperty(kPathProperty, ocelis::ToQ(file.string()));
-            connect(entry, &QAction::triggered, this,
-                    [this, entry] { Guarded([this, entry] { LanguageItemClick(entry); }); });
+            files.push_back({ocelis::ToQ(file.stem().string()), file});
         }
+    }
+    // By name, the way a reader sorts them: accents and letter case do not split the list.
+    QCollator collator{QLocale(QLocale::English)};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(files.begin(), files.end(),
+                     [&collator](const TLanguageFile& a, const TLanguageFile& b) {
+                         const int order = collator.compare(a.Caption, b.Caption);
+                         return order != 0 ? order < 0 : a.Caption < b.Caption;
+                     });
+    const std::string current = CamViewer ? CamViewer->Language : std::string();
+    for (const TLanguageFile& file : files) {
+        QAction* entry = Language1->addAction(file.Caption);
+        entry->setProperty(kPathProperty, ocelis::ToQ(file.Path.string()));
+        entry->setCheckable(true);
+        entry->setActionGroup(FLanguageGroup);
+        std::error_code ec;
+        entry->setChecked(!current.empty() && (file.Path.string() == current ||
+                                               fs::equivalent(file.Path, current, ec)));
+        connect(entry, &QAction::triggered, this,
+                [this, entry] { Guarded([this, entry] { LanguageItemClick(entry); }); });
     }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QAction;
+class QActionGroup;
 class QMenu;
 class QTimer;
 class TCamCategory;
@@ -131,6 +132,8 @@ private:
     QPointer<TfoOptions> FOptions;   // the options dialog while it runs
     QPointer<TfoEditCams> FEditCams; // the catalogue editor while it runs
     QPointer<TfoMire> FMire;         // the mosaic while it is open
+    // One language entry checked at a time.
+    QActionGroup* FLanguageGroup = nullptr;
     QTimer* FTrayRetry = nullptr;
     TNotifier* FNotifier = nullptr;
     int FTrayTries = 0;

@@ -13,6 +13,7 @@ struct TSeamState {
     std::deque<std::optional<QStringList>> Files;
     std::deque<QMessageBox::StandardButton> Buttons;
     std::vector<TMessageRecord> Messages;
+    QString StartPath;
 };
 
 TSeamState& State() {
@@ -39,6 +40,7 @@ std::optional<QString> NonEmpty(const QString& s) {
 std::optional<QString> TDialogs::SaveFileName(QWidget* parent, const QString& title,
                                               const QString& startPath, const QString& filter,
                                               bool confirmOverwrite) {
+    State().StartPath = startPath;
     if (State().TestMode)
         return NextAnswer();
     const QFileDialog::Options options =
@@ -49,6 +51,7 @@ std::optional<QString> TDialogs::SaveFileName(QWidget* parent, const QString& ti
 
 std::optional<QString> TDialogs::OpenFileName(QWidget* parent, const QString& title,
                                               const QString& startPath, const QString& filter) {
+    State().StartPath = startPath;
     if (State().TestMode)
         return NextAnswer();
     return NonEmpty(QFileDialog::getOpenFileName(parent, title, startPath, filter));
@@ -57,6 +60,7 @@ std::optional<QString> TDialogs::OpenFileName(QWidget* parent, const QString& ti
 std::optional<QStringList> TDialogs::OpenFileNames(QWidget* parent, const QString& title,
                                                    const QString& startPath,
                                                    const QString& filter) {
+    State().StartPath = startPath;
     if (State().TestMode) {
         auto& q = State().Files;
         if (q.empty())
@@ -73,6 +77,7 @@ std::optional<QStringList> TDialogs::OpenFileNames(QWidget* parent, const QStrin
 
 std::optional<QString> TDialogs::FolderName(QWidget* parent, const QString& title,
                                             const QString& startPath) {
+    State().StartPath = startPath;
     if (State().TestMode)
         return NextAnswer();
     return NonEmpty(QFileDialog::getExistingDirectory(parent, title, startPath));
@@ -126,6 +131,10 @@ void TDialogs::QueueAnswer(std::optional<QString> answer) {
 void TDialogs::QueueFiles(std::optional<QStringList> files) {
     State().Files.push_back(std::move(files));
 }
+const QString& TDialogs::LastStartPath() {
+    return State().StartPath;
+}
+
 void TDialogs::QueueButton(QMessageBox::StandardButton button) {
     State().Buttons.push_back(button);
 }
@@ -136,6 +145,7 @@ void TDialogs::ClearTestState() {
     TSeamState& s = State();
     s.Answers.clear();
     s.Files.clear();
+    s.StartPath.clear();
     s.Buttons.clear();
     s.Messages.clear();
 }

@@ -53,6 +53,8 @@ public:
     static void QueueFiles(std::optional<QStringList> files);    // OpenFileNames
     static void QueueButton(QMessageBox::StandardButton button); // Message
     static const std::vector<TMessageRecord>& Messages();
+    // The start path the last file or folder dialog was given.
+    static const QString& LastStartPath();
     static void ClearTestState();
 };
 

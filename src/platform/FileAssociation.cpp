@@ -136,7 +136,7 @@ std::string CamDesktopEntry(const std::string& exePath) {
     d += "Icon=ocelis\n";
     d += "Exec=" + QuoteExecArgument(exePath) + " %f\n";
     d += "MimeType=" + std::string(kCamMimeType) + ";\n";
-    d += "Categories=Network;Viewer;\n";
+    d += "Categories=Graphics;Viewer;\n";
     d += "Terminal=false\n";
     return d;
 }

@@ -8,6 +8,7 @@
 #include "catalogue/XmlDocument.h"
 #include "settings/Collection.h"
 #include "settings/PropRegistry.h"
+#include "settings/QtTranslations.h"
 #include "util/QtText.h"
 #include "util/Text.h"
 
@@ -252,6 +253,10 @@ void TOcTranslator::ApplyLanguageText(std::string_view bytes) {
 }
 
 void TOcTranslator::ApplyToApplication(const TOcSimpleXmlElem& root) {
+    // A file that names its language brings Qt's own texts along; one that names none keeps
+    // those in use, as it keeps every text it does not mention.
+    if (const TOcSimpleXmlProp* lang = root.Properties().ItemNamed("Lang"))
+        ocelis::UseQtTranslations(ocelis::QtLanguageTag(lang->Value()));
     // Further windows of a kind are named "kind_n"; every one of them takes the kind's element,
     // as ApplyToForm gives it to one opened later, so no window keeps the previous language.
     struct TOpenWindow {

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -29,6 +30,7 @@
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <mutex>
 #include <optional>
@@ -673,6 +675,18 @@ void TfoViewer::actEmailExecute() {
 }
 
 void TfoViewer::actSaveExecute() {
+    // Pictures go where the archive keeps them, or where the desktop keeps pictures; never
+    // into whatever folder the program happened to start in.
+    QString start;
+    std::error_code ec;
+    if (CamViewer && !CamViewer->SavePath.empty() &&
+        std::filesystem::is_directory(CamViewer->SavePath, ec))
+        start = ToQ(CamViewer->SavePath);
+    else
+        start = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = QDir::homePath();
+    SaveDialog->SetInitialDir(start);
     // A slash in the name would make the dialog look for a folder.
     SaveDialog->SetFileName(ToQ(FWebcam->Name).replace(QLatin1Char('/'), QLatin1Char('-')));
     const std::optional<QString> path = SaveDialog->Execute(this);

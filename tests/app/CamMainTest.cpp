@@ -251,6 +251,39 @@ TEST_F(CamMainTest, SavedLanguageRenamesEntriesAndPlaceholdersBeforeTheMenuIsBui
     EXPECT_EQ(m.Dummy2->text(), "No sails");
 }
 
+TEST_F(CamMainTest, LanguagesAreSortedByNameWithTheCurrentOneChecked) {
+    std::string french;
+    for (const char* name : {"Zulu",
+                             "fran\xC3\xA7"
+                             "ais",
+                             "English",
+                             "\xC3\x89"
+                             "b\xC3\xA8ne",
+                             "Deutsch"}) {
+        const std::string path =
+            WriteFile(fs::path("app/Languages") / (std::string(name) + ".xml"), "<Texts/>");
+        if (std::string(name).starts_with("fran"))
+            french = path;
+    }
+    SaveCatalogue([](TCamCategory&) {}, french);
+    TfoCamMain& m = Start();
+    const auto checked = [&] {
+        QStringList out;
+        for (QAction* a : m.Language1->actions()) {
+            EXPECT_TRUE(a->isCheckable()) << a->text().toStdString();
+            if (a->isChecked())
+                out << a->text();
+        }
+        return out;
+    };
+    EXPECT_EQ(Names(m.Language1->actions()),
+              QStringList({"Deutsch", "\u00C9b\u00E8ne", "English", "fran\u00E7ais", "Zulu"}));
+    EXPECT_EQ(checked(), QStringList({"fran\u00E7ais"}));
+    m.Language1->actions()[2]->trigger();
+    EXPECT_EQ(checked(), QStringList({"English"}));
+    EXPECT_EQ(fs::path(CamViewer->Language), FDir / "app/Languages/English.xml");
+}
+
 TEST_F(CamMainTest, LanguageFileReachesEveryEntryOfTheTrayMenuByItsOwnName) {
     // An entry that shows an action is that action; the later element wins.
     const std::string lang = WriteFile(

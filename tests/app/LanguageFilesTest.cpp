@@ -8,9 +8,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -53,6 +56,7 @@
 #include "settings/MessageTexts.h"
 #include "settings/OptionsDialog.h"
 #include "settings/PropRegistry.h"
+#include "settings/QtTranslations.h"
 #include "settings/Translator.h"
 #include "support/GuiFixture.h"
 #include "support/TestFiles.h"
@@ -504,6 +508,7 @@ protected:
             delete FormList.back();
         EXPECT_TRUE(WorkersGone());
         ocelis::ResetMessageTexts();
+        ocelis::UseQtTranslations({});
     }
     Lint MakeLint() {
         std::map<std::string, QObject*> windows;
@@ -662,6 +667,66 @@ TEST_F(LanguageFilesTest, LintNamesEveryMistake) {
         "foOptions/Whatever: no such component or object property",
     };
     EXPECT_EQ(problems, expected);
+}
+
+TEST_F(LanguageFilesTest, QtsOwnButtonsFollowTheLanguageAFileNames) {
+    const QString qtDir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* qm : {"qtbase_de.qm", "qtbase_fr.qm"})
+        if (!QFileInfo::exists(qtDir + "/" + qm))
+            GTEST_SKIP() << "skipped: " << qm << " is not in " << qtDir.toStdString()
+                         << " (Debian package qt6-translations-l10n; ./setup.sh installs it)";
+    const fs::path shipped(OCELIS_LANGUAGES_DIR);
+    const std::string unnamed = (dir_ / "app" / "Unnamed.xml").string(),
+                      unknown = (dir_ / "app" / "Unknown.xml").string();
+    ocelis::test::WriteFileBytes(unnamed, "<Texts><foCamMain/></Texts>");
+    ocelis::test::WriteFileBytes(unknown, "<Texts LANG='../../etc/x'><foCamMain/></Texts>");
+    // A window already open follows each switch.
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    const struct {
+        std::string file;
+        const char* cancel;
+        const char* inUse;
+    } steps[] = {
+        {(shipped / "Deutsch.xml").string(), "Abbrechen", "de"},
+        {unnamed, "Abbrechen", "de"}, // names no language: Qt's texts stay
+        {(shipped / "Fran\xC3\xA7"
+                    "ais.xml")
+             .string(),
+         "Annuler", "fr"},
+        {unknown, "Cancel", ""}, // names one that is no language tag: built-in English
+        {(shipped / "Deutsch.xml").string(), "Abbrechen", "de"},
+        // Qt's English file holds no text: its built-in texts are the English ones.
+        {(shipped / "English.xml").string(), "Cancel", ""},
+    };
+    for (const auto& step : steps) {
+        main_->OcTranslator->ApplyLanguageFile(step.file);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().remove('&'), step.cancel)
+            << step.file;
+        EXPECT_EQ(ocelis::QtTranslationsInUse(), step.inUse) << step.file;
+    }
+}
+
+TEST(QtLanguageTag, OnlyPlainTagsNameATranslationFile) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"de", "de"},
+        {"pt-BR", "pt_BR"},
+        {"zh_Hant_TW", "zh_Hant_TW"},
+        {"gsw", "gsw"},
+        {"", ""},
+        {"d", ""},
+        {"deut", ""},
+        {"de-", ""},
+        {"de--AT", ""},
+        {"../de", ""},
+        {"de/fr", ""},
+        {"d1", ""},
+        {"de-A", ""},
+        {"de-ABCDEFGHI", ""},
+        {"de AT", ""},
+    };
+    for (const auto& [value, tag] : cases)
+        EXPECT_EQ(ocelis::QtLanguageTag(value), tag) << value;
 }
 
 TEST_F(LanguageFilesTest, AFifoAsLanguageFileIsIgnoredWithoutBlocking) {

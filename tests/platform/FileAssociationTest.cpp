@@ -1,4 +1,5 @@
 #include "platform/FileAssociation.h"
+#include "platform/Autostart.h"
 #include "platform/FileTestSupport.h"
 #include "support/TestFiles.h"
 
@@ -36,6 +37,24 @@ TEST(FileAssociation, DesktopEntryOpensCamFilesWithTheExecutable) {
     EXPECT_NE(d.find("\nExec=\"/opt/o cel/ocelis\" %f\n"), std::string::npos);
     EXPECT_NE(d.find("\nMimeType=application/x-ocelis-cam;\n"), std::string::npos);
     EXPECT_NE(d.find("\nType=Application\n"), std::string::npos);
+}
+
+TEST(FileAssociation, DesktopEntriesWeWritePassTheDesktopValidator) {
+    if (std::system("command -v desktop-file-validate >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "skipped: desktop-file-validate is not installed (./setup.sh installs it)";
+    const fs::path dir = TestDir("validate");
+    const std::pair<const char*, std::string> entries[] = {
+        {"ocelis.desktop", CamDesktopEntry("/opt/o cel/100% \"new\"/ocelis")},
+        {"Ocelis.desktop", AutostartEntryText("/opt/o cel/ocelis")},
+    };
+    for (const auto& [name, text] : entries) {
+        const fs::path file = dir / name, out = dir / "validator.out";
+        ocelis::test::WriteFileBytes(file, text);
+        const std::string command =
+            "desktop-file-validate '" + file.string() + "' >'" + out.string() + "' 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << name;
+        EXPECT_EQ(ocelis::test::ReadFileBytes(out), "") << name;
+    }
 }
 
 TEST(FileAssociation, MimePackageGlobsCamFiles) {

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QFile>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
@@ -949,6 +950,41 @@ TEST_F(ViewerTest, CtrlSSavesThePictureAsJpeg) {
     // The entry is not in the popup menu.
     for (QAction* a : Child<QMenu>(v, "PopupMenu")->actions())
         EXPECT_NE(a->objectName(), "actSave");
+}
+
+TEST_F(ViewerTest, SavePictureStartsInTheArchiveFolderOrThePicturesFolder) {
+    const fs::path dir = ocelis::test::FreshTestDir("viewer");
+    const fs::path archive = dir / "archive", pictures = dir / "home" / "Pictures";
+    fs::create_directories(archive);
+    fs::create_directories(dir / "config");
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(QString::fromStdString((dir / "home").string())));
+    qputenv("XDG_CONFIG_HOME",
+            QFile::encodeName(QString::fromStdString((dir / "config").string())));
+    const auto q = [](const fs::path& p) { return QString::fromStdString(p.string()); };
+    const struct {
+        std::string savePath;
+        bool picturesExist;
+        QString start;
+    } cases[] = {
+        {archive.string(), true, q(archive / "Harbour")},
+        {"", true, q(pictures / "Harbour")},
+        {(dir / "gone").string(), true, q(pictures / "Harbour")}, // an archive not made yet
+        {"", false, q(dir / "home" / "Harbour")},
+    };
+    TfoViewer* v = Open(Cam(60), false);
+    for (const auto& c : cases) {
+        std::error_code ec;
+        fs::remove_all(pictures, ec);
+        if (c.picturesExist)
+            fs::create_directories(pictures);
+        Settings->SavePath = c.savePath;
+        TDialogs::QueueAnswer(std::nullopt);
+        Act(v, "actSave")->trigger();
+        EXPECT_EQ(TDialogs::LastStartPath(), c.start) << c.savePath;
+    }
+    qputenv("HOME", oldHome);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST_F(ViewerTest, SaveImagesArchivesEveryImage) {
