@@ -400,9 +400,9 @@ TEST(Jpeg, ScaleDenominatorIsTheSmallestThatStillCovers) {
     struct Case {
         int w, h, minW, minH, denominator;
     };
-    for (const Case c : {Case{1280, 720, 160, 90, 8}, Case{1280, 720, 161, 90, 4},
-                         Case{1280, 720, 320, 181, 2}, Case{1280, 720, 641, 1, 1},
-                         Case{1280, 720, 0, 0, 8}, Case{1281, 721, 321, 181, 4}})
+    for (const Case c :
+         {Case{1280, 720, 160, 90, 8}, Case{1280, 720, 161, 90, 4}, Case{1280, 720, 320, 181, 2},
+          Case{1280, 720, 641, 1, 1}, Case{1280, 720, 0, 0, 8}, Case{1281, 721, 321, 181, 4}})
         EXPECT_EQ(JpegScaleDenominator(c.w, c.h, c.minW, c.minH), c.denominator)
             << c.minW << "x" << c.minH;
 }
