@@ -18,7 +18,7 @@
 #     --screenshot FILE   PNG of the screen at the end (with `import`, when installed)
 #     --compare 'CMD'     the anchor: N copies of CMD ({url} is replaced by each URL, {geometry}
 #                         by the window size) measured the same way (default: an image
-#                         viewer reloading every second in a window of the viewers' size;
+#                         viewer reloading every second, each picture at its own size;
 #                         'none': no anchor)
 #
 # Runs under its own Xvfb screen of 2560x1600 (room for a 1920x1099 viewer), with a private
@@ -36,7 +36,7 @@ SECONDS_MEASURED=60
 SHOT=""
 PICTURE=1280x720
 WINDOW=320x240
-COMPARE="feh --reload 1 --geometry {geometry} --scale-down --title feh {url}"
+COMPARE="feh --reload 1 {url}"
 while [ $# -gt 0 ]; do
     case "$1" in
     --bin) BIN=$2; shift 2 ;;
