@@ -2,6 +2,7 @@
 
 #include "imaging/Jpeg.h"
 #include "imaging/QtBitmap.h"
+#include "platform/FreedMemory.h"
 
 #include <QPainter>
 #include <cmath>
@@ -97,12 +98,17 @@ bool TOcImage::FitScale() {
     const int32_t scale = WantedScale(FWidth, FHeight);
     if (scale == FScale)
         return false;
+    const bool smaller = scale > FScale;
     try {
         Hold(ocelis::DecodeJpegAtScale(*FBytes, scale), scale);
     } catch (const ocelis::EJpegError&) {
         // The same bytes decoded once; should they fail now, the held scale stays.
         return false;
     }
+    // The larger pixels (and the window's larger buffers) are gone for as long as the window
+    // stays this small; without this the process would keep their pages.
+    if (smaller)
+        ocelis::ReturnFreedMemory();
     return true;
 }
 
