@@ -4,6 +4,7 @@
 #
 #   ./setup.sh            what building, testing and running need
 #   ./setup.sh --package  also what package.sh needs to build and check the Debian package
+#   ./setup.sh --bench    also what the benchmarks and bench/viewer_workload.sh run
 set -euo pipefail
 
 PACKAGES=(
@@ -23,7 +24,8 @@ PACKAGES=(
 case "${1:-}" in
     "") ;;
     --package) PACKAGES+=(dpkg-dev file lintian) ;;
-    *) echo "usage: ./setup.sh [--package]" >&2; exit 2 ;;
+    --bench) PACKAGES+=(feh python3 gcc) ;;
+    *) echo "usage: ./setup.sh [--package|--bench]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -89,6 +89,7 @@ struct TDecodeRequest {
     TMode Mode = TMode::Full;
     int32_t MinWidth = 0; // BgrRows: the exact size wanted
     int32_t MinHeight = 0;
+    unsigned Denominator = 1; // Full: the DCT scale 1/Denominator
     TJpegLimits Limits;
     uint8_t* const* Rows = nullptr; // BgrRows: where each picture row goes
     bool* RowsWritten = nullptr;
@@ -198,7 +199,7 @@ bool RunDecode(const uint8_t* data, size_t size, const TDecodeRequest& req, TJpe
     }
 
     cinfo.scale_num = 1;
-    cinfo.scale_denom = 1;
+    cinfo.scale_denom = req.Denominator;
     if (req.Mode == TMode::Scaled) {
         // Thumbnails: the cheaper chroma upsampling is invisible at these sizes.
         cinfo.do_fancy_upsampling = FALSE;
@@ -315,6 +316,24 @@ TBitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHe
     req.Mode = TMode::Scaled;
     req.MinWidth = minWidth;
     req.MinHeight = minHeight;
+    req.Limits = limits;
+    return Decode(bytes, req);
+}
+
+int32_t JpegScaleDenominator(int32_t width, int32_t height, int32_t minWidth, int32_t minHeight) {
+    for (int32_t denom : {8, 4, 2}) {
+        if (JpegScaledLength(width, denom) >= minWidth &&
+            JpegScaledLength(height, denom) >= minHeight)
+            return denom;
+    }
+    return 1;
+}
+
+TBitmap DecodeJpegAtScale(std::string_view bytes, int32_t denominator, const TJpegLimits& limits) {
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8)
+        throw EJpegError("Unsupported JPEG scale");
+    TDecodeRequest req;
+    req.Denominator = static_cast<unsigned>(denominator);
     req.Limits = limits;
     return Decode(bytes, req);
 }

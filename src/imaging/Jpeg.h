@@ -51,6 +51,20 @@ TBitmap DecodeJpeg(std::string_view bytes, const TJpegLimits& limits = {});
 TBitmap DecodeJpegScaled(std::string_view bytes, int32_t minWidth, int32_t minHeight,
                          const TJpegLimits& limits = {});
 
+// The size libjpeg gives a side of length at scale 1/denominator (rounded up).
+constexpr int32_t JpegScaledLength(int32_t length, int32_t denominator) {
+    return static_cast<int32_t>((static_cast<int64_t>(length) + denominator - 1) / denominator);
+}
+
+// The smallest of 1/8, 1/4, 1/2 that keeps a width by height image at least minWidth by
+// minHeight; 1 when none does. Returns the denominator.
+int32_t JpegScaleDenominator(int32_t width, int32_t height, int32_t minWidth, int32_t minHeight);
+
+// Decode at exactly 1/denominator (1, 2, 4 or 8; anything else is an error) with the same
+// quality as DecodeJpeg, whose result it equals at 1. Errors as DecodeJpeg.
+TBitmap DecodeJpegAtScale(std::string_view bytes, int32_t denominator,
+                          const TJpegLimits& limits = {});
+
 // Full-size decode straight into the caller's rows as B, G, R bytes (rows[y] gets picture
 // row y; a bottom-up frame buffer, say), when the image is exactly width by height and not
 // CMYK. false, with nothing written, otherwise. Errors as DecodeJpeg, the missing end marker

@@ -504,10 +504,11 @@ void TfoViewer::ThreadImage(THttpThread& thread) {
         ProgressBar->hide();
         return;
     }
-    std::optional<TJpegImage> image;
+    std::optional<TOcImage::TJpegPicture> image;
     if (!cutShort && !thread.Stream.empty()) {
         try {
-            image = LoadJpeg(thread.Stream);
+            // Decoded only as large as the window shows it; the bytes stay for more.
+            image = CamImage->DecodeForShow(thread.Stream);
         } catch (const EJpegTruncatedError&) {
             cutShort = true;
         } catch (...) {
@@ -526,10 +527,11 @@ void TfoViewer::ThreadImage(THttpThread& thread) {
     ProgressBar->hide();
     if (image) {
         try {
-            CamImage->SetBitmap(std::move(image->Bitmap));
+            // Shared: the events processed while archiving may bring the next picture.
+            const std::shared_ptr<const std::string> bytes = image->Bytes;
+            CamImage->SetJpeg(std::move(*image));
             if (CamViewer && CamViewer->SaveImages)
-                CamViewer->SaveImage(*FWebcam, image->Bytes,
-                                     [] { QCoreApplication::processEvents(); });
+                CamViewer->SaveImage(*FWebcam, *bytes, [] { QCoreApplication::processEvents(); });
         } catch (...) {
             // The archive failed: the new picture is already shown.
         }
@@ -694,7 +696,8 @@ void TfoViewer::actSaveExecute() {
         return;
     try {
         const QByteArray file = QFile::encodeName(*path);
-        SaveJpegFile(std::filesystem::path(file.toStdString()), CamImage->Bitmap(), 90);
+        // From a full-size decode, whatever scale the window holds.
+        SaveJpegFile(std::filesystem::path(file.toStdString()), CamImage->FullBitmap(), 90);
     } catch (...) {
         // Saving failures are not reported.
     }

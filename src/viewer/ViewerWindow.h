@@ -71,7 +71,7 @@ public:
 
     // The webcam's health as shown; OnHealth runs when its state changes or a notice is due.
     TViewerHealth& Health() const { return *FHealth; }
-    // The picture shown; null before the first.
+    // The picture shown, as large as the window holds it; null before the first.
     QImage Picture() const;
     std::function<void(TfoViewer& viewer, ocelis::THealthNotice notice)> OnHealth;
 

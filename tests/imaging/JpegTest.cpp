@@ -377,3 +377,32 @@ TEST(JpegFiles, SavingReplacesOnlyRegularFiles) {
     EXPECT_EQ(std::filesystem::status(sock).type(), std::filesystem::file_type::socket);
     std::filesystem::remove_all(dir);
 }
+
+TEST(Jpeg, DecodesAtAGivenScaleWithTheFullDecodesQuality) {
+    const std::string jpeg = EncodeJpeg(Pattern(1001, 700));
+    EXPECT_EQ(DecodeJpegAtScale(jpeg, 1), DecodeJpeg(jpeg));
+    struct Case {
+        int denominator, w, h;
+    };
+    for (const Case c : {Case{2, 501, 350}, Case{4, 251, 175}, Case{8, 126, 88}}) {
+        const TBitmap b = DecodeJpegAtScale(jpeg, c.denominator);
+        EXPECT_EQ(b.Width, c.w) << c.denominator;
+        EXPECT_EQ(b.Height, c.h) << c.denominator;
+        EXPECT_EQ(JpegScaledLength(1001, c.denominator), c.w);
+        EXPECT_EQ(JpegScaledLength(700, c.denominator), c.h);
+    }
+    for (int bad : {0, 3, 16, -1})
+        EXPECT_THROW(DecodeJpegAtScale(jpeg, bad), EJpegError) << bad;
+    EXPECT_THROW(DecodeJpegAtScale(jpeg.substr(0, jpeg.size() / 2), 4), EJpegTruncatedError);
+}
+
+TEST(Jpeg, ScaleDenominatorIsTheSmallestThatStillCovers) {
+    struct Case {
+        int w, h, minW, minH, denominator;
+    };
+    for (const Case c :
+         {Case{1280, 720, 160, 90, 8}, Case{1280, 720, 161, 90, 4}, Case{1280, 720, 320, 181, 2},
+          Case{1280, 720, 641, 1, 1}, Case{1280, 720, 0, 0, 8}, Case{1281, 721, 321, 181, 4}})
+        EXPECT_EQ(JpegScaleDenominator(c.w, c.h, c.minW, c.minH), c.denominator)
+            << c.minW << "x" << c.minH;
+}

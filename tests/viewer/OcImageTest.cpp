@@ -1,5 +1,9 @@
 #include "viewer/OcImage.h"
 
+#include "imaging/Jpeg.h"
+#include "imaging/QtBitmap.h"
+#include "support/CameraPicture.h"
+
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -138,4 +142,91 @@ TEST(OcImage, AtItsOwnSizeThePictureIsDrawnPixelForPixel) {
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
             EXPECT_EQ(s.at(x, y), image.Picture().pixel(x, y)) << x << "," << y;
+}
+
+// --- decoding at the size shown ---------------------------------------------------------
+
+TEST(ViewerDecodeScale, TheSmallestScaleThatStillCoversTheDevicePixelsShown) {
+    struct Case {
+        int cw, ch, bw, bh;
+        double dpr;
+        int scale;
+    };
+    const Case cases[] = {
+        {320, 221, 1280, 720, 1, 4},    // 320x240 window with status bar: 320x180 shown
+        {320, 221, 1920, 1080, 1, 4},   // 1/8 would be 240x135
+        {160, 90, 1280, 720, 1, 8},     // exactly 1/8
+        {161, 91, 1280, 720, 1, 4},     // one pixel more
+        {100, 100, 1280, 720, 1, 8},    // smaller than 1/8
+        {0, 0, 1280, 720, 1, 8},        // nothing shown (not laid out yet)
+        {640, 360, 1280, 720, 1, 2},    // zoom 50 %
+        {1280, 720, 1280, 720, 1, 1},   // zoom 100 %
+        {2560, 1440, 1280, 720, 1, 1},  // zoom 200 %
+        {1279, 719, 1280, 720, 1, 1},   // just under full size
+        {320, 221, 1280, 720, 2, 2},    // HiDPI: 640x360 device pixels
+        {320, 221, 1280, 720, 1.5, 2},  // 480x270
+        {256, 144, 1280, 720, 1.25, 4}, // 320x180 exactly, no rounding up
+        {320, 221, 1280, 720, 4, 1},    // 1280x720 device pixels
+        {640, 480, 320, 240, 1, 1},     // enlarged small picture
+        {321, 181, 1281, 721, 1, 4},    // odd sizes round up: 1/4 is 321x181
+        {1920, 1061, 1920, 1080, 1, 1}, // full screen
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ocelis::ViewerDecodeScale(c.cw, c.ch, c.bw, c.bh, c.dpr), c.scale)
+            << c.cw << "x" << c.ch << " " << c.bw << "x" << c.bh << " @" << c.dpr;
+}
+
+TEST(OcImage, HoldsAJpegAsLargeAsShownAndDecodesAgainWhenThatChanges) {
+    const std::string jpeg = ocelis::test::NoisyCameraJpeg(1280, 720);
+    TOcImage image;
+    image.SetAutoZoom(true);
+    image.resize(320, 221);
+    image.SetJpeg(image.DecodeForShow(jpeg));
+    EXPECT_EQ(image.Scale(), 4);
+    EXPECT_EQ(image.Bitmap().Width, 320);
+    EXPECT_EQ(image.Bitmap().Height, 180);
+    EXPECT_EQ(image.PictureWidth(), 1280);
+    EXPECT_EQ(image.PictureHeight(), 720);
+    EXPECT_EQ(*image.Bytes(), jpeg);
+    EXPECT_EQ(image.PictureRect(), (ocelis::TZoomRect{0, 20, 320, 180}));
+    EXPECT_FALSE(image.FitScale()); // nothing changed
+    EXPECT_EQ(image.FullBitmap(), ocelis::DecodeJpeg(jpeg));
+    EXPECT_EQ(image.Scale(), 4); // the full size was not kept
+
+    struct Step {
+        QSize size;
+        int scale, width;
+    };
+    for (const Step s :
+         {Step{{640, 400}, 2, 640}, Step{{1280, 720}, 1, 1280}, Step{{150, 100}, 8, 160}}) {
+        image.resize(s.size);
+        EXPECT_TRUE(image.FitScale()) << s.size.width();
+        EXPECT_EQ(image.Scale(), s.scale);
+        EXPECT_EQ(image.Bitmap().Width, s.width);
+        EXPECT_EQ(image.Picture().width(), s.width);
+    }
+    // A bitmap of its own has no bytes to decode again.
+    image.SetBitmap(Solid(64, 36, 1, 2, 3));
+    image.resize(1280, 720);
+    EXPECT_FALSE(image.FitScale());
+    EXPECT_EQ(image.FullBitmap(), Solid(64, 36, 1, 2, 3));
+}
+
+TEST(OcImage, WhatTheReducedDecodeDrawsLooksLikeTheFullSizeOne) {
+    // 320x221: a 320x240 viewer with its status bar. Full size drawn as before against the
+    // reduced decode drawn the same way.
+    for (const QSize size : {QSize(1280, 720), QSize(1920, 1080)}) {
+        const std::string jpeg = ocelis::test::NoisyCameraJpeg(size.width(), size.height());
+        Backdrop parent;
+        parent.resize(320, 221);
+        TOcImage image(&parent);
+        image.setGeometry(0, 0, 320, 221);
+        image.SetAutoZoom(true);
+        image.SetBitmap(ocelis::DecodeJpeg(jpeg));
+        const ocelis::TBitmap full = ocelis::FromQImage(Grab(parent).image);
+        image.SetJpeg(image.DecodeForShow(jpeg));
+        ASSERT_EQ(image.Scale(), 4);
+        const ocelis::TBitmap reduced = ocelis::FromQImage(Grab(parent).image);
+        EXPECT_GE(ocelis::test::Ssim(full, reduced), 0.98) << size.width();
+    }
 }

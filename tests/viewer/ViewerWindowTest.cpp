@@ -987,6 +987,44 @@ TEST_F(ViewerTest, SavePictureStartsInTheArchiveFolderOrThePicturesFolder) {
     qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
+// A small window holds the picture reduced; growing it decodes more, and saving writes
+// the full size whatever is held.
+TEST_F(ViewerTest, PicturesAreHeldAsLargeAsShownAndSavedAtFullSize) {
+    Picture = GradientJpeg(640, 360);
+    ServeSteadyPicture();
+    TfoViewer* v = Open(Cam(60));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->ImageCount() == 1; }, 10000));
+    TOcImage* image = Image(v);
+    struct Step {
+        const char* action; // or a size of 320x240
+        int scale, width;
+    };
+    for (const Step s : {Step{nullptr, 2, 320}, Step{"act100", 1, 640}, Step{"act50", 2, 320},
+                         Step{"act200", 1, 640}, Step{nullptr, 2, 320}}) {
+        if (s.action)
+            Act(v, s.action)->trigger();
+        else
+            v->SetViewSize(320, 240, "x");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return image->Scale() == s.scale; }, 10000))
+            << (s.action ? s.action : "320x240");
+        EXPECT_EQ(image->Bitmap().Width, s.width);
+        // The zoom commands and the size check go by the full size.
+        EXPECT_EQ(image->PictureWidth(), 640);
+        EXPECT_EQ(image->PictureHeight(), 360);
+    }
+    EXPECT_EQ(v->Picture().width(), 320);
+
+    const fs::path file = ocelis::test::TestHome() / "saved-full.jpg";
+    fs::remove(file);
+    TDialogs::QueueAnswer(QString::fromStdString(file.string()));
+    Act(v, "actSave")->trigger();
+    ASSERT_TRUE(fs::exists(file));
+    const TJpegImage saved = LoadJpegFile(file);
+    EXPECT_EQ(saved.Bitmap.Width, 640);
+    EXPECT_EQ(saved.Bitmap.Height, 360);
+    EXPECT_EQ(image->Scale(), 2); // the full size was only borrowed
+}
+
 TEST_F(ViewerTest, SaveImagesArchivesEveryImage) {
     std::atomic<int> heads{0};
     Server->SetHandler([&](const HttpRequestSeen& r) {
