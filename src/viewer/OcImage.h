@@ -14,8 +14,9 @@
 
 namespace ocelis {
 
-// The DCT scale (denominator 1, 2, 4 or 8) at which a bw by bh picture still covers what a
-// cw by ch control shows of it, in device pixels at devicePixelRatio dpr.
+// The smallest DCT scale (denominator 1, 2, 4 or 8) at which a bw by bh picture gives each
+// side of what a cw by ch control shows of it, in device pixels at devicePixelRatio dpr,
+// exactly or at least twice over.
 int32_t ViewerDecodeScale(int32_t cw, int32_t ch, int32_t bw, int32_t bh, double dpr);
 
 } // namespace ocelis

@@ -146,7 +146,7 @@ TEST(OcImage, AtItsOwnSizeThePictureIsDrawnPixelForPixel) {
 
 // --- decoding at the size shown ---------------------------------------------------------
 
-TEST(ViewerDecodeScale, TheSmallestScaleThatStillCoversTheDevicePixelsShown) {
+TEST(ViewerDecodeScale, TheSmallestScaleGivingTheDevicePixelsShownExactlyOrTwiceOver) {
     struct Case {
         int cw, ch, bw, bh;
         double dpr;
@@ -154,22 +154,23 @@ TEST(ViewerDecodeScale, TheSmallestScaleThatStillCoversTheDevicePixelsShown) {
     };
     const Case cases[] = {
         {320, 221, 1280, 720, 1, 4},    // 320x240 window with status bar: 320x180 shown
-        {320, 221, 1920, 1080, 1, 4},   // 1/8 would be 240x135
+        {320, 221, 1920, 1080, 1, 2},   // 1/4 (480x270) is less than twice
         {160, 90, 1280, 720, 1, 8},     // exactly 1/8
-        {161, 91, 1280, 720, 1, 4},     // one pixel more
-        {100, 100, 1280, 720, 1, 8},    // smaller than 1/8
+        {161, 91, 1280, 720, 1, 2},     // one pixel more: 1/4 is not twice
+        {100, 100, 1280, 720, 1, 4},    // 100x56: 1/8 is less than twice
         {0, 0, 1280, 720, 1, 8},        // nothing shown (not laid out yet)
         {640, 360, 1280, 720, 1, 2},    // zoom 50 %
         {1280, 720, 1280, 720, 1, 1},   // zoom 100 %
         {2560, 1440, 1280, 720, 1, 1},  // zoom 200 %
         {1279, 719, 1280, 720, 1, 1},   // just under full size
         {320, 221, 1280, 720, 2, 2},    // HiDPI: 640x360 device pixels
-        {320, 221, 1280, 720, 1.5, 2},  // 480x270
+        {320, 221, 1280, 720, 1.5, 1},  // 480x270: 1/2 is less than twice
         {256, 144, 1280, 720, 1.25, 4}, // 320x180 exactly, no rounding up
         {320, 221, 1280, 720, 4, 1},    // 1280x720 device pixels
         {640, 480, 320, 240, 1, 1},     // enlarged small picture
         {321, 181, 1281, 721, 1, 4},    // odd sizes round up: 1/4 is 321x181
         {1920, 1061, 1920, 1080, 1, 1}, // full screen
+        {640, 461, 1920, 1080, 1, 1},   // 1/2 (960x540) is less than twice 640x360
     };
     for (const Case& c : cases)
         EXPECT_EQ(ocelis::ViewerDecodeScale(c.cw, c.ch, c.bw, c.bh, c.dpr), c.scale)
@@ -198,7 +199,7 @@ TEST(OcImage, HoldsAJpegAsLargeAsShownAndDecodesAgainWhenThatChanges) {
         int scale, width;
     };
     for (const Step s :
-         {Step{{640, 400}, 2, 640}, Step{{1280, 720}, 1, 1280}, Step{{150, 100}, 8, 160}}) {
+         {Step{{640, 400}, 2, 640}, Step{{1280, 720}, 1, 1280}, Step{{150, 100}, 4, 320}}) {
         image.resize(s.size);
         EXPECT_TRUE(image.FitScale()) << s.size.width();
         EXPECT_EQ(image.Scale(), s.scale);
@@ -213,20 +214,30 @@ TEST(OcImage, HoldsAJpegAsLargeAsShownAndDecodesAgainWhenThatChanges) {
 }
 
 TEST(OcImage, WhatTheReducedDecodeDrawsLooksLikeTheFullSizeOne) {
-    // 320x221: a 320x240 viewer with its status bar. Full size drawn as before against the
-    // reduced decode drawn the same way.
-    for (const QSize size : {QSize(1280, 720), QSize(1920, 1080)}) {
-        const std::string jpeg = ocelis::test::NoisyCameraJpeg(size.width(), size.height());
+    // Full size drawn as before against the reduced decode drawn the same way; 320x221 is a
+    // 320x240 viewer with its status bar.
+    const struct {
+        QSize picture, area;
+        int scale;
+    } cases[] = {
+        {{1280, 720}, {320, 221}, 4}, // decoded exactly as shown
+        {{1920, 1080}, {320, 221}, 2},
+        {{1280, 720}, {240, 160}, 2},
+    };
+    for (const auto& c : cases) {
+        const std::string jpeg =
+            ocelis::test::NoisyCameraJpeg(c.picture.width(), c.picture.height());
         Backdrop parent;
-        parent.resize(320, 221);
+        parent.resize(c.area);
         TOcImage image(&parent);
-        image.setGeometry(0, 0, 320, 221);
+        image.setGeometry(QRect(QPoint(0, 0), c.area));
         image.SetAutoZoom(true);
         image.SetBitmap(ocelis::DecodeJpeg(jpeg));
         const ocelis::TBitmap full = ocelis::FromQImage(Grab(parent).image);
         image.SetJpeg(image.DecodeForShow(jpeg));
-        ASSERT_EQ(image.Scale(), 4);
+        ASSERT_EQ(image.Scale(), c.scale) << c.picture.width() << " in " << c.area.width();
         const ocelis::TBitmap reduced = ocelis::FromQImage(Grab(parent).image);
-        EXPECT_GE(ocelis::test::Ssim(full, reduced), 0.98) << size.width();
+        EXPECT_GE(ocelis::test::Ssim(full, reduced), 0.98)
+            << c.picture.width() << " in " << c.area.width();
     }
 }
