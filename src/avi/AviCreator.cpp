@@ -171,6 +171,16 @@ TfoAviCreator::TfoAviCreator(QWidget* parent)
     MjpegBox->setGeometry(8, 282, 393, 17);
     MjpegBox->setChecked(false);
 
+    // Below the buttons: the free room of the column.
+    Mp4Label = ocelis::NewLabel(this, "Mp4Label", QStringLiteral("MP4 CRF\n(lower: better)"));
+    Mp4Label->setGeometry(322, 196, kClientWidth - 2 - 322, 2 * kLabelHeight);
+    Mp4Spin = new TOcSpinEdit(this);
+    Mp4Spin->setObjectName(QStringLiteral("Mp4Spin"));
+    Mp4Spin->setGeometry(322, 228, kButtonWidth, 22);
+    Mp4Spin->setRange(0, 51);
+    Mp4Spin->setValue(ocelis::TMp4Options{}.Crf);
+    Mp4Label->setBuddy(Mp4Spin);
+
     OpenPictureDialog1 = new TOcFileDialog(TOcFileDialog::TKind::OpenMany,
                                            QStringLiteral("OpenPictureDialog1"), this);
     OpenPictureDialog1->SetFilter(QStringLiteral("JPEG Image File (*.jpg)|*.jpg"));
@@ -301,6 +311,7 @@ void TfoAviCreator::ProduceButtonClick() {
         writer.Stretch = false;
         writer.FrameTime = PauseSpin->value();
         writer.KeepJpeg = MjpegBox->isChecked();
+        writer.Mp4.Crf = Mp4Spin->value();
 
         ProgressDlg->SetMaximum(ClampToInt(files.size()));
         ProgressDlg->SetValue(0);

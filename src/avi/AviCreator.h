@@ -50,6 +50,8 @@ public:
     TOcSpinEdit* PauseSpin = nullptr;
     QLabel* Pause2Label = nullptr;
     QCheckBox* MjpegBox = nullptr;
+    QLabel* Mp4Label = nullptr;
+    TOcSpinEdit* Mp4Spin = nullptr; // the MP4's constant quality (CRF)
     TOcFileDialog* OpenPictureDialog1 = nullptr;
     TOcFileDialog* SaveDialog = nullptr;
     TOcProgressDlg* ProgressDlg = nullptr;

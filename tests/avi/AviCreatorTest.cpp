@@ -13,6 +13,7 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <tuple>
 
 #include "app/CamMain.h"
@@ -289,6 +290,24 @@ TEST_F(AviCreatorTest, Mp4EntrySkippedFilesAndTheAviBound) {
         EXPECT_EQ(fs::exists(dir_ / c.name), c.name != "wide.avi");
     }
     EXPECT_EQ(w->SaveDialog->QtFilter(), "AVI-Datei (*.avi);;MP4-Video (*.mp4)");
+}
+
+// The window's constant quality reaches the encoder: lossless is far larger than the worst.
+TEST_F(AviCreatorTest, TheMp4QualityReachesTheFile) {
+    const QString picture = Picture("q.jpg", 160, 120);
+    TfoAviCreator* w = Open();
+    EXPECT_EQ(w->Mp4Spin->value(), 23);
+    std::map<int, uintmax_t> sizes;
+    for (const int crf : {0, 51}) {
+        w->FilesBox->clear();
+        w->FilesBox->addItems({picture, picture});
+        w->Mp4Spin->setValue(crf);
+        const fs::path out = dir_ / ("q" + std::to_string(crf) + ".mp4");
+        Produce(w, out);
+        ASSERT_TRUE(fs::exists(out)) << crf;
+        sizes[crf] = fs::file_size(out);
+    }
+    EXPECT_GT(sizes[0], 3 * sizes[51]);
 }
 
 TEST_F(AviCreatorTest, CancelStopsTheWorkerAndLeavesNoFileWhileTheWindowTakesNoInput) {
