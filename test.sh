@@ -13,7 +13,7 @@ cmake --build --preset asan-ubsan -j "$JOBS"
 # The naming check runs beside the tests, which mostly wait on timers and servers.
 NAMING_LOG=$(mktemp)
 trap 'rm -f "$NAMING_LOG"' EXIT
-JOBS=1 tools/check-naming.sh >"$NAMING_LOG" 2>&1 &
+JOBS=$JOBS tools/check-naming.sh >"$NAMING_LOG" 2>&1 &
 NAMING_PID=$!
 # Sanitized debug frames are several times the program's: the XML reader's deepest allowed
 # nesting needs more than the default 8 MiB there.
