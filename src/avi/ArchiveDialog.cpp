@@ -18,6 +18,7 @@
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
 #include "util/QtText.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -33,11 +34,8 @@ constexpr int kTypingPauseMs = 400;
 // Days from the Julian day count's origin to 1970-01-01.
 constexpr qint64 kUnixJulianDay = 2440588;
 
-QString Arg(const std::string& text, const QStringList& args) {
-    QString out = ocelis::DisplayText(text);
-    for (int i = 0; i < args.size(); ++i)
-        out.replace(QStringLiteral("%") + QString::number(i + 1), args[i]);
-    return out;
+QString Shown(const std::string& text, const std::vector<std::string>& args) {
+    return ocelis::DisplayText(ocelis::FillArgs(text, args));
 }
 
 int64_t WallSeconds(const QDateTime& t) {
@@ -221,7 +219,7 @@ void TfoArchive::Listed(const TArchiveListed& listed) {
         WebcamBox->setCurrentIndex(again >= 0 ? again : 0);
     }
     if (!FListingResult) {
-        MatchLabel->setText(Arg(ArchiveUnreadable, {ocelis::ToQ(listed.Error)}));
+        MatchLabel->setText(Shown(ArchiveUnreadable, {listed.Error}));
         return;
     }
     // The whole span as the starting range, unless the user has set one.
@@ -270,15 +268,15 @@ void TfoArchive::UpdateMatch() {
     const std::vector<ocelis::TArchivePicture>& pictures = FListingResult->Pictures;
     FMatches = ocelis::SelectArchive(pictures, Rule());
     if (FMatches.empty())
-        MatchLabel->setText(Arg(ArchiveNoMatch, {QString::number(pictures.size())}));
+        MatchLabel->setText(Shown(ArchiveNoMatch, {std::to_string(pictures.size())}));
     else if (FMatches.size() == 1)
         MatchLabel->setText(
-            Arg(ArchiveOneMatch, {ocelis::ToQ(ocelis::WallTimeText(pictures[FMatches[0]].Local))}));
+            Shown(ArchiveOneMatch, {ocelis::WallTimeText(pictures[FMatches[0]].Local)}));
     else
-        MatchLabel->setText(Arg(
-            ArchiveMatches, {QString::number(FMatches.size()),
-                             ocelis::ToQ(ocelis::WallTimeText(pictures[FMatches.front()].Local)),
-                             ocelis::ToQ(ocelis::WallTimeText(pictures[FMatches.back()].Local))}));
+        MatchLabel->setText(
+            Shown(ArchiveMatches, {std::to_string(FMatches.size()),
+                                   ocelis::WallTimeText(pictures[FMatches.front()].Local),
+                                   ocelis::WallTimeText(pictures[FMatches.back()].Local)}));
     OkButton->setEnabled(!FMatches.empty());
 }
 

@@ -30,6 +30,7 @@
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
 #include "util/QtText.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -68,16 +69,6 @@ int ClampToInt(size_t n) {
     return static_cast<int>(std::min<size_t>(n, std::numeric_limits<int>::max()));
 }
 
-std::string ReplaceArgs(std::string text, const std::vector<std::string>& args) {
-    for (size_t i = args.size(); i-- > 0;) {
-        const std::string mark = "%" + std::to_string(i + 1);
-        for (size_t at = text.find(mark); at != std::string::npos;
-             at = text.find(mark, at + args[i].size()))
-            text.replace(at, mark.size(), args[i]);
-    }
-    return text;
-}
-
 // "2 of 6 files were skipped: not a JPEG picture."; empty when none was.
 std::string SkippedText(const TAviOutcome& outcome) {
     const ocelis::TAviSkips& s = outcome.Skipped;
@@ -97,17 +88,17 @@ std::string SkippedText(const TAviOutcome& outcome) {
     }
     if (why.empty())
         return {};
-    return ReplaceArgs(s.Total() == 1 ? SkippedFile : SkippedFiles,
-                       {std::to_string(s.Total()), std::to_string(outcome.Total), why});
+    return ocelis::FillArgs(s.Total() == 1 ? SkippedFile : SkippedFiles,
+                            {std::to_string(s.Total()), std::to_string(outcome.Total), why});
 }
 
 std::string FailureText(const TAviOutcome& outcome) {
     switch (outcome.ErrorKind) {
     case ocelis::TAviErrorKind::FrameTooLarge:
-        return ReplaceArgs(AviTooLarge,
-                           {std::to_string(outcome.Width), std::to_string(outcome.Height)});
+        return ocelis::FillArgs(AviTooLarge,
+                                {std::to_string(outcome.Width), std::to_string(outcome.Height)});
     case ocelis::TAviErrorKind::Mp4:
-        return ReplaceArgs(Mp4Failed, {outcome.Error});
+        return ocelis::FillArgs(Mp4Failed, {outcome.Error});
     case ocelis::TAviErrorKind::Other:
         break;
     }

@@ -8,6 +8,7 @@
 #include "settings/MessageTexts.h"
 #include "settings/PlainText.h"
 #include "util/QtText.h"
+#include "util/Text.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -85,25 +86,6 @@ void Rebuild(QTreeWidgetItem* node, TCamCategory& into) {
         w->Referer = cam->Referer;
         w->LastId = cam->LastId;
     }
-}
-
-// "%1" ... "%9" in a message text, replaced in one pass: a language file's text is never
-// used as a format, and a value holding "%2" stays as it is.
-std::string ReplaceArgs(const std::string& text, const std::vector<std::string>& args) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
-            const size_t n = static_cast<size_t>(text[i + 1] - '1');
-            if (n < args.size()) {
-                out += args[n];
-                ++i;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
 }
 
 } // namespace
@@ -482,24 +464,24 @@ void TfoEditCams::ShowTestResult(const TCamUrlTestResult& r) {
         text = TestNotHttp;
         break;
     case TCamUrlTestKind::NameNotResolved:
-        text = ReplaceArgs(TestNoName, {r.Host});
+        text = ocelis::FillArgs(TestNoName, {r.Host});
         break;
     case TCamUrlTestKind::ConnectionRefused:
         text = TestRefused;
         break;
     case TCamUrlTestKind::TimeOut:
-        text = ReplaceArgs(TestTimeOut, {std::to_string((r.TimeOutMs + 999) / 1000)});
+        text = ocelis::FillArgs(TestTimeOut, {std::to_string((r.TimeOutMs + 999) / 1000)});
         break;
     case TCamUrlTestKind::HttpStatus:
-        text = ReplaceArgs(TestStatus, {r.StatusLine});
+        text = ocelis::FillArgs(TestStatus, {r.StatusLine});
         break;
     case TCamUrlTestKind::Redirect:
-        text = ReplaceArgs(TestRedirect, {orNone(ocelis::UrlForDisplay(r.Location))});
+        text = ocelis::FillArgs(TestRedirect, {orNone(ocelis::UrlForDisplay(r.Location))});
         FRedirect = r.Location;
         UseAddressButton->setVisible(!r.Location.empty());
         break;
     case TCamUrlTestKind::NotJpeg:
-        text = ReplaceArgs(TestNotJpeg, {orNone(r.Detail), std::to_string(r.BodySize)});
+        text = ocelis::FillArgs(TestNotJpeg, {orNone(r.Detail), std::to_string(r.BodySize)});
         break;
     case TCamUrlTestKind::AuthNeeded:
         text = TestAuthNeeded;
@@ -508,34 +490,34 @@ void TfoEditCams::ShowTestResult(const TCamUrlTestResult& r) {
         text = TestAuthRefused;
         break;
     case TCamUrlTestKind::Failed:
-        text = ReplaceArgs(TestFailed, {r.Detail});
+        text = ocelis::FillArgs(TestFailed, {r.Detail});
         break;
     case TCamUrlTestKind::Jpeg: {
         if (r.Stream) {
             // A viewer reads a stream as it comes: no HEAD, no polling to explain.
-            text = ReplaceArgs(TestStream, {std::to_string(r.Width), std::to_string(r.Height),
-                                            PaceText(r.PicturesPerSecond)});
+            text = ocelis::FillArgs(TestStream, {std::to_string(r.Width), std::to_string(r.Height),
+                                                 PaceText(r.PicturesPerSecond)});
             if (!r.Auth.empty())
-                text += "\r\n" +
-                        ReplaceArgs(r.Auth == "Basic" && !r.AuthOverTls ? TestAuthPlain : TestAuth,
-                                    {r.Auth});
+                text += "\r\n" + ocelis::FillArgs(
+                                     r.Auth == "Basic" && !r.AuthOverTls ? TestAuthPlain : TestAuth,
+                                     {r.Auth});
             TestPreview->setPixmap(QPixmap::fromImage(ocelis::ToQImage(r.Preview)));
             break;
         }
-        text = ReplaceArgs(TestJpeg,
-                           {std::to_string(r.Width), std::to_string(r.Height),
-                            r.ContentLength >= 0 ? std::to_string(r.ContentLength) : TestNone,
-                            orNone(r.LastModified)});
+        text = ocelis::FillArgs(TestJpeg,
+                                {std::to_string(r.Width), std::to_string(r.Height),
+                                 r.ContentLength >= 0 ? std::to_string(r.ContentLength) : TestNone,
+                                 orNone(r.LastModified)});
         const std::string& head = !r.HeadAnswered                            ? TestHeadFailed
                                   : r.HeadHasLength && r.HeadHasLastModified ? TestHeadBoth
                                   : r.HeadHasLength                          ? TestHeadLength
                                   : r.HeadHasLastModified                    ? TestHeadDate
                                                                              : TestHeadNone;
         // Polled by content at the webcam's own interval, once a second at the least.
-        text += "\r\n" + ReplaceArgs(head, {std::to_string(std::max(1, CamRefresh->value()))});
+        text += "\r\n" + ocelis::FillArgs(head, {std::to_string(std::max(1, CamRefresh->value()))});
         if (!r.Auth.empty())
-            text +=
-                "\r\n" + ReplaceArgs(r.Auth == "Basic" && !r.AuthOverTls ? TestAuthPlain : TestAuth,
+            text += "\r\n" +
+                    ocelis::FillArgs(r.Auth == "Basic" && !r.AuthOverTls ? TestAuthPlain : TestAuth,
                                      {r.Auth});
         TestPreview->setPixmap(QPixmap::fromImage(ocelis::ToQImage(r.Preview)));
         break;

@@ -108,4 +108,20 @@ std::string ElideMiddle(std::string_view text, size_t maxChars) {
     return out;
 }
 
+std::string FillArgs(std::string_view text, const std::vector<std::string>& args) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '%' && next >= '1' && next <= '9' &&
+            static_cast<size_t>(next - '1') < args.size()) {
+            out += args[static_cast<size_t>(next - '1')];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 } // namespace ocelis

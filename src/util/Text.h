@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ocelis {
 
@@ -26,6 +27,10 @@ inline int32_t LowInt32(int64_t v) {
 }
 
 std::string Trim(std::string_view s);
+
+// "%1" ... "%9" of a message text replaced by args, in one pass: a language file's text is
+// never used as a format, and a value holding "%2" stays as it is.
+std::string FillArgs(std::string_view text, const std::vector<std::string>& args);
 
 // The most characters a stored value shows in a window title, a menu entry or a tip: a name
 // of megabytes would otherwise go to the window system whole.

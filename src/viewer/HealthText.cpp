@@ -2,27 +2,13 @@
 
 #include "net/Url.h"
 #include "settings/MessageTexts.h"
+#include "util/Text.h"
 
 #include <algorithm>
 #include <cmath>
 #include <ctime>
 
 namespace ocelis {
-
-std::string FillArgs(const std::string& text, const std::vector<std::string>& args) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        if (text[i] == '%' && next >= '1' && next <= '9' &&
-            static_cast<size_t>(next - '1') < args.size()) {
-            out += args[static_cast<size_t>(next - '1')];
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 std::string ClockText(double t) {
     const auto when = static_cast<std::time_t>(std::floor(t));

@@ -10,8 +10,6 @@
 
 namespace ocelis {
 
-// %1, %2 ... replaced by args in order.
-std::string FillArgs(const std::string& text, const std::vector<std::string>& args);
 // "14:02", local time.
 std::string ClockText(double t);
 // "name not found", "HTTP 404 Not Found", ...

@@ -1,6 +1,8 @@
 #include "util/Text.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 using namespace ocelis;
 
@@ -50,4 +52,22 @@ TEST(Text, ElideMiddleKeepsBothEndsAndWholeCharacters) {
     EXPECT_EQ(shown.size(), kMaxShownChars - 1 + e.size());
     EXPECT_EQ(shown.substr(0, 7), "Harbour");
     EXPECT_EQ(shown.substr(shown.size() - 4), "Pier");
+}
+
+// One pass: a value is never read as part of the text, whatever it holds.
+TEST(TextTest, FillArgsReplacesEachMarkOnce) {
+    const struct {
+        std::string text;
+        std::vector<std::string> args;
+        std::string filled;
+    } cases[] = {
+        {"%1 of %2 files", {"2", "6"}, "2 of 6 files"},
+        {"%2 before %1", {"a", "b"}, "b before a"},
+        {"%1 and %2", {"%2", "x"}, "%2 and x"},
+        {"%1 and %2", {"y"}, "y and %2"}, // no value: the mark stays
+        {"100% sure, %", {"z"}, "100% sure, %"},
+        {"%1%1", {"ab"}, "abab"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FillArgs(c.text, c.args), c.filled) << c.text;
 }
